@@ -1,0 +1,84 @@
+// Opening, closing and reopening the keypad, and the connection state.
+#include <hidapi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "Boundary.h"
+#include "HidapiLock.h"
+#include "Trace.h"
+#include "WideText.h"
+#include "velnor/PlixoApi.h"
+
+using velnor::Trace;
+
+namespace {
+
+constexpr int kKeypadInterface = 1;
+constexpr std::size_t kStringCapacity = 260;
+
+using StringGetter = int (*)(hid_device*, wchar_t*, size_t);
+
+std::string ReadDeviceString(hid_device* device, StringGetter getter) {
+    wchar_t text[kStringCapacity] = {};
+    if (getter(device, text, kStringCapacity) < 0) return "Unable To Find";
+    text[kStringCapacity - 1] = L'\0';
+    return velnor::WideToNarrow(text, kStringCapacity);
+}
+
+}  // namespace
+
+bool PlixoApi::OpenDevice() {
+    std::lock_guard lock(velnor::HidapiLock());
+    if (hid_init() != 0) return false;
+    Trace("vid %x pid %x \r\n", vendorId, productId);
+
+    const auto wantedVendor = static_cast<unsigned short>(vendorId & 0xFFFF);
+    const auto wantedProduct = static_cast<unsigned short>(productId & 0xFFFF);
+    hid_device_info* devices = hid_enumerate(wantedVendor, wantedProduct);
+    for (const hid_device_info* entry = devices; entry != nullptr; entry = entry->next) {
+        if (entry->vendor_id == wantedVendor && entry->product_id == wantedProduct &&
+            entry->interface_number == kKeypadInterface) {
+            if (entry->path != nullptr) device = hid_open_path(entry->path);
+            break;
+        }
+    }
+    hid_free_enumeration(devices);
+
+    if (device == nullptr) {
+        product = "None";
+        manufacturer = "None";
+        Trace("manufacture none\r\n");
+        return false;
+    }
+    manufacturer = ReadDeviceString(device, hid_get_manufacturer_string);
+    Trace("manufacture %s\r\n", manufacturer.c_str());
+    product = ReadDeviceString(device, hid_get_product_string);
+    hid_set_nonblocking(device, 1);
+    return true;
+}
+
+void PlixoApi::CloseDevice() {
+    std::lock_guard lock(velnor::HidapiLock());
+    if (device != nullptr) {
+        hid_close(device);
+        device = nullptr;
+    }
+    hid_exit();
+}
+
+bool PlixoApi::Reconnect(int milliseconds) {
+    const int opened = velnor::CatchAtBoundary(lastError, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        if (!OpenDevice()) return 0;
+        SetConnectionState(ConnectionState::Connected);
+        return 1;
+    });
+    return opened == 1;
+}
+
+bool PlixoApi::SetConnectionState(ConnectionState state) {
+    connectionState = state;
+    return true;
+}

@@ -1,0 +1,125 @@
+#include "SimBus.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "NoDestructor.h"
+#include "SimConfig.h"
+
+namespace velnorsim {
+
+SimDevice::SimDevice(DeviceId deviceId, const DeviceSpec& deviceSpec)
+    : id(deviceId), spec(deviceSpec), keypad(deviceSpec) {
+    if (spec.path.empty()) spec.path = "sim:" + std::to_string(id);
+}
+
+Bus::Bus() {
+    if (const char* config = std::getenv("VELNOR_SIM_CONFIG"); config != nullptr && *config) {
+        LoadConfigFile(*this, config);
+        WriteStateFile();
+    }
+}
+
+Bus& Bus::Get() {
+    static NoDestructor<Bus> bus;
+    return bus.get();
+}
+
+SimDevice* Bus::Find(DeviceId id) {
+    for (auto& device : devices) {
+        if (device->id == id) return device.get();
+    }
+    return nullptr;
+}
+
+bool Bus::Present(SimDevice& device, Clock::time_point now) {
+    return device.pluggedIn && now >= device.absentUntil;
+}
+
+SimDevice* Bus::LiveDevice(const hid_device_* handle, Clock::time_point now) {
+    SimDevice* device = Find(handle->deviceId);
+    if (device == nullptr || device->generation != handle->generation) return nullptr;
+    return Present(*device, now) ? device : nullptr;
+}
+
+void Bus::Disappear(SimDevice& device) {
+    ++device.generation;
+    for (hid_device_* handle : handles) {
+        if (handle->deviceId != device.id) continue;
+        // What the keypad sent before it went away can still be read; later reports are lost.
+        const Clock::time_point now = Clock::now();
+        while (!handle->input.empty() && handle->input.back().readyAt > now) handle->input.pop_back();
+    }
+    changed.notify_all();
+}
+
+void Bus::Deliver(SimDevice& device, std::vector<TimedReport> reports) {
+    for (hid_device_* handle : handles) {
+        if (handle->deviceId != device.id || handle->generation != device.generation) continue;
+        for (const TimedReport& report : reports) {
+            auto at = handle->input.end();
+            while (at != handle->input.begin() && std::prev(at)->readyAt > report.readyAt) --at;
+            handle->input.insert(at, report);
+        }
+    }
+    changed.notify_all();
+}
+
+void Bus::LogOutputReport(const SimDevice& device, const Report& report) {
+    if (reportLogPath.empty()) return;
+    std::FILE* log = std::fopen(reportLogPath.c_str(), "a");
+    if (log == nullptr) return;
+    std::fprintf(log, "%s", device.spec.path.c_str());
+    for (std::uint8_t byte : report) std::fprintf(log, " %02X", byte);
+    std::fprintf(log, "\n");
+    std::fclose(log);
+}
+
+void Bus::WriteStateFile() {
+    if (stateFilePath.empty()) return;
+    const std::string temporary = stateFilePath + ".tmp";
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (file == nullptr) return;
+    const Clock::time_point now = Clock::now();
+    for (const auto& device : devices) {
+        std::fprintf(file, "device %s\npresent %d\n", device->spec.path.c_str(),
+                     Present(*device, now) ? 1 : 0);
+        const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
+        std::fputs(text.c_str(), file);
+    }
+    std::fclose(file);
+    std::rename(temporary.c_str(), stateFilePath.c_str());
+}
+
+UnsafeCall::UnsafeCall() {
+    Bus& bus = Bus::Get();
+    if (bus.unsafeCallsInside.fetch_add(1) != 0) {
+        std::lock_guard lock(bus.mutex);
+        ++bus.counters.overlappingUnsafeCalls;
+    }
+    // Widen the window in which an unserialised second caller would be seen.
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+UnsafeCall::~UnsafeCall() { Bus::Get().unsafeCallsInside.fetch_sub(1); }
+
+std::wstring WidenUtf8(const std::string& text) {
+    std::wstring wide;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) {
+            wide.push_back(L'?');
+            ++i;
+            continue;
+        }
+        std::uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        wide.push_back(static_cast<wchar_t>(code));
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return wide;
+}
+
+}  // namespace velnorsim

@@ -1,0 +1,101 @@
+// The process-wide simulated USB bus: its devices, the open handles and their input queues.
+// Built on first use (reading VELNOR_SIM_CONFIG when set) and never destroyed.
+#ifndef VELNOR_SIM_SIMBUS_H
+#define VELNOR_SIM_SIMBUS_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "SimKeypad.h"
+#include "velnor_sim/SimControl.h"
+
+struct hid_device_info;
+
+namespace velnorsim {
+
+struct SimDevice {
+    SimDevice(DeviceId deviceId, const DeviceSpec& deviceSpec);
+
+    DeviceId id;
+    DeviceSpec spec;
+    SimKeypad keypad;
+    bool pluggedIn = true;
+    Clock::time_point absentUntil{};  // after a reset: gone until then
+    std::uint64_t generation = 0;     // bumped at each disappearance; older handles are dead
+    std::vector<Report> received;
+    bool writesFail = false;
+    bool readsFail = false;
+};
+
+}  // namespace velnorsim
+
+// A handle of the simulated hidapi.
+struct hid_device_ {
+    velnorsim::DeviceId deviceId = 0;
+    std::uint64_t generation = 0;
+    std::deque<velnorsim::TimedReport> input;
+    int readsInProgress = 0;
+    bool closed = false;  // closed while a read was in progress: the reader frees it
+    bool nonblocking = false;
+    hid_device_info* info = nullptr;
+};
+
+namespace velnorsim {
+
+template <typename T>
+class NoDestructor;
+
+class Bus {
+public:
+    static Bus& Get();
+
+    // Everything below is guarded by mutex.
+    std::mutex mutex;
+    std::condition_variable changed;  // input arrived, or a device went away
+
+    std::vector<std::unique_ptr<SimDevice>> devices;
+    std::vector<hid_device_*> handles;
+    DeviceId nextId = 1;
+    bool initFails = false;
+    Counters counters;
+    std::string reportLogPath;  // every output report is appended here when set
+    std::string stateFilePath;  // rewritten with every device's state when it changes
+
+    SimDevice* Find(DeviceId id);
+    // Attached and not restarting; a restart that has run its time ends here.
+    bool Present(SimDevice& device, Clock::time_point now);
+    // The handle's device is present and the same one the handle was opened on.
+    SimDevice* LiveDevice(const hid_device_* handle, Clock::time_point now);
+    void Disappear(SimDevice& device);
+    void Deliver(SimDevice& device, std::vector<TimedReport> reports);
+    void LogOutputReport(const SimDevice& device, const Report& report);
+    void WriteStateFile();
+
+    // Overlap detection for hidapi's non-thread-safe calls (made outside mutex).
+    std::atomic<int> unsafeCallsInside{0};
+
+private:
+    friend class NoDestructor<Bus>;
+    Bus();
+};
+
+// Marks one non-thread-safe hidapi call, counting overlaps with another.
+class UnsafeCall {
+public:
+    UnsafeCall();
+    ~UnsafeCall();
+    UnsafeCall(const UnsafeCall&) = delete;
+    UnsafeCall& operator=(const UnsafeCall&) = delete;
+};
+
+std::wstring WidenUtf8(const std::string& text);
+
+}  // namespace velnorsim
+
+#endif

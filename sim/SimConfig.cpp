@@ -1,0 +1,254 @@
+#include "SimConfig.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "SimBus.h"
+
+namespace velnorsim {
+
+namespace {
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        if (i >= line.size()) break;
+        std::string word;
+        bool quoted = false;
+        while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t' && line[i] != '\r'))) {
+            if (line[i] == '"') {
+                quoted = !quoted;
+            } else {
+                word.push_back(line[i]);
+            }
+            ++i;
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool ParseNumber(const std::string& text, long& value, int base = 0) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, base);
+    return end != nullptr && *end == '\0';
+}
+
+std::optional<std::wstring> OptionalText(const std::string& value) {
+    if (value == "-") return std::nullopt;
+    return WidenUtf8(value);
+}
+
+const struct {
+    const char* name;
+    FaultKind kind;
+} kFaultNames[] = {
+    {"none", FaultKind::None},         {"noreply", FaultKind::NoReply},
+    {"ack", FaultKind::Ack},           {"nak", FaultKind::Nak},
+    {"bad_checksum", FaultKind::BadChecksum}, {"wrong_type", FaultKind::WrongType},
+    {"delay", FaultKind::Delay},       {"split", FaultKind::Split},
+    {"garbage", FaultKind::Garbage},   {"lie_etx", FaultKind::LieEtxIndex},
+    {"lie_length", FaultKind::LieLength},
+};
+
+bool ParseFaultKind(const std::string& name, FaultKind& kind) {
+    for (const auto& entry : kFaultNames) {
+        if (name == entry.name) {
+            kind = entry.kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ApplyDeviceWord(DeviceSpec& spec, const std::string& word, int& appearAfterMs) {
+    const std::size_t equals = word.find('=');
+    if (equals == std::string::npos) return false;
+    const std::string key = word.substr(0, equals);
+    const std::string value = word.substr(equals + 1);
+    long number = 0;
+    if (key == "vid" && ParseNumber(value, number, 16)) {
+        spec.vendorId = static_cast<std::uint16_t>(number);
+    } else if (key == "pid" && ParseNumber(value, number, 16)) {
+        spec.productId = static_cast<std::uint16_t>(number);
+    } else if (key == "interface" && ParseNumber(value, number)) {
+        spec.interfaceNumber = static_cast<int>(number);
+    } else if (key == "path") {
+        spec.path = value;
+    } else if (key == "manufacturer") {
+        spec.manufacturer = OptionalText(value);
+    } else if (key == "product") {
+        spec.product = OptionalText(value);
+    } else if (key == "serial") {
+        spec.serialNumber = OptionalText(value);
+    } else if (key == "keypad" && ParseNumber(value, number)) {
+        spec.keypad = number != 0;
+    } else if (key == "reset_absent_ms" && ParseNumber(value, number)) {
+        spec.resetAbsentMs = static_cast<int>(number);
+    } else if (key == "reply_delay_ms" && ParseNumber(value, number)) {
+        spec.replyDelayMs = static_cast<int>(number);
+    } else if (key == "appear_after_ms" && ParseNumber(value, number)) {
+        appearAfterMs = static_cast<int>(number);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ApplySetting(KeypadSettings& settings, const std::vector<std::string>& words) {
+    if (words.size() < 3) return false;
+    const std::string& name = words[1];
+    if (name == "serial") {
+        settings.serialNumber = words[2];
+        return true;
+    }
+    if (name == "firmware") {
+        settings.firmwareName = words[2];
+        return true;
+    }
+    if (name == "code_table") {
+        if (words.size() != 2 + settings.codeTable.size()) return false;
+        for (std::size_t i = 0; i < settings.codeTable.size(); ++i) {
+            long byte = 0;
+            if (!ParseNumber(words[2 + i], byte, 16)) return false;
+            settings.codeTable[i] = static_cast<std::uint8_t>(byte);
+        }
+        return true;
+    }
+    long number = 0;
+    if (!ParseNumber(words[2], number)) return false;
+    const auto byte = static_cast<std::uint8_t>(number);
+    if (name == "led_level") {
+        settings.ledLevel = byte;
+    } else if (name == "buzzer") {
+        settings.buzzer = byte;
+    } else if (name == "buzzer_period") {
+        settings.buzzerPeriod = byte;
+    } else if (name == "keypad_table") {
+        settings.keypadTable = byte;
+    } else if (name == "key_count_option") {
+        settings.keyCountOption = byte;
+    } else if (name == "jack") {
+        settings.jackStatus = byte;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ApplyFault(SimKeypad& keypad, const std::vector<std::string>& words) {
+    if (words.size() < 3) return false;
+    long command = kAnyCommand;
+    if (words[1] != "any" && !ParseNumber(words[1], command)) return false;
+    Fault fault;
+    if (!ParseFaultKind(words[2], fault.kind)) return false;
+    long number = 0;
+    if (words.size() > 3) {
+        if (!ParseNumber(words[3], number)) return false;
+        fault.param = static_cast<int>(number);
+    }
+    if (words.size() > 4) {
+        if (!ParseNumber(words[4], number)) return false;
+        fault.times = static_cast<int>(number);
+    }
+    keypad.faults.push_back({static_cast<int>(command), fault});
+    return true;
+}
+
+bool ApplyRandomFaults(SimKeypad& keypad, const std::vector<std::string>& words) {
+    long seed = 0;
+    long percent = 0;
+    if (words.size() < 4 || !ParseNumber(words[1], seed) || !ParseNumber(words[2], percent)) return false;
+    keypad.randomKinds.clear();
+    for (std::size_t i = 3; i < words.size(); ++i) {
+        FaultKind kind;
+        if (!ParseFaultKind(words[i], kind)) return false;
+        keypad.randomKinds.push_back(kind);
+    }
+    keypad.randomSeed = static_cast<unsigned>(seed);
+    keypad.randomPercent = static_cast<int>(percent);
+    return true;
+}
+
+bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
+    const std::string& keyword = words[0];
+    SimDevice* last = bus.devices.empty() ? nullptr : bus.devices.back().get();
+    if (keyword == "report_log" && words.size() == 2) {
+        bus.reportLogPath = words[1];
+    } else if (keyword == "state_file" && words.size() == 2) {
+        bus.stateFilePath = words[1];
+    } else if (keyword == "init_fails" && words.size() == 1) {
+        bus.initFails = true;
+    } else if (keyword == "device") {
+        DeviceSpec spec;
+        int appearAfterMs = 0;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (!ApplyDeviceWord(spec, words[i], appearAfterMs)) return false;
+        }
+        const DeviceId id = bus.nextId++;
+        bus.devices.push_back(std::make_unique<SimDevice>(id, spec));
+        bus.devices.back()->absentUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);
+    } else if (keyword == "set" && last != nullptr) {
+        if (!ApplySetting(last->keypad.ram, words)) return false;
+        last->keypad.flash = last->keypad.ram;
+    } else if (keyword == "fault" && last != nullptr) {
+        return ApplyFault(last->keypad, words);
+    } else if (keyword == "random_faults" && last != nullptr) {
+        return ApplyRandomFaults(last->keypad, words);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void AppendSettings(std::ostringstream& out, const char* prefix, const KeypadSettings& settings) {
+    out << prefix << "led_level " << int{settings.ledLevel} << '\n'
+        << prefix << "buzzer " << int{settings.buzzer} << '\n'
+        << prefix << "buzzer_period " << int{settings.buzzerPeriod} << '\n'
+        << prefix << "keypad_table " << int{settings.keypadTable} << '\n'
+        << prefix << "key_count_option " << int{settings.keyCountOption} << '\n'
+        << prefix << "code_table";
+    char hex[4];
+    for (std::uint8_t byte : settings.codeTable) {
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        out << ' ' << hex;
+    }
+    out << '\n'
+        << prefix << "serial \"" << settings.serialNumber << "\"\n"
+        << prefix << "firmware \"" << settings.firmwareName << "\"\n"
+        << prefix << "jack " << int{settings.jackStatus} << '\n';
+}
+
+}  // namespace
+
+void LoadConfigFile(Bus& bus, const char* path) {
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "simulated keypad: cannot read %s\n", path);
+        return;
+    }
+    std::string line;
+    int number = 0;
+    while (std::getline(file, line)) {
+        ++number;
+        const std::vector<std::string> words = SplitWords(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        if (!ApplyLine(bus, words)) {
+            std::fprintf(stderr, "simulated keypad: %s:%d not understood: %s\n", path, number, line.c_str());
+        }
+    }
+}
+
+std::string FormatSettings(const KeypadSettings& ram, const KeypadSettings& flash) {
+    std::ostringstream out;
+    AppendSettings(out, "ram.", ram);
+    AppendSettings(out, "flash.", flash);
+    return out.str();
+}
+
+}  // namespace velnorsim

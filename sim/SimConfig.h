@@ -1,0 +1,37 @@
+// Set-up of the simulated bus from a text file, for tests that run whole programs.
+//
+// One statement per line; words are separated by blanks, a word may be quoted ("two words",
+// "" is empty); lines starting with # are comments.
+//   report_log PATH           every output report is appended to PATH: device path, hex bytes
+//   state_file PATH           rewritten with each device's presence and settings on change
+//   init_fails                hid_init returns -1
+//   device KEY=VALUE...       adds a device; keys: vid pid (hex), interface, path,
+//                             manufacturer product serial (text, "-" = cannot be read),
+//                             keypad (0 or 1), reset_absent_ms, reply_delay_ms,
+//                             appear_after_ms (not present until then)
+//   set NAME VALUE...         a setting of the last device, in RAM and flash: led_level buzzer
+//                             buzzer_period keypad_table key_count_option jack (numbers,
+//                             decimal or 0x hex), code_table (20 hex bytes), serial, firmware
+//   fault COMMAND KIND [PARAM [TIMES]]   COMMAND: a number or "any"; KIND: none noreply ack
+//                             nak bad_checksum wrong_type delay split garbage lie_etx lie_length
+//   random_faults SEED PERCENT KIND...
+#ifndef VELNOR_SIM_SIMCONFIG_H
+#define VELNOR_SIM_SIMCONFIG_H
+
+#include <string>
+
+#include "velnor_sim/SimControl.h"
+
+namespace velnorsim {
+
+class Bus;
+
+// Bad lines are reported on standard error and skipped.
+void LoadConfigFile(Bus& bus, const char* path);
+
+// The settings as the state file shows them ("ram.led_level 5", ...).
+std::string FormatSettings(const KeypadSettings& ram, const KeypadSettings& flash);
+
+}  // namespace velnorsim
+
+#endif

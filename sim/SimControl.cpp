@@ -1,0 +1,150 @@
+#include "velnor_sim/SimControl.h"
+
+#include "SimBus.h"
+
+namespace velnorsim {
+
+namespace {
+
+template <typename Action>
+auto WithDevice(DeviceId id, Action&& action) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    SimDevice* device = bus.Find(id);
+    using Result = decltype(action(*device));
+    if (device == nullptr) {
+        if constexpr (std::is_void_v<Result>) {
+            return;
+        } else {
+            return Result{};
+        }
+    }
+    return action(*device);
+}
+
+}  // namespace
+
+DeviceId AddDevice(const DeviceSpec& spec) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    const DeviceId id = bus.nextId++;
+    bus.devices.push_back(std::make_unique<SimDevice>(id, spec));
+    bus.WriteStateFile();
+    return id;
+}
+
+void RemoveAllDevices() {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    for (auto& device : bus.devices) bus.Disappear(*device);
+    bus.devices.clear();
+    bus.initFails = false;
+    bus.counters = Counters{.openHandles = static_cast<int>(bus.handles.size())};
+    bus.WriteStateFile();
+}
+
+void Detach(DeviceId id) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        device.pluggedIn = false;
+        bus.Disappear(device);
+        bus.WriteStateFile();
+    });
+}
+
+void Attach(DeviceId id) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        device.pluggedIn = true;
+        bus.WriteStateFile();
+    });
+}
+
+bool IsAttached(DeviceId id) {
+    Bus& bus = Bus::Get();
+    return WithDevice(id, [&](SimDevice& device) { return bus.Present(device, Clock::now()); });
+}
+
+int OpenHandleCount(DeviceId id) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    int count = 0;
+    for (const hid_device_* handle : bus.handles) count += handle->deviceId == id ? 1 : 0;
+    return count;
+}
+
+KeypadSettings RamSettings(DeviceId id) {
+    return WithDevice(id, [](SimDevice& device) { return device.keypad.ram; });
+}
+
+KeypadSettings FlashSettings(DeviceId id) {
+    return WithDevice(id, [](SimDevice& device) { return device.keypad.flash; });
+}
+
+void SetRamSettings(DeviceId id, const KeypadSettings& settings) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        device.keypad.ram = settings;
+        bus.WriteStateFile();
+    });
+}
+
+void SetFault(DeviceId id, int command, const Fault& fault) {
+    WithDevice(id, [&](SimDevice& device) { device.keypad.faults.push_back({command, fault}); });
+}
+
+void ClearFaults(DeviceId id) {
+    WithDevice(id, [](SimDevice& device) {
+        device.keypad.faults.clear();
+        device.keypad.randomPercent = 0;
+    });
+}
+
+void SetRandomFaults(DeviceId id, unsigned seed, int percent, const std::vector<FaultKind>& kinds) {
+    WithDevice(id, [&](SimDevice& device) {
+        device.keypad.randomSeed = seed;
+        device.keypad.randomPercent = percent;
+        device.keypad.randomKinds = kinds;
+    });
+}
+
+void SetWritesFail(DeviceId id, bool fail) {
+    WithDevice(id, [&](SimDevice& device) { device.writesFail = fail; });
+}
+
+void SetReadsFail(DeviceId id, bool fail) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        device.readsFail = fail;
+        bus.changed.notify_all();
+    });
+}
+
+void InjectInputReport(DeviceId id, const Report& report, int delayMs) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        bus.Deliver(device, {TimedReport{Clock::now() + std::chrono::milliseconds(delayMs), report}});
+    });
+}
+
+std::vector<Report> OutputReports(DeviceId id) {
+    return WithDevice(id, [](SimDevice& device) { return device.received; });
+}
+
+void ClearOutputReports(DeviceId id) {
+    WithDevice(id, [](SimDevice& device) { device.received.clear(); });
+}
+
+Counters GetCounters() {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    return bus.counters;
+}
+
+void SetInitFails(bool fail) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    bus.initFails = fail;
+}
+
+}  // namespace velnorsim

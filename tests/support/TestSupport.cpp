@@ -1,0 +1,53 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace velnortest {
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::string Visible(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+bool IsRepetitionOf(const std::string& text, const std::string& unit) {
+    if (unit.empty()) return text.empty();
+    if (text.size() % unit.size() != 0) return false;
+    for (std::size_t at = 0; at < text.size(); at += unit.size()) {
+        if (text.compare(at, unit.size(), unit) != 0) return false;
+    }
+    return true;
+}
+
+StdoutCapture::StdoutCapture() { testing::internal::CaptureStdout(); }
+
+StdoutCapture::~StdoutCapture() {
+    if (active_) Take();
+}
+
+std::string StdoutCapture::Take() {
+    active_ = false;
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace velnortest

@@ -1,0 +1,35 @@
+// Helpers shared by the tests.
+#ifndef VELNOR_TESTS_TESTSUPPORT_H
+#define VELNOR_TESTS_TESTSUPPORT_H
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace velnortest {
+
+// Polls the condition every 5 ms; true as soon as it holds, false after the time.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+
+// Shows \r and \n as escapes, so that a failed comparison of trace lines is readable.
+std::string Visible(const std::string& text);
+
+// True when text is made of repetitions of unit only (also when it is empty).
+bool IsRepetitionOf(const std::string& text, const std::string& unit);
+
+// Standard output of the process while it lives (library lines included).
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+    std::string Take();  // ends the capture and returns what was written
+
+private:
+    bool active_ = true;
+};
+
+}  // namespace velnortest
+
+#endif

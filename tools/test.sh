@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs every test, for each configure preset named (default: "default").
+#   tools/test.sh                 the RelWithDebInfo build
+#   tools/test.sh asan tsan       the sanitizer builds
+# VELNOR_WERROR=ON turns warnings into errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+
+presets=("$@")
+[ ${#presets[@]} -eq 0 ] && presets=(default)
+for preset in "${presets[@]}"; do
+  echo "== $preset: configure, build, test"
+  cmake --preset "$preset" -DVELNOR_WERROR="${VELNOR_WERROR:-OFF}" > /dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
