@@ -1,23 +1,42 @@
-// The worker thread: one cycle per pass, by connection state.
+// The worker thread: one cycle per pass, by connection state. While connected a cycle waits up
+// to 100 ms for requests, sends every queued one, reads one input report (up to 300 ms) and
+// dispatches what it completed.
+#include <hidapi.h>
+
+#include <algorithm>
 #include <chrono>
 
 #include "AutoResetEvent.h"
 #include "Boundary.h"
+#include "PollingLock.h"
 #include "WorkerPause.h"
+#include "protocol/DeviceRequest.h"
+#include "protocol/MessageCommand.h"
 #include "protocol/MessageHeader.h"
+#include "protocol/ReadCycle.h"
 #include "velnor/PlixoApi.h"
+
+using velnor::CatchAtBoundary;
+
+namespace {
+constexpr int kReadTimeoutMs = 300;
+}  // namespace
 
 int PlixoApi::WorkerMain() {
     velnor::MessageHeader header;
     while (running == 1) {
-        velnor::CatchAtBoundary(lastError, [&] {
+        CatchAtBoundary(lastError, [&] {
             workerPause->ParkIfRequested();
             switch (connectionState.load()) {
             case ConnectionState::NotConnected:
                 if (running == 1) Reconnect(100);
                 break;
             case ConnectionState::Connected:
-                requestEvent->WaitFor(std::chrono::milliseconds(100));
+                if (ServiceRequests(100) && connectionState.load() == ConnectionState::Connected &&
+                    !workerPause->Requested()) {
+                    ReadDevice();
+                    DrainInbound(header);
+                }
                 break;
             case ConnectionState::ConnectionLost:
                 SetConnectionState(ConnectionState::NotConnected);
@@ -27,4 +46,73 @@ int PlixoApi::WorkerMain() {
         });
     }
     return 0;
+}
+
+bool PlixoApi::ServiceRequests(int milliseconds) {
+    return CatchAtBoundary(lastError, [&] {
+        if (!requestEvent->WaitFor(std::chrono::milliseconds(milliseconds))) {
+            // An idle wait after a failed write: the keypad is taken for lost.
+            if (writeFailed) {
+                writeFailed = false;
+                CloseDevice();
+                SetConnectionState(ConnectionState::ConnectionLost);
+            }
+            return 1;
+        }
+        for (;;) {
+            std::unique_ptr<velnor::DeviceRequest> request;
+            {
+                std::lock_guard lock(requestQueueMutex);
+                if (requestQueue.empty()) break;
+                request = std::move(requestQueue.front());
+                requestQueue.pop_front();
+            }
+            if (!velnor::IsSentKind(request->kind)) continue;
+            velnor::MessageCommand command;
+            velnor::Bytes frame;
+            command.BuildFrame(*request, frame);
+            if (!SendFrame(frame)) {
+                writeFailed = true;
+                throw WRITE_FAILED;
+            }
+        }
+        return 1;
+    }) == 1;
+}
+
+void PlixoApi::ReadDevice() {
+    CatchAtBoundary(lastError, [&] {
+        if (device == nullptr) throw UNKNOWN_ERROR;
+        std::uint8_t report[64];
+        const int count = hid_read_timeout(device, report, sizeof report, kReadTimeoutMs);
+        if (count < 0) throw UNKNOWN_ERROR;
+        ProcessReport(report, std::min<std::size_t>(static_cast<std::size_t>(count), sizeof report));
+        return 0;
+    });
+}
+
+void PlixoApi::ProcessReport(const std::uint8_t* bytes, std::size_t count) {
+    receiveBuffer.assign(bytes, bytes + count);
+    velnor::RunReadCycle(receiveBuffer, currentIncoming, inboundQueue);
+}
+
+void PlixoApi::DrainInbound(velnor::MessageHeader& header) {
+    CatchAtBoundary(lastError, [&] {
+        while (!inboundQueue.empty()) {
+            const std::unique_ptr<velnor::MessageIncoming> message = std::move(inboundQueue.front());
+            inboundQueue.pop_front();
+            if (header.ParseHeader(*message)) DispatchIncoming(header);
+        }
+        return 0;
+    });
+}
+
+int PlixoApi::QueueRequest(std::unique_ptr<velnor::DeviceRequest>& request) {
+    return CatchAtBoundary(lastError, [&] {
+        std::unique_lock lock = velnor::LockByPolling(requestQueueMutex);
+        requestQueue.push_back(std::move(request));
+        lock.unlock();
+        requestEvent->Signal();
+        return 0;
+    });
 }

@@ -56,6 +56,7 @@ hid_device* OpenHandle(Bus& bus, SimDevice& device) {
     if (handle == nullptr) return nullptr;
     handle->deviceId = device.id;
     handle->generation = device.generation;
+    handle->openedAt = Clock::now();
     handle->info = MakeInfo(device);
     bus.handles.push_back(handle);
     ++bus.counters.openHandles;
@@ -179,11 +180,11 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
 
     velnorsim::SimKeypad::Outcome outcome = device->keypad.OnOutputReport(report, now);
     bus.Deliver(*device, std::move(outcome.replies));
-    if (outcome.reset) {
-        device->absentUntil = now + std::chrono::milliseconds(device->spec.resetAbsentMs);
-        bus.Disappear(*device);
+    if (outcome.restartAt) {
+        device->awayFrom = *outcome.restartAt;
+        device->awayUntil = *outcome.restartAt + std::chrono::milliseconds(device->spec.resetAbsentMs);
     }
-    if (outcome.stateChanged || outcome.reset) bus.WriteStateFile();
+    if (outcome.stateChanged) bus.WriteStateFile();
     return static_cast<int>(length);
 }
 
@@ -221,7 +222,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
         if (milliseconds == 0 || (milliseconds > 0 && now >= deadline)) break;
         Clock::time_point wakeAt = milliseconds > 0 ? deadline : now + std::chrono::hours(1);
         if (!dev->input.empty()) wakeAt = std::min(wakeAt, dev->input.front().readyAt);
-        if (device->absentUntil > now) wakeAt = std::min(wakeAt, device->absentUntil);
+        if (device->awayFrom > now) wakeAt = std::min(wakeAt, device->awayFrom);
         bus.changed.wait_until(lock, wakeAt);
     }
     if (--dev->readsInProgress == 0 && dev->closed) {

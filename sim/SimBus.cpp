@@ -33,13 +33,14 @@ SimDevice* Bus::Find(DeviceId id) {
     return nullptr;
 }
 
-bool Bus::Present(SimDevice& device, Clock::time_point now) {
-    return device.pluggedIn && now >= device.absentUntil;
+bool Bus::Present(const SimDevice& device, Clock::time_point now) const {
+    return device.pluggedIn && !(now >= device.awayFrom && now < device.awayUntil);
 }
 
 SimDevice* Bus::LiveDevice(const hid_device_* handle, Clock::time_point now) {
     SimDevice* device = Find(handle->deviceId);
     if (device == nullptr || device->generation != handle->generation) return nullptr;
+    if (handle->openedAt < device->awayFrom && now >= device->awayFrom) return nullptr;
     return Present(*device, now) ? device : nullptr;
 }
 
@@ -81,10 +82,8 @@ void Bus::WriteStateFile() {
     const std::string temporary = stateFilePath + ".tmp";
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return;
-    const Clock::time_point now = Clock::now();
     for (const auto& device : devices) {
-        std::fprintf(file, "device %s\npresent %d\n", device->spec.path.c_str(),
-                     Present(*device, now) ? 1 : 0);
+        std::fprintf(file, "device %s\n", device->spec.path.c_str());
         const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
         std::fputs(text.c_str(), file);
     }

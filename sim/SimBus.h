@@ -26,8 +26,11 @@ struct SimDevice {
     DeviceSpec spec;
     SimKeypad keypad;
     bool pluggedIn = true;
-    Clock::time_point absentUntil{};  // after a reset: gone until then
-    std::uint64_t generation = 0;     // bumped at each disappearance; older handles are dead
+    // Away from the bus in [awayFrom, awayUntil): not plugged in yet, or restarting after a
+    // reset. Handles opened before awayFrom die when it comes.
+    Clock::time_point awayFrom{};
+    Clock::time_point awayUntil{};
+    std::uint64_t generation = 0;  // bumped when it is unplugged; older handles are dead
     std::vector<Report> received;
     bool writesFail = false;
     bool readsFail = false;
@@ -39,6 +42,7 @@ struct SimDevice {
 struct hid_device_ {
     velnorsim::DeviceId deviceId = 0;
     std::uint64_t generation = 0;
+    velnorsim::Clock::time_point openedAt{};
     std::deque<velnorsim::TimedReport> input;
     int readsInProgress = 0;
     bool closed = false;  // closed while a read was in progress: the reader frees it
@@ -68,8 +72,8 @@ public:
     std::string stateFilePath;  // rewritten with every device's state when it changes
 
     SimDevice* Find(DeviceId id);
-    // Attached and not restarting; a restart that has run its time ends here.
-    bool Present(SimDevice& device, Clock::time_point now);
+    // Plugged in and not away.
+    bool Present(const SimDevice& device, Clock::time_point now) const;
     // The handle's device is present and the same one the handle was opened on.
     SimDevice* LiveDevice(const hid_device_* handle, Clock::time_point now);
     void Disappear(SimDevice& device);

@@ -192,7 +192,10 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
         }
         const DeviceId id = bus.nextId++;
         bus.devices.push_back(std::make_unique<SimDevice>(id, spec));
-        bus.devices.back()->absentUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);
+        if (appearAfterMs > 0) {
+            bus.devices.back()->awayFrom = Clock::time_point{};
+            bus.devices.back()->awayUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);
+        }
     } else if (keyword == "set" && last != nullptr) {
         if (!ApplySetting(last->keypad.ram, words)) return false;
         last->keypad.flash = last->keypad.ram;

@@ -189,7 +189,8 @@ TEST_F(ConnectionTest, DestructorStopsTheWorkerBeforeClosingAndReleasesTheKeypad
     StdoutCapture capture;
     api.reset();
     const std::string output = capture.Take();
-    EXPECT_EQ(output.rfind("Dispose \r\nDispose 1\r\nDispose 2\r\nDispose 3\r\n", 0), 0u) << Visible(output);
+    // The worker has completed a read (one that timed out counts), so an assembler exists.
+    EXPECT_EQ(Visible(output), Visible("Dispose \r\nDispose 1\r\nDispose 2\r\nDispose 3\r\nDispose 4\r\n"));
     EXPECT_EQ(velnorsim::OpenHandleCount(id), 0);
     const auto counters = velnorsim::GetCounters();
     EXPECT_EQ(counters.openHandles, 0);

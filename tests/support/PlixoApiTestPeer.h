@@ -16,6 +16,7 @@ struct PlixoApiTestPeer {
     static std::mutex& RequestQueueMutex(PlixoApi& api) { return api.requestQueueMutex; }
     static std::mutex& KeyBufferMutex(PlixoApi& api) { return api.keyBufferMutex; }
     static int ReplyCounter(const PlixoApi& api) { return api.replyCounter.load(); }
+    static void ResetReplyCounter(PlixoApi& api) { api.replyCounter.store(0); }
     static bool ReplySlotHolds(const PlixoApi& api) { return api.replySlot->Holds(); }
     static std::unique_ptr<velnor::MessageCommand> TakeReply(PlixoApi& api) { return api.replySlot->Take(); }
     static std::string Manufacturer(const PlixoApi& api) { return api.manufacturer; }

@@ -139,6 +139,7 @@ private:
     VELNOR_LOCAL int WorkerMain();
     VELNOR_LOCAL bool ServiceRequests(int milliseconds);
     VELNOR_LOCAL void ReadDevice();
+    VELNOR_LOCAL void ProcessReport(const std::uint8_t* bytes, std::size_t count);
     VELNOR_LOCAL void DrainInbound(velnor::MessageHeader& header);
     VELNOR_LOCAL int QueueRequest(std::unique_ptr<velnor::DeviceRequest>& request);
     VELNOR_LOCAL bool SendFrame(const std::vector<std::uint8_t>& frame);
@@ -149,9 +150,10 @@ private:
     VELNOR_LOCAL bool OnPlainReply(const velnor::MessageHeader& header);
     VELNOR_LOCAL void StoreReply(std::unique_ptr<velnor::MessageCommand> record);
 
+    VELNOR_LOCAL void RequireConnected() const;
     VELNOR_LOCAL std::unique_ptr<velnor::MessageCommand> Exchange(
         std::unique_ptr<velnor::DeviceRequest> request, int timeout);
-    VELNOR_LOCAL int SimpleExchange(int kind, int value, int timeout);
+    VELNOR_LOCAL int ValueOperation(int kind, int value, int timeout);
 
     std::string manufacturer;  // written by whoever opens the device (C or W, never both)
     std::string product;

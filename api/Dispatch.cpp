@@ -1,0 +1,62 @@
+// Inbound messages to reply records: routing by type, and the reply handlers that hand the
+// record to the waiting operation.
+#include "Boundary.h"
+#include "ReplySlot.h"
+#include "protocol/MessageCommand.h"
+#include "protocol/MessageHeader.h"
+#include "protocol/MessageRoute.h"
+#include "velnor/PlixoApi.h"
+
+using velnor::CatchAtBoundary;
+using velnor::MessageCommand;
+using velnor::MessageRoute;
+
+bool PlixoApi::DispatchIncoming(const velnor::MessageHeader& header) {
+    return CatchAtBoundary(lastError, [&] {
+        switch (velnor::RouteOf(header.type)) {
+        case MessageRoute::StatusReply:
+            return OnStatusReply(header) ? 1 : 0;
+        case MessageRoute::JackStatusReply:
+            return OnJackStatusReply(header) ? 1 : 0;
+        case MessageRoute::PlainReply:
+            return OnPlainReply(header) ? 1 : 0;
+        case MessageRoute::Acknowledgement:
+            return 1;
+        case MessageRoute::Unexpected:
+            break;
+        }
+        throw UNEXPECTED_MESSAGE;
+    }) == 1;
+}
+
+bool PlixoApi::OnStatusReply(const velnor::MessageHeader& header) {
+    return CatchAtBoundary(lastError, [&] {
+        auto record = std::make_unique<MessageCommand>();
+        if (!record->ParseStatus(header)) throw INVALID_REPLY;
+        StoreReply(std::move(record));
+        return 1;
+    }) == 1;
+}
+
+bool PlixoApi::OnJackStatusReply(const velnor::MessageHeader& header) {
+    return CatchAtBoundary(lastError, [&] {
+        auto record = std::make_unique<MessageCommand>();
+        if (!record->ParseJackStatus(header)) throw INVALID_REPLY;
+        StoreReply(std::move(record));
+        return 1;
+    }) == 1;
+}
+
+bool PlixoApi::OnPlainReply(const velnor::MessageHeader&) {
+    return CatchAtBoundary(lastError, [&] {
+        StoreReply(std::make_unique<MessageCommand>());
+        return 1;
+    }) == 1;
+}
+
+// The record goes into the slot before the counter moves, so a waiting operation that sees the
+// counter finds it there.
+void PlixoApi::StoreReply(std::unique_ptr<MessageCommand> record) {
+    replySlot->Put(std::move(record));
+    replyCounter.fetch_add(1, std::memory_order_acq_rel);
+}

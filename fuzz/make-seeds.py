@@ -1,0 +1,51 @@
+#!/usr/bin/env python3
+"""Writes the fuzzers' seed corpora from the wire format's worked examples."""
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def inbound(text, pad=True):
+    body = [0x02] + list(text) + [0x03]
+    checksum = 0
+    for byte in body:
+        checksum ^= byte
+    report = [0x3F, 2 + len(body) - 1] + body + [checksum]
+    return report + [0] * (64 - len(report)) if pad else report
+
+
+def chunk(report, take=False):
+    length = len(report)
+    control = 0x40 if length == 64 else length
+    return bytes([control | (0x80 if take else 0)] + report)
+
+
+def status_text(firmware, serial):
+    data = [0x00, 0x05, 0xA5, 0x01, 0x02, 0x64, 0x01] + list(range(0x30, 0x44))
+    data += list(firmware.encode()) + [0] + list(serial.encode()) + [0]
+    return b"01" + b"%02X" % len(data) + bytes(data)
+
+
+def write(folder, name, content):
+    path = os.path.join(HERE, "corpus", folder)
+    os.makedirs(path, exist_ok=True)
+    with open(os.path.join(path, name), "wb") as out:
+        out.write(content)
+
+
+jack = [0x3F, 0x09, 0x02, 0x30, 0x46, 0x30, 0x32, 0x00, 0x01, 0x03, 0x74]
+write("read_cycle", "jack-status", chunk(jack + [0] * 53, take=True))
+write("read_cycle", "status-reply", chunk(inbound(status_text("V6.1234", "1234567890ABCDEFGHIJ")), take=True))
+write("read_cycle", "plain-reply", chunk(inbound(b"0201\x00")))
+write("read_cycle", "ack-nak", chunk([0x3F, 0, 0x06] + [0] * 61) + chunk([0x3F, 0, 0x15] + [0] * 61))
+bad_then_good = jack[:-1] + [0x75] + inbound(b"0202\x00\x05", pad=False)[1:]
+write("read_cycle", "checksum-bad-then-good", chunk(bad_then_good + [0] * (64 - len(bad_then_good))))
+write("read_cycle", "split-reply", chunk([0x3F, 0x06, 0x02, 0x30, 0x32, 0x30, 0x31]) + chunk([0x3F, 0x03, 0x05, 0x03, 0x07], take=True))
+write("read_cycle", "type-3", chunk(inbound(b"0301\x00"), take=True))
+
+write("hex_text", "upper", bytes([2]) + b"3F")
+write("hex_text", "lower", bytes([2]) + b"3f")
+write("hex_text", "not-hex", bytes([2]) + b"G0")
+write("hex_text", "jack-text", bytes([4]) + b"0F02\x00\x01")
+write("hex_text", "short-text", bytes([3]) + b"010")
+write("hex_text", "status-text", bytes([4]) + status_text("V61", "ABCDEFGH"))
