@@ -52,10 +52,11 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
     return CatchAtBoundary(lastError, [&] {
         if (!requestEvent->WaitFor(std::chrono::milliseconds(milliseconds))) {
             // An idle wait after a failed write: the keypad is taken for lost.
+            // The state goes first, so that operations refuse while the handle is closed.
             if (writeFailed) {
                 writeFailed = false;
-                CloseDevice();
                 SetConnectionState(ConnectionState::ConnectionLost);
+                CloseDevice();
             }
             return 1;
         }

@@ -101,6 +101,7 @@ int HID_API_EXPORT HID_API_CALL hid_init(void) {
 }
 
 int HID_API_EXPORT HID_API_CALL hid_exit(void) {
+    velnorsim::PassHold(velnorsim::Call::Exit);
     UnsafeCall unsafe;
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
@@ -155,6 +156,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
+    velnorsim::PassHold(velnorsim::Call::OpenPath);
     UnsafeCall unsafe;
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
@@ -167,6 +169,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
 }
 
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+    velnorsim::PassHold(velnorsim::Call::Write);
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     if (!Known(bus, dev) || data == nullptr || length == 0) return -1;
@@ -190,6 +193,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
 
 int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
                                                  int milliseconds) {
+    velnorsim::PassHold(velnorsim::Call::ReadTimeout);
     Bus& bus = Bus::Get();
     std::unique_lock lock(bus.mutex);
     if (!Known(bus, dev) || data == nullptr) return -1;
@@ -257,6 +261,7 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device*, unsigned cha
 int HID_API_EXPORT HID_API_CALL hid_get_input_report(hid_device*, unsigned char*, size_t) { return -1; }
 
 void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev) {
+    velnorsim::PassHold(velnorsim::Call::Close);
     UnsafeCall unsafe;
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);

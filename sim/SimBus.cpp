@@ -91,6 +91,17 @@ void Bus::WriteStateFile() {
     std::rename(temporary.c_str(), stateFilePath.c_str());
 }
 
+void PassHold(Call call) {
+    Bus& bus = Bus::Get();
+    const auto index = static_cast<std::size_t>(call);
+    std::unique_lock lock(bus.mutex);
+    if (!bus.held[index]) return;
+    ++bus.waitingAt[index];
+    bus.changed.notify_all();
+    bus.changed.wait(lock, [&] { return !bus.held[index]; });
+    --bus.waitingAt[index];
+}
+
 UnsafeCall::UnsafeCall() {
     Bus& bus = Bus::Get();
     if (bus.unsafeCallsInside.fetch_add(1) != 0) {

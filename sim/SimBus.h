@@ -68,6 +68,8 @@ public:
     DeviceId nextId = 1;
     bool initFails = false;
     Counters counters;
+    bool held[5] = {};     // by Call
+    int waitingAt[5] = {};  // calls waiting at each hold
     std::string reportLogPath;  // every output report is appended here when set
     std::string stateFilePath;  // rewritten with every device's state when it changes
 
@@ -88,6 +90,9 @@ private:
     friend class NoDestructor<Bus>;
     Bus();
 };
+
+// Waits while calls of this function are held (see HoldCalls).
+void PassHold(Call call);
 
 // Marks one non-thread-safe hidapi call, counting overlaps with another.
 class UnsafeCall {

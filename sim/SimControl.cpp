@@ -39,6 +39,7 @@ void RemoveAllDevices() {
     for (auto& device : bus.devices) bus.Disappear(*device);
     bus.devices.clear();
     bus.initFails = false;
+    for (bool& held : bus.held) held = false;
     bus.counters = Counters{.openHandles = static_cast<int>(bus.handles.size())};
     bus.WriteStateFile();
 }
@@ -133,6 +134,30 @@ std::vector<Report> OutputReports(DeviceId id) {
 
 void ClearOutputReports(DeviceId id) {
     WithDevice(id, [](SimDevice& device) { device.received.clear(); });
+}
+
+void HoldCalls(Call call) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    bus.held[static_cast<std::size_t>(call)] = true;
+}
+
+void ReleaseCalls(Call call) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    bus.held[static_cast<std::size_t>(call)] = false;
+    bus.changed.notify_all();
+}
+
+bool WaitForHeldCall(Call call, int timeoutMs) {
+    Bus& bus = Bus::Get();
+    std::unique_lock lock(bus.mutex);
+    return bus.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return bus.waitingAt[static_cast<std::size_t>(call)] > 0; });
+}
+
+int FrameErrors(DeviceId id) {
+    return WithDevice(id, [](SimDevice& device) { return device.keypad.frameErrors; });
 }
 
 Counters GetCounters() {

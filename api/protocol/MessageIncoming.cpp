@@ -4,10 +4,13 @@
 // A frame that does not end in its report (the byte at E is not ETX) continues in the next
 // report, which is laid out the same way without the STX: [0] report id, [1] E, the text goes
 // on from offset 2 up to the ETX at E. The keypad's replies all fit in one report, so this only
-// ever happens with a faulty keypad; the text is bounded so that it cannot grow without limit.
+// ever happens with a faulty keypad; the text is bounded so that it cannot grow without limit,
+// and a report whose ETX index merely lies (its frame is all there) does not swallow the next.
 #include "MessageIncoming.h"
 
 #include <algorithm>
+
+#include "HexText.h"
 
 namespace velnor {
 
@@ -79,7 +82,7 @@ bool MessageIncoming::TakeText(Bytes& buffer, std::size_t textStart, bool contin
         // No end in this report: keep what it carries for the next one.
         if (textStart < buffer.size()) text.insert(text.end(), buffer.begin() + textStart, buffer.end());
         buffer.clear();
-        if (text.size() > kMaxTextLength) throw FRAME_TOO_LONG;
+        if (text.size() > LongestTextSoFar()) throw FRAME_TOO_LONG;
         return false;
     }
 
@@ -93,6 +96,14 @@ bool MessageIncoming::TakeText(Bytes& buffer, std::size_t textStart, bool contin
     state = EtxSeen;
     buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(etxIndex + 1));
     return true;
+}
+
+std::size_t MessageIncoming::LongestTextSoFar() const {
+    std::uint8_t announced = 0;
+    if (text.size() < 4 || HexToBytes(std::span(text).subspan(2, 2), 2, std::span(&announced, 1)) == 0) {
+        return kMaxTextLength;
+    }
+    return 4 + std::size_t{announced};
 }
 
 void MessageIncoming::CheckChecksum(Bytes& buffer) {

@@ -23,7 +23,8 @@ public:
     enum AssemblerState : std::int32_t { WaitStx = 0, InFrame = 1, EtxSeen = 2 };
 
     // The longest frame text: four header characters and the 255 bytes one length field can
-    // announce. A frame continued over several reports is dropped when it would grow beyond.
+    // announce. A frame continued over several reports is dropped as soon as its text holds
+    // more than its own length field announces (or than this, while that cannot be read).
     static constexpr std::size_t kMaxTextLength = 4 + 255;
 
     // Consumes bytes from the front of receiveBuffer until a message is finished or the buffer
@@ -41,6 +42,7 @@ private:
     // Collects the frame text of one report; true when its ETX was seen.
     bool TakeText(Bytes& buffer, std::size_t textStart, bool continuation);
     void CheckChecksum(Bytes& buffer);
+    std::size_t LongestTextSoFar() const;
 };
 
 }  // namespace velnor

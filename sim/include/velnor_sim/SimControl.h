@@ -103,6 +103,15 @@ VELNOR_SIM_API void InjectInputReport(DeviceId id, const Report& report, int del
 VELNOR_SIM_API std::vector<Report> OutputReports(DeviceId id);
 VELNOR_SIM_API void ClearOutputReports(DeviceId id);
 
+// Holding calls: while held, a call of that hidapi function waits at its start, so that a test
+// can look at the caller's state in between.
+enum class Call { Write, ReadTimeout, Close, Exit, OpenPath };
+VELNOR_SIM_API void HoldCalls(Call call);
+VELNOR_SIM_API void ReleaseCalls(Call call);
+// True once a call is waiting at the hold (within the time).
+VELNOR_SIM_API bool WaitForHeldCall(Call call, int timeoutMs);
+VELNOR_SIM_API int FrameErrors(DeviceId id);  // output reports the keypad could not read
+
 // Counters of the simulated hidapi, for tests of how the library uses it.
 struct Counters {
     int initCalls = 0;
