@@ -49,3 +49,21 @@ write("hex_text", "not-hex", bytes([2]) + b"G0")
 write("hex_text", "jack-text", bytes([4]) + b"0F02\x00\x01")
 write("hex_text", "short-text", bytes([3]) + b"010")
 write("hex_text", "status-text", bytes([4]) + status_text("V61", "ABCDEFGH"))
+
+EXAMPLES = os.path.join(HERE, "..", "examples")
+for name in sorted(os.listdir(EXAMPLES)):
+    with open(os.path.join(EXAMPLES, name), "rb") as example:
+        text = example.read()
+    write("backup_file", name, text)
+before = open(os.path.join(EXAMPLES, "compare-before-upgrade.txt"), "rb").read()
+for after in ("compare-after-upgrade.txt", "compare-after-failed-upgrade.txt"):
+    write("compare", after, before + b"\0" + open(os.path.join(EXAMPLES, after), "rb").read())
+write("backup_file", "tricky", b"Buzzer 80\r\nVelnor has 2\nKeycode values\n" + b" ".join(b"%x" % i for i in range(25)) + b"\nSerial No ABC\nVersion\n")
+for name, words in {
+    "restore": [b"-b", b"backup.txt"],
+    "compare": [b"-c", b"old.txt", b"new.txt"],
+    "key-count": [b"-k", b"6", b"-n", b"12345678"],
+    "missing": [b"-x", b"-c", b"a"],
+    "too-long": [b"-n", b"1" * 30],
+}.items():
+    write("command_line", name, b"\0".join([b"VelnorUtility"] + words))

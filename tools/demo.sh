@@ -1,8 +1,38 @@
 #!/usr/bin/env bash
-# Builds everything and runs the main job against the simulated keypad.
+# Builds everything and runs the main job against the simulated keypad: the keypad's settings
+# before, a whole restore from examples/backup-6-keys.txt, the settings after, then a compare of
+# two example backup files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --preset default > /dev/null
 cmake --build --preset default
-echo "Built: build/api/libVelnorApi.so.7 and the simulated keypad build/sim-hidapi/libhidapi-hidraw.so.0"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cat > "$work/keypad.conf" <<CONF
+device path=velnor-keypad manufacturer=Velnor product="Velnor Keypad"
+set firmware V6.10
+set serial 00000000
+set led_level 1
+set buzzer_period 10
+report_log $work/reports.log
+state_file $work/state.txt
+CONF
+export LD_LIBRARY_PATH="$PWD/build/sim-hidapi" VELNOR_SIM_CONFIG="$work/keypad.conf"
+
+echo
+echo "== The simulated keypad before (RAM):"
+build/sim/velnor-sim-state | grep '^ram\.' | sed 's/^ram\./    /'
+echo
+echo "== build/utility/VelnorUtility -b examples/backup-6-keys.txt"
+{ status=0; build/utility/VelnorUtility -b examples/backup-6-keys.txt || status=$?; echo "$status" > "$work/status"; } |
+  sed 's/\r$//'
+echo
+echo "== exit status $(cat "$work/status"); the keypad received $(wc -l < "$work/reports.log") reports; after (RAM and flash):"
+sed 's/^/    /' "$work/state.txt"
+echo
+echo "== build/utility/VelnorUtility -c examples/compare-before-upgrade.txt examples/compare-after-upgrade.txt"
+status=0
+build/utility/VelnorUtility -c examples/compare-before-upgrade.txt examples/compare-after-upgrade.txt || status=$?
+echo "== exit status ${status}"
