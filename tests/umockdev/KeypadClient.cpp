@@ -1,0 +1,63 @@
+// A small program on the installed libVelnorApi.so, driven by the umockdev suite through its
+// standard input and output. Its own lines start with "client: ".
+//   KeypadClient open     opens the keypad and reports what it found
+//   KeypadClient unplug   works, waits while the keypad is unplugged and plugged in again, works
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <velnor/PlixoApi.h>
+
+namespace {
+
+PlixoApi* keypad = nullptr;  // alive until the process ends, as in the utility
+
+void Say(const std::string& text) {
+    std::printf("client: %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+void Await(const char* word) {
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line == word) return;
+    }
+}
+
+bool WaitFor(int keyResult, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (keypad->RetrieveByteFromBuffer() == keyResult) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    keypad = new PlixoApi();
+    const bool opened = keypad->InitialiseBrellUSBDevice(8263, 2495);
+    Say("open " + std::to_string(opened ? 1 : 0));
+    if (mode == "open") {
+        Say("find " + std::to_string(keypad->findUSBDevice(8263, 2495)));
+        DEVICE_INFO info;
+        if (opened) Say("status " + std::to_string(keypad->GetDeviceStatus(&info, 2000)) + " " + info.FirmwareName);
+        return 0;
+    }
+    if (mode == "unplug" && opened) {
+        Say("set " + std::to_string(keypad->SetLedLevel(3, 1000)));
+        Say("ready");
+        Await("unplugged");
+        Say("set " + std::to_string(keypad->SetLedLevel(4, 500)));
+        Say(WaitFor(-2, 5000) ? "lost" : "still connected");
+        Say("ready");
+        Await("plugged");
+        Say(WaitFor(-1, 5000) ? "back" : "not back");
+        Say("set " + std::to_string(keypad->SetLedLevel(5, 1000)));
+        return 0;
+    }
+    return 2;
+}
