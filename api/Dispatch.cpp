@@ -29,20 +29,28 @@ bool PlixoApi::DispatchIncoming(const velnor::MessageHeader& header) {
     }) == 1;
 }
 
+namespace {
+
+// A new record filled by the parser; a parser that fails makes the reply invalid.
+std::unique_ptr<MessageCommand> ParsedRecord(const velnor::MessageHeader& header,
+                                             bool (MessageCommand::*parse)(const velnor::MessageHeader&)) {
+    auto record = std::make_unique<MessageCommand>();
+    if (!((*record).*parse)(header)) throw PlixoApi::INVALID_REPLY;
+    return record;
+}
+
+}  // namespace
+
 bool PlixoApi::OnStatusReply(const velnor::MessageHeader& header) {
     return CatchAtBoundary(lastError, [&] {
-        auto record = std::make_unique<MessageCommand>();
-        if (!record->ParseStatus(header)) throw INVALID_REPLY;
-        StoreReply(std::move(record));
+        StoreReply(ParsedRecord(header, &MessageCommand::ParseStatus));
         return 1;
     }) == 1;
 }
 
 bool PlixoApi::OnJackStatusReply(const velnor::MessageHeader& header) {
     return CatchAtBoundary(lastError, [&] {
-        auto record = std::make_unique<MessageCommand>();
-        if (!record->ParseJackStatus(header)) throw INVALID_REPLY;
-        StoreReply(std::move(record));
+        StoreReply(ParsedRecord(header, &MessageCommand::ParseJackStatus));
         return 1;
     }) == 1;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "support/ConnectedKeypadTest.h"
 #include "support/Hex.h"
 #include "support/PlixoApiTestPeer.h"
 #include "support/TestSupport.h"
@@ -26,18 +27,8 @@ long MillisecondsSince(Clock::time_point start) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-class FaultTest : public testing::Test {
+class FaultTest : public ConnectedKeypadTest {
 protected:
-    void SetUp() override {
-        velnorsim::RemoveAllDevices();
-        velnorsim::DeviceSpec spec;
-        spec.settings.firmwareName = "V6.1";
-        spec.settings.serialNumber = "12345678";
-        spec.settings.jackStatus = 1;
-        keypad = velnorsim::AddDevice(spec);
-        ASSERT_TRUE(api.InitialiseBrellUSBDevice(8263, 2495));
-    }
-
     void Fail(int command, FaultKind kind, int param = 0, int times = 1) {
         velnorsim::SetFault(keypad, command, Fault{kind, param, times});
     }
@@ -49,8 +40,6 @@ protected:
         EXPECT_EQ(jack, 1);
     }
 
-    velnorsim::DeviceId keypad = 0;
-    PlixoApi api;
 };
 
 TEST_F(FaultTest, OperationsOnAnUnconnectedObjectFailAtOnceAndSendNothing) {

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "protocol/MessageCommand.h"
+#include "support/ConnectedKeypadTest.h"
 #include "support/Hex.h"
 #include "support/PlixoApiTestPeer.h"
 #include "support/TestSupport.h"
@@ -21,20 +22,14 @@ namespace {
 
 constexpr int kTimeout = 1000;
 
-class WireTest : public testing::Test {
+class WireTest : public ConnectedKeypadTest {
 protected:
     void SetUp() override {
-        velnorsim::RemoveAllDevices();
-        velnorsim::DeviceSpec spec;
-        spec.settings.firmwareName = "V6.1";
-        spec.settings.serialNumber = "12345678";
-        spec.settings.jackStatus = 0xFF;
-        keypad = velnorsim::AddDevice(spec);
-        ASSERT_TRUE(api.InitialiseBrellUSBDevice(8263, 2495));
+        ConnectedKeypadTest::SetUp();
+        velnorsim::KeypadSettings settings = velnorsim::RamSettings(keypad);
+        settings.jackStatus = 0xFF;
+        velnorsim::SetRamSettings(keypad, settings);
     }
-
-    velnorsim::DeviceId keypad = 0;
-    PlixoApi api;
 };
 
 struct OperationCase {
