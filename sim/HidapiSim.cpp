@@ -25,16 +25,16 @@ wchar_t* DuplicateWide(const std::optional<std::wstring>& text) {
 hid_device_info* MakeInfo(const SimDevice& device) {
     auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
     if (info == nullptr) return nullptr;
-    info->path = strdup(device.spec.path.c_str());
-    info->vendor_id = device.spec.vendorId;
-    info->product_id = device.spec.productId;
-    info->serial_number = DuplicateWide(device.spec.serialNumber);
+    info->path = strdup(device.setup.path.c_str());
+    info->vendor_id = device.setup.vendorId;
+    info->product_id = device.setup.productId;
+    info->serial_number = DuplicateWide(device.setup.serialNumber);
     info->release_number = 0x0100;
-    info->manufacturer_string = DuplicateWide(device.spec.manufacturer);
-    info->product_string = DuplicateWide(device.spec.product);
+    info->manufacturer_string = DuplicateWide(device.setup.manufacturer);
+    info->product_string = DuplicateWide(device.setup.product);
     info->usage_page = 0xFF00;
     info->usage = 0x0001;
-    info->interface_number = device.spec.interfaceNumber;
+    info->interface_number = device.setup.interfaceNumber;
     info->bus_type = HID_API_BUS_USB;
     return info;
 }
@@ -75,7 +75,7 @@ int CopyString(const std::optional<std::wstring>& text, wchar_t* string, size_t 
     return 0;
 }
 
-using StringField = std::optional<std::wstring> velnorsim::DeviceSpec::*;
+using StringField = std::optional<std::wstring> velnorsim::DeviceSetup::*;
 
 int GetString(hid_device* handle, StringField field, wchar_t* string, size_t maxlen) {
     Bus& bus = Bus::Get();
@@ -83,7 +83,7 @@ int GetString(hid_device* handle, StringField field, wchar_t* string, size_t max
     if (!Known(bus, handle)) return -1;
     SimDevice* device = bus.LiveDevice(handle, Clock::now());
     if (device == nullptr) return -1;
-    return CopyString(device->spec.*field, string, maxlen);
+    return CopyString(device->setup.*field, string, maxlen);
 }
 
 }  // namespace
@@ -120,8 +120,8 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
     hid_device_info** tail = &first;
     for (auto& device : bus.devices) {
         if (!bus.Present(*device, now)) continue;
-        if (vendor_id != 0 && device->spec.vendorId != vendor_id) continue;
-        if (product_id != 0 && device->spec.productId != product_id) continue;
+        if (vendor_id != 0 && device->setup.vendorId != vendor_id) continue;
+        if (product_id != 0 && device->setup.productId != product_id) continue;
         hid_device_info* info = MakeInfo(*device);
         if (info == nullptr) break;
         *tail = info;
@@ -142,12 +142,12 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     std::lock_guard lock(bus.mutex);
     const Clock::time_point now = Clock::now();
     for (auto& device : bus.devices) {
-        if (!bus.Present(*device, now) || device->spec.vendorId != vendor_id ||
-            device->spec.productId != product_id) {
+        if (!bus.Present(*device, now) || device->setup.vendorId != vendor_id ||
+            device->setup.productId != product_id) {
             continue;
         }
         if (serial_number != nullptr &&
-            (!device->spec.serialNumber || *device->spec.serialNumber != serial_number)) {
+            (!device->setup.serialNumber || *device->setup.serialNumber != serial_number)) {
             continue;
         }
         return OpenHandle(bus, *device);
@@ -163,7 +163,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
     if (path == nullptr) return nullptr;
     const Clock::time_point now = Clock::now();
     for (auto& device : bus.devices) {
-        if (bus.Present(*device, now) && device->spec.path == path) return OpenHandle(bus, *device);
+        if (bus.Present(*device, now) && device->setup.path == path) return OpenHandle(bus, *device);
     }
     return nullptr;
 }
@@ -179,13 +179,13 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     const velnorsim::Report report(data, data + length);
     device->received.push_back(report);
     bus.LogOutputReport(*device, report);
-    if (!device->spec.keypad) return static_cast<int>(length);
+    if (!device->setup.keypad) return static_cast<int>(length);
 
     velnorsim::SimKeypad::Outcome outcome = device->keypad.OnOutputReport(report, now);
     bus.Deliver(*device, std::move(outcome.replies));
     if (outcome.restartAt) {
         device->awayFrom = *outcome.restartAt;
-        device->awayUntil = *outcome.restartAt + std::chrono::milliseconds(device->spec.resetAbsentMs);
+        device->awayUntil = *outcome.restartAt + std::chrono::milliseconds(device->setup.resetAbsentMs);
     }
     if (outcome.stateChanged) bus.WriteStateFile();
     return static_cast<int>(length);
@@ -279,15 +279,15 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev) {
 }
 
 int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen) {
-    return GetString(dev, &velnorsim::DeviceSpec::manufacturer, string, maxlen);
+    return GetString(dev, &velnorsim::DeviceSetup::manufacturer, string, maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen) {
-    return GetString(dev, &velnorsim::DeviceSpec::product, string, maxlen);
+    return GetString(dev, &velnorsim::DeviceSetup::product, string, maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen) {
-    return GetString(dev, &velnorsim::DeviceSpec::serialNumber, string, maxlen);
+    return GetString(dev, &velnorsim::DeviceSetup::serialNumber, string, maxlen);
 }
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_device* dev) {

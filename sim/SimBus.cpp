@@ -9,9 +9,9 @@
 
 namespace velnorsim {
 
-SimDevice::SimDevice(DeviceId deviceId, const DeviceSpec& deviceSpec)
-    : id(deviceId), spec(deviceSpec), keypad(deviceSpec) {
-    if (spec.path.empty()) spec.path = "sim:" + std::to_string(id);
+SimDevice::SimDevice(DeviceId deviceId, const DeviceSetup& deviceSetup)
+    : id(deviceId), setup(deviceSetup), keypad(deviceSetup) {
+    if (setup.path.empty()) setup.path = "sim:" + std::to_string(id);
 }
 
 Bus::Bus() {
@@ -71,7 +71,7 @@ void Bus::LogOutputReport(const SimDevice& device, const Report& report) {
     if (reportLogPath.empty()) return;
     std::FILE* log = std::fopen(reportLogPath.c_str(), "a");
     if (log == nullptr) return;
-    std::fprintf(log, "%s", device.spec.path.c_str());
+    std::fprintf(log, "%s", device.setup.path.c_str());
     for (std::uint8_t byte : report) std::fprintf(log, " %02X", byte);
     std::fprintf(log, "\n");
     std::fclose(log);
@@ -83,7 +83,7 @@ void Bus::WriteStateFile() {
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return;
     for (const auto& device : devices) {
-        std::fprintf(file, "device %s\n", device->spec.path.c_str());
+        std::fprintf(file, "device %s\n", device->setup.path.c_str());
         const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
         std::fputs(text.c_str(), file);
     }

@@ -20,10 +20,10 @@ struct hid_device_info;
 namespace velnorsim {
 
 struct SimDevice {
-    SimDevice(DeviceId deviceId, const DeviceSpec& deviceSpec);
+    SimDevice(DeviceId deviceId, const DeviceSetup& deviceSetup);
 
     DeviceId id;
-    DeviceSpec spec;
+    DeviceSetup setup;
     SimKeypad keypad;
     bool pluggedIn = true;
     // Away from the bus in [awayFrom, awayUntil): not plugged in yet, or restarting after a

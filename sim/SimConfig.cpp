@@ -66,32 +66,32 @@ bool ParseFaultKind(const std::string& name, FaultKind& kind) {
     return false;
 }
 
-bool ApplyDeviceWord(DeviceSpec& spec, const std::string& word, int& appearAfterMs) {
+bool ApplyDeviceWord(DeviceSetup& setup, const std::string& word, int& appearAfterMs) {
     const std::size_t equals = word.find('=');
     if (equals == std::string::npos) return false;
     const std::string key = word.substr(0, equals);
     const std::string value = word.substr(equals + 1);
     long number = 0;
     if (key == "vid" && ParseNumber(value, number, 16)) {
-        spec.vendorId = static_cast<std::uint16_t>(number);
+        setup.vendorId = static_cast<std::uint16_t>(number);
     } else if (key == "pid" && ParseNumber(value, number, 16)) {
-        spec.productId = static_cast<std::uint16_t>(number);
+        setup.productId = static_cast<std::uint16_t>(number);
     } else if (key == "interface" && ParseNumber(value, number)) {
-        spec.interfaceNumber = static_cast<int>(number);
+        setup.interfaceNumber = static_cast<int>(number);
     } else if (key == "path") {
-        spec.path = value;
+        setup.path = value;
     } else if (key == "manufacturer") {
-        spec.manufacturer = OptionalText(value);
+        setup.manufacturer = OptionalText(value);
     } else if (key == "product") {
-        spec.product = OptionalText(value);
+        setup.product = OptionalText(value);
     } else if (key == "serial") {
-        spec.serialNumber = OptionalText(value);
+        setup.serialNumber = OptionalText(value);
     } else if (key == "keypad" && ParseNumber(value, number)) {
-        spec.keypad = number != 0;
+        setup.keypad = number != 0;
     } else if (key == "reset_absent_ms" && ParseNumber(value, number)) {
-        spec.resetAbsentMs = static_cast<int>(number);
+        setup.resetAbsentMs = static_cast<int>(number);
     } else if (key == "reply_delay_ms" && ParseNumber(value, number)) {
-        spec.replyDelayMs = static_cast<int>(number);
+        setup.replyDelayMs = static_cast<int>(number);
     } else if (key == "appear_after_ms" && ParseNumber(value, number)) {
         appearAfterMs = static_cast<int>(number);
     } else {
@@ -185,13 +185,13 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
     } else if (keyword == "init_fails" && words.size() == 1) {
         bus.initFails = true;
     } else if (keyword == "device") {
-        DeviceSpec spec;
+        DeviceSetup setup;
         int appearAfterMs = 0;
         for (std::size_t i = 1; i < words.size(); ++i) {
-            if (!ApplyDeviceWord(spec, words[i], appearAfterMs)) return false;
+            if (!ApplyDeviceWord(setup, words[i], appearAfterMs)) return false;
         }
         const DeviceId id = bus.nextId++;
-        bus.devices.push_back(std::make_unique<SimDevice>(id, spec));
+        bus.devices.push_back(std::make_unique<SimDevice>(id, setup));
         if (appearAfterMs > 0) {
             bus.devices.back()->awayFrom = Clock::time_point{};
             bus.devices.back()->awayUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);

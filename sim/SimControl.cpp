@@ -24,11 +24,11 @@ auto WithDevice(DeviceId id, Action&& action) {
 
 }  // namespace
 
-DeviceId AddDevice(const DeviceSpec& spec) {
+DeviceId AddDevice(const DeviceSetup& setup) {
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     const DeviceId id = bus.nextId++;
-    bus.devices.push_back(std::make_unique<SimDevice>(id, spec));
+    bus.devices.push_back(std::make_unique<SimDevice>(id, setup));
     bus.WriteStateFile();
     return id;
 }

@@ -68,8 +68,8 @@ Report BuildReplyReport(int type, const std::vector<std::uint8_t>& data) {
     return FrameReport(ReplyText(type, static_cast<int>(data.size()), data));
 }
 
-SimKeypad::SimKeypad(const DeviceSpec& spec)
-    : ram(spec.settings), flash(spec.settings), replyDelayMs(spec.replyDelayMs) {}
+SimKeypad::SimKeypad(const DeviceSetup& setup)
+    : ram(setup.settings), flash(setup.settings), replyDelayMs(setup.replyDelayMs) {}
 
 bool SimKeypad::Assemble(const Report& report, Command& command) {
     if (report.size() < 3 || report[0] != 0x3F || report[1] != 0x40) {

@@ -27,7 +27,7 @@ struct TimedReport {
 
 class SimKeypad {
 public:
-    explicit SimKeypad(const DeviceSpec& spec);
+    explicit SimKeypad(const DeviceSetup& setup);
 
     struct Outcome {
         std::vector<TimedReport> replies;

@@ -172,9 +172,9 @@ TEST(FaultCaseTest, MisbehavingRepliesGiveADocumentedCode) {
     for (const ReplyFaultCase& c : cases) {
         SCOPED_TRACE(c.name);
         velnorsim::RemoveAllDevices();
-        velnorsim::DeviceSpec spec;
-        spec.settings.jackStatus = 1;
-        const auto keypad = velnorsim::AddDevice(spec);
+        velnorsim::DeviceSetup setup;
+        setup.settings.jackStatus = 1;
+        const auto keypad = velnorsim::AddDevice(setup);
         PlixoApi api;
         ASSERT_TRUE(api.InitialiseBrellUSBDevice(8263, 2495));
         velnorsim::SetFault(keypad, 11, c.fault);

@@ -116,15 +116,6 @@ TEST(ReadCycleTest, AssemblesFramesFromReports) {
     }
 }
 
-TEST(ReadCycleTest, AReportWithoutStxLeavesTheAssemblerWaiting) {
-    MessageIncoming incoming;
-    Bytes buffer = Padded(Hex("3F 10 11 12"));
-    EXPECT_TRUE(incoming.ProcessInput(buffer));
-    EXPECT_TRUE(buffer.empty());
-    EXPECT_EQ(incoming.status, MessageIncoming::Pending);
-    EXPECT_EQ(incoming.state, MessageIncoming::WaitStx);
-}
-
 TEST(ReadCycleTest, ABadChecksumLeavesTheRestOfTheReportForAFreshAssembler) {
     MessageIncoming incoming;
     Bytes buffer = Padded(Hex("3F 09 02 30 46 30 32 00 01 03 99 AA"));

@@ -33,10 +33,10 @@ TEST(StressTest, RandomFaultsAndUnplugsGiveDocumentedCodesAndLoseNothing) {
     RecordProperty("seed", static_cast<int>(seed));
 
     velnorsim::RemoveAllDevices();
-    velnorsim::DeviceSpec spec;
-    spec.settings.firmwareName = "V6.1";
-    spec.settings.serialNumber = "12345678";
-    const auto keypad = velnorsim::AddDevice(spec);
+    velnorsim::DeviceSetup setup;
+    setup.settings.firmwareName = "V6.1";
+    setup.settings.serialNumber = "12345678";
+    const auto keypad = velnorsim::AddDevice(setup);
     velnorsim::SetRandomFaults(keypad, seed, 15,
                                {FaultKind::NoReply, FaultKind::Ack, FaultKind::Nak, FaultKind::BadChecksum,
                                 FaultKind::WrongType, FaultKind::Delay, FaultKind::Split, FaultKind::Garbage,

@@ -12,11 +12,11 @@ class ConnectedKeypadTest : public testing::Test {
 protected:
     void SetUp() override {
         velnorsim::RemoveAllDevices();
-        velnorsim::DeviceSpec spec;
-        spec.settings.firmwareName = "V6.1";
-        spec.settings.serialNumber = "12345678";
-        spec.settings.jackStatus = 1;
-        keypad = velnorsim::AddDevice(spec);
+        velnorsim::DeviceSetup setup;
+        setup.settings.firmwareName = "V6.1";
+        setup.settings.serialNumber = "12345678";
+        setup.settings.jackStatus = 1;
+        keypad = velnorsim::AddDevice(setup);
         ASSERT_TRUE(api.InitialiseBrellUSBDevice(8263, 2495));
     }
 

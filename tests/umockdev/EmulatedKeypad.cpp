@@ -41,9 +41,9 @@ void WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 
 EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
     : options_(std::move(options)), keypad_([&] {
-          velnorsim::DeviceSpec spec;
-          spec.settings = options_.settings;
-          return spec;
+          velnorsim::DeviceSetup setup;
+          setup.settings = options_.settings;
+          return setup;
       }()) {
     bed_ = umockdev_testbed_new();
     context_ = g_main_context_new();

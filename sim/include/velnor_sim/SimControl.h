@@ -34,7 +34,7 @@ struct KeypadSettings {
     bool operator==(const KeypadSettings&) const = default;
 };
 
-struct DeviceSpec {
+struct DeviceSetup {
     std::uint16_t vendorId = 0x2047;
     std::uint16_t productId = 0x09BF;
     int interfaceNumber = 1;
@@ -74,7 +74,7 @@ struct Fault {
 constexpr int kAnyCommand = -1;
 
 // The bus. Devices are enumerated in the order they were added.
-VELNOR_SIM_API DeviceId AddDevice(const DeviceSpec& spec);
+VELNOR_SIM_API DeviceId AddDevice(const DeviceSetup& setup);
 VELNOR_SIM_API void RemoveAllDevices();  // also drops faults, logs and open handles' devices
 VELNOR_SIM_API void Detach(DeviceId id);  // unplug: not enumerated, open handles fail
 VELNOR_SIM_API void Attach(DeviceId id);  // plug in again (handles opened before stay dead)
