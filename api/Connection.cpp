@@ -9,6 +9,7 @@
 #include "HidapiLock.h"
 #include "Trace.h"
 #include "WideText.h"
+#include "WorkerPause.h"
 #include "velnor/PlixoApi.h"
 
 using velnor::Trace;
@@ -31,7 +32,7 @@ std::string ReadDeviceString(hid_device* device, StringGetter getter) {
 
 bool PlixoApi::OpenDevice() {
     std::lock_guard lock(velnor::HidapiLock());
-    if (hid_init() != 0) return false;
+    if (!velnor::AcquireHidapi(workerPause->holdsHidapi)) return false;
     Trace("vid %x pid %x \r\n", vendorId, productId);
 
     const auto wantedVendor = static_cast<unsigned short>(vendorId & 0xFFFF);
@@ -59,19 +60,22 @@ bool PlixoApi::OpenDevice() {
     return true;
 }
 
+// Ends this object's use of hidapi as well: hid_exit once no other object uses it.
 void PlixoApi::CloseDevice() {
     std::lock_guard lock(velnor::HidapiLock());
     if (device != nullptr) {
         hid_close(device);
         device = nullptr;
     }
-    hid_exit();
+    velnor::ReleaseHidapi(workerPause->holdsHidapi);
 }
 
+// The pause before an attempt ends early when the object is being destroyed.
 bool PlixoApi::Reconnect(int milliseconds) {
     const int opened = velnor::CatchAtBoundary(lastError, [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        if (!OpenDevice()) return 0;
+        if (!workerPause->stop.Sleep(std::chrono::milliseconds(milliseconds))) return 0;
+        if (!(workerPause->opening.BySelection() ? OpenSelected() : OpenDevice())) return 0;
+        DropQueuedRequests();  // none was meant for the keypad as it is now
         SetConnectionState(ConnectionState::Connected);
         return 1;
     });
@@ -80,5 +84,6 @@ bool PlixoApi::Reconnect(int milliseconds) {
 
 bool PlixoApi::SetConnectionState(ConnectionState state) {
     connectionState = state;
+    workerPause->events.Changed(state);
     return true;
 }

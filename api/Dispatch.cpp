@@ -43,28 +43,26 @@ std::unique_ptr<MessageCommand> ParsedRecord(const velnor::MessageHeader& header
 
 bool PlixoApi::OnStatusReply(const velnor::MessageHeader& header) {
     return CatchAtBoundary(lastError, [&] {
-        StoreReply(ParsedRecord(header, &MessageCommand::ParseStatus));
+        StoreReply(header, ParsedRecord(header, &MessageCommand::ParseStatus));
         return 1;
     }) == 1;
 }
 
 bool PlixoApi::OnJackStatusReply(const velnor::MessageHeader& header) {
     return CatchAtBoundary(lastError, [&] {
-        StoreReply(ParsedRecord(header, &MessageCommand::ParseJackStatus));
+        StoreReply(header, ParsedRecord(header, &MessageCommand::ParseJackStatus));
         return 1;
     }) == 1;
 }
 
-bool PlixoApi::OnPlainReply(const velnor::MessageHeader&) {
+bool PlixoApi::OnPlainReply(const velnor::MessageHeader& header) {
     return CatchAtBoundary(lastError, [&] {
-        StoreReply(std::make_unique<MessageCommand>());
+        StoreReply(header, std::make_unique<MessageCommand>());
         return 1;
     }) == 1;
 }
 
-// The record goes into the slot before the counter moves, so a waiting operation that sees the
-// counter finds it there.
-void PlixoApi::StoreReply(std::unique_ptr<MessageCommand> record) {
-    replySlot->Put(std::move(record));
-    replyCounter.fetch_add(1, std::memory_order_acq_rel);
+// The slot decides whether the record completes the waiting operation (ReplySlot.h).
+void PlixoApi::StoreReply(const velnor::MessageHeader& header, std::unique_ptr<MessageCommand> record) {
+    if (replySlot->Offer(header, std::move(record)) == velnor::ReplySlot::Offered::Unreadable) throw INVALID_REPLY;
 }

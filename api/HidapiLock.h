@@ -2,6 +2,10 @@
 // and callers' threads (findUSBDevice, a second InitialiseBrellUSBDevice, the destructor) all
 // reach them. Every such call is made while holding this one process-wide lock. It is held only
 // around hidapi calls, never while waiting for anything else.
+//
+// hidapi's set-up is process-wide too: hid_exit must not pull it from under another PlixoApi
+// object. Each object holds one use of hidapi from its first open attempt until its keypad is
+// closed; hid_exit is called when the last use in the process ends.
 #ifndef VELNOR_HIDAPILOCK_H
 #define VELNOR_HIDAPILOCK_H
 
@@ -10,6 +14,12 @@
 namespace velnor {
 
 std::mutex& HidapiLock();
+
+// With the hidapi lock held. `holds` is the user's own record of whether it holds a use.
+// Acquire calls hid_init when the user does not hold a use yet; false when hid_init fails.
+bool AcquireHidapi(bool& holds);
+// Ends the user's use, if it holds one; hid_exit when it was the last.
+void ReleaseHidapi(bool& holds);
 
 }  // namespace velnor
 

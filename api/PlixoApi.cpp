@@ -21,46 +21,65 @@ using velnor::Trace;
 
 PlixoApi::PlixoApi()
     : requestEvent(std::make_unique<velnor::AutoResetEvent>()),
-      replySlot(std::make_unique<velnor::ReplySlot>()),
+      replySlot(std::make_unique<velnor::ReplySlot>(replyCounter, velnor::ReplySlot::Rule::AnyReply)),
       workerPause(std::make_unique<velnor::WorkerPause>()) {
     Trace("called constructer 1\r\n");
     version = "7.0";
 }
 
+// Nothing is printed, ever, by an object made for a selection.
+PlixoApi::PlixoApi(const KEYPAD_SELECTION& selection)
+    : requestEvent(std::make_unique<velnor::AutoResetEvent>()),
+      replySlot(std::make_unique<velnor::ReplySlot>(replyCounter, velnor::ReplySlot::Rule::OwnType)),
+      workerPause(std::make_unique<velnor::WorkerPause>(selection)) {
+    version = "7.0";
+}
+
+bool PlixoApi::Quiet() const { return workerPause->opening.BySelection(); }
+
 PlixoApi::~PlixoApi() {
-    Trace("Dispose \r\n");
+    const bool quiet = Quiet();
+    if (!quiet) Trace("Dispose \r\n");
     if (workerThread.joinable()) {
         running = 0;
+        workerPause->stop.Stop();
+        requestEvent->Signal();
         try {
             workerThread.join();
         } catch (...) {
             workerThread.detach();  // only a join from the worker itself can fail
         }
-        Trace("Dispose 1\r\n");
+        if (!quiet) Trace("Dispose 1\r\n");
     }
-    Trace("Dispose 2\r\n");
-    Trace("Dispose 3\r\n");
+    if (!quiet) {
+        Trace("Dispose 2\r\n");
+        Trace("Dispose 3\r\n");
+    }
     CloseDevice();
     if (currentIncoming) {
-        Trace("Dispose 4\r\n");
+        if (!quiet) Trace("Dispose 4\r\n");
         currentIncoming.reset();
     }
     if (replySlot->Holds()) {
-        Trace("Dispose 5\r\n");
+        if (!quiet) Trace("Dispose 5\r\n");
         replySlot->Take();
     }
 }
 
 bool PlixoApi::InitialiseBrellUSBDevice(int newVendorId, int newProductId) {
+    if (Quiet()) {
+        lastError = INVALID_ARGUMENT;  // an object made for a selection opens with OpenKeypad
+        return false;
+    }
     const int opened = CatchAtBoundary(lastError, [&] {
         const bool workerRuns = workerThread.joinable();
-        if (workerRuns) workerPause->Pause(*requestEvent);
+        if (workerRuns) workerPause->park.Pause(*requestEvent);
         struct ResumeWorker {
-            velnor::WorkerPause* pause;
+            velnor::WorkerPark* park;
             ~ResumeWorker() {
-                if (pause) pause->Resume();
+                if (park) park->Resume();
             }
-        } resume{workerRuns ? workerPause.get() : nullptr};
+        } resume{workerRuns ? &workerPause->park : nullptr};
 
         vendorId = newVendorId;
         productId = newProductId;
@@ -80,12 +99,14 @@ bool PlixoApi::InitialiseBrellUSBDevice(int newVendorId, int newProductId) {
     return opened == 1;
 }
 
-// The worker is parked: drop the old handle and whatever partial input it left.
+// The worker is parked: drop the old handle, whatever partial input it left, and the requests
+// meant for the keypad as it was.
 void PlixoApi::ReopenWhileWorkerParked() {
     if (device != nullptr) CloseDevice();
     writeFailed = false;
     receiveBuffer.clear();
     if (currentIncoming) currentIncoming = std::make_unique<velnor::MessageIncoming>();
+    DropQueuedRequests();
 }
 
 bool PlixoApi::StartWorker() {

@@ -14,19 +14,24 @@ void PlixoApi::RequireConnected() const {
 
 std::unique_ptr<velnor::MessageCommand> PlixoApi::Exchange(std::unique_ptr<velnor::DeviceRequest> request,
                                                             int timeout) {
-    // Cleared before queuing, so that the reply to this request cannot be wiped out.
-    replyCounter.store(0, std::memory_order_release);
+    // The counter is cleared before queuing, so that the reply to this request cannot be wiped
+    // out; the slot waits for a reply of the request's own type (ReplySlot.h says when any will do).
+    request->ticket = replySlot->Arm(request->kind);
     const int queued = QueueRequest(request);
     if (queued != SUCCESS) throw static_cast<RETURN_CODES>(queued);
 
     // A positive time-out allows ceil(timeout / 10) sleeps; 0 waits without limit; a negative
-    // one fails after the first sleep.
+    // one fails after the first sleep. The slot may end the wait without a reply.
     std::int64_t elapsed = 0;
     while (replyCounter.load(std::memory_order_acquire) == 0) {
+        if (const std::int32_t failure = replySlot->Failure(); failure != 0) throw static_cast<RETURN_CODES>(failure);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (timeout == 0) continue;
         elapsed += 10;
-        if (elapsed >= timeout) throw TIMEOUT;
+        if (elapsed >= timeout) {
+            if (const std::int32_t failure = replySlot->Failure(); failure != 0) throw static_cast<RETURN_CODES>(failure);
+            throw TIMEOUT;
+        }
     }
     return replySlot->Take();
 }

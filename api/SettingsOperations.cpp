@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Boundary.h"
+#include "WorkerPause.h"
 #include "protocol/DeviceRequest.h"
 #include "protocol/MessageCommand.h"
 #include "velnor/PlixoApi.h"
@@ -42,8 +43,13 @@ int PlixoApi::WriteDefaultToFlash(int timeout) {
     return CatchAtBoundary(lastError, [&] { return ValueOperation(velnor::kWriteDefaultToFlash, 0, timeout); });
 }
 
+// From here on the keypad is expected to leave (WaitUntilLeft).
 int PlixoApi::ResetToFactoryDefault(int timeout) {
-    return CatchAtBoundary(lastError, [&] { return ValueOperation(velnor::kResetToFactoryDefault, 0, timeout); });
+    return CatchAtBoundary(lastError, [&] {
+        RequireConnected();
+        workerPause->events.ExpectRestart();
+        return ValueOperation(velnor::kResetToFactoryDefault, 0, timeout);
+    });
 }
 
 int PlixoApi::StartBSL(int timeout) {

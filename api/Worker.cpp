@@ -1,6 +1,10 @@
 // The worker thread: one cycle per pass, by connection state. While connected a cycle waits up
 // to 100 ms for requests, sends every queued one, reads one input report (up to 300 ms) and
 // dispatches what it completed.
+//
+// A keypad opened by selection is taken for lost as soon as a read or a write fails (hidapi's
+// "device disconnected"); the design's own opening keeps its rule: a failed read is only
+// recorded, and a failed write closes the keypad at the next idle wait.
 #include <hidapi.h>
 
 #include <algorithm>
@@ -9,10 +13,12 @@
 #include "AutoResetEvent.h"
 #include "Boundary.h"
 #include "PollingLock.h"
+#include "ReplySlot.h"
 #include "WorkerPause.h"
 #include "protocol/DeviceRequest.h"
 #include "protocol/MessageCommand.h"
 #include "protocol/MessageHeader.h"
+#include "protocol/MessageIncoming.h"
 #include "protocol/ReadCycle.h"
 #include "velnor/PlixoApi.h"
 
@@ -20,20 +26,25 @@ using velnor::CatchAtBoundary;
 
 namespace {
 constexpr int kReadTimeoutMs = 300;
+constexpr int kReconnectDelayMs = 100;
+// A keypad opened by selection is looked for more often, so that a caller waiting for it to come
+// back after a restart learns of it soon.
+constexpr int kSelectedReconnectDelayMs = 40;
 }  // namespace
 
 int PlixoApi::WorkerMain() {
     velnor::MessageHeader header;
+    const int reconnectDelay = workerPause->opening.BySelection() ? kSelectedReconnectDelayMs : kReconnectDelayMs;
     while (running == 1) {
         CatchAtBoundary(lastError, [&] {
-            workerPause->ParkIfRequested();
+            workerPause->park.ParkIfRequested();
             switch (connectionState.load()) {
             case ConnectionState::NotConnected:
-                if (running == 1) Reconnect(100);
+                if (running == 1) Reconnect(reconnectDelay);
                 break;
             case ConnectionState::Connected:
                 if (ServiceRequests(100) && connectionState.load() == ConnectionState::Connected &&
-                    !workerPause->Requested()) {
+                    !workerPause->park.Requested() && running == 1) {
                     ReadDevice();
                     DrainInbound(header);
                 }
@@ -52,12 +63,7 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
     return CatchAtBoundary(lastError, [&] {
         if (!requestEvent->WaitFor(std::chrono::milliseconds(milliseconds))) {
             // An idle wait after a failed write: the keypad is taken for lost.
-            // The state goes first, so that operations refuse while the handle is closed.
-            if (writeFailed) {
-                writeFailed = false;
-                SetConnectionState(ConnectionState::ConnectionLost);
-                CloseDevice();
-            }
+            if (writeFailed) LoseKeypad();
             return 1;
         }
         for (;;) {
@@ -72,8 +78,13 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
             velnor::MessageCommand command;
             velnor::Bytes frame;
             command.BuildFrame(*request, frame);
+            replySlot->Sent(request->ticket);
             if (!SendFrame(frame)) {
-                writeFailed = true;
+                if (workerPause->opening.BySelection()) {
+                    LoseKeypad();
+                } else {
+                    writeFailed = true;
+                }
                 throw WRITE_FAILED;
             }
         }
@@ -81,12 +92,34 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
     }) == 1;
 }
 
+// The state goes first, so that operations refuse while the handle is closed; requests still
+// queued were meant for the keypad as it was, and are dropped.
+void PlixoApi::LoseKeypad() {
+    writeFailed = false;
+    SetConnectionState(ConnectionState::ConnectionLost);
+    CloseDevice();
+    receiveBuffer.clear();
+    if (currentIncoming) currentIncoming = std::make_unique<velnor::MessageIncoming>();
+    DropQueuedRequests();
+}
+
+void PlixoApi::DropQueuedRequests() {
+    {
+        std::lock_guard lock(requestQueueMutex);
+        requestQueue.clear();
+    }
+    replySlot->OnLost();
+}
+
 void PlixoApi::ReadDevice() {
     CatchAtBoundary(lastError, [&] {
         if (device == nullptr) throw UNKNOWN_ERROR;
         std::uint8_t report[64];
         const int count = hid_read_timeout(device, report, sizeof report, kReadTimeoutMs);
-        if (count < 0) throw UNKNOWN_ERROR;
+        if (count < 0) {
+            if (workerPause->opening.BySelection()) LoseKeypad();
+            throw UNKNOWN_ERROR;
+        }
         ProcessReport(report, std::min<std::size_t>(static_cast<std::size_t>(count), sizeof report));
         return 0;
     });
@@ -102,6 +135,8 @@ void PlixoApi::DrainInbound(velnor::MessageHeader& header) {
         while (!inboundQueue.empty()) {
             const std::unique_ptr<velnor::MessageIncoming> message = std::move(inboundQueue.front());
             inboundQueue.pop_front();
+            if (message->status == velnor::MessageIncoming::Nak) replySlot->OnNak();
+            if (!velnor::HeaderDecodes(*message)) replySlot->OnUndecodable();
             if (header.ParseHeader(*message)) DispatchIncoming(header);
         }
         return 0;

@@ -1,34 +1,35 @@
-// Parks the worker thread between two cycles while a caller's thread uses the device itself
-// (a second InitialiseBrellUSBDevice reopening the keypad). The caller holds no lock while it
-// waits for the worker to park, and the worker holds none while it is parked.
+// What a PlixoApi object keeps beyond the members of its published layout. The object holds it
+// through the pointer that layout already had for the worker's park handshake, which is why the
+// class keeps that name: programs built against libVelnorApi.so.7 know the pointer, never what
+// it points to. Each part is an idea of its own file and says who touches it.
 #ifndef VELNOR_WORKERPAUSE_H
 #define VELNOR_WORKERPAUSE_H
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+
+#include "ConnectionEvents.h"
+#include "Opening.h"
+#include "StopSignal.h"
+#include "WorkerPark.h"
 
 namespace velnor {
 
-class AutoResetEvent;
-
 class WorkerPause {
 public:
-    // Caller: wakes the worker through its request event and returns once it is parked.
-    void Pause(AutoResetEvent& workerWake);
-    // Caller: lets the parked worker go on.
-    void Resume();
+    WorkerPause() = default;
+    explicit WorkerPause(const KEYPAD_SELECTION& selection) : opening(selection) {}
 
-    // Worker: cheap check, between the steps of a cycle.
-    bool Requested() const { return requested_.load(std::memory_order_acquire); }
-    // Worker: parks until Resume() when a pause was asked for; otherwise returns at once.
-    void ParkIfRequested();
+    WorkerPark park;          // a caller parks the worker to use the device itself
+    StopSignal stop;          // the destructor wakes the worker instead of waiting out its cycle
+    ConnectionEvents events;  // callers wait for the keypad to leave or come back
+    Opening opening;          // the design's way of opening, or by selection
 
-private:
-    std::atomic<bool> requested_{false};  // written by the caller, read by the worker
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool parked_ = false;  // guarded by mutex_; written by the worker
+    // Whether this object holds a use of hidapi (HidapiLock.h). Touched with the hidapi lock
+    // held, by whoever opens or closes the device.
+    bool holdsHidapi = false;
+    // Why the last opening by selection failed: -2 not there, -6 permission denied. Written by
+    // whoever opens; read by OpenKeypad's caller before the worker runs.
+    std::atomic<std::int32_t> openFailure{0};
 };
 
 }  // namespace velnor

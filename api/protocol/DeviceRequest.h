@@ -29,6 +29,7 @@ struct DeviceRequest {
     std::int32_t kind = 0;
     std::int32_t value = 0;
     Bytes data;  // the code table, or the serial number text without its terminating zero
+    std::uint64_t ticket = 0;  // which exchange waits for its reply (see ReplySlot)
 };
 
 // True for the kinds the worker turns into a frame; 3, 8, 13 and numbers outside 1 to 15 are

@@ -93,4 +93,20 @@ bool MessageCommand::ParseJackStatus(const MessageHeader& header) {
     }
 }
 
+bool MessageCommand::FitsAnnouncedLength(const MessageHeader& header) {
+    const auto announced = static_cast<std::size_t>(std::max(header.length, 0));
+    switch (header.type) {
+    case kStatus: {
+        const std::size_t serialStart = kFirmwareNameOffset + FirmwareName.size() + 1;
+        if (announced < serialStart) return false;
+        SerialNumber.resize(std::min(SerialNumber.size(), announced - serialStart));
+        return true;
+    }
+    case kJackStatus:
+        return announced >= 2;
+    default:
+        return true;
+    }
+}
+
 }  // namespace velnor

@@ -49,4 +49,10 @@ bool MessageHeader::ParseText(const std::uint8_t* text, std::size_t textLength) 
     }
 }
 
+bool HeaderDecodes(const MessageIncoming& incoming) {
+    if (incoming.status == MessageIncoming::Ack || incoming.status == MessageIncoming::Nak) return true;
+    std::uint8_t decoded[2];
+    return incoming.text.size() >= 4 && HexToBytes(std::span(incoming.text).subspan(0, 4), 4, decoded) == 2;
+}
+
 }  // namespace velnor

@@ -34,6 +34,9 @@ public:
     std::array<std::uint8_t, 1024> data{};  // not cleared between messages
 };
 
+// False for a frame whose type or length characters are not hexadecimal (ACK and NAK decode).
+bool HeaderDecodes(const MessageIncoming& incoming);
+
 }  // namespace velnor
 
 #endif

@@ -18,7 +18,13 @@
 //   lastError        written by W and C, last writer wins; read by C.
 //   keyBuffer and its indexes: guarded by keyBufferMutex.
 //   inboundQueue, receiveBuffer, currentIncoming, writeFailed: W only.
+//   workerPause      what an object keeps beyond these members (api/WorkerPause.h): each of
+//                    its parts says who writes and reads it.
 // No lock is held while waiting for another.
+//
+// Keypads opened by selection (KEYPAD_SELECTION, OpenKeypad) get a connection that tells the
+// truth: a reply completes only an operation waiting for its type, a NAK or a lost keypad ends
+// the waiting operation at once, and the object never writes to standard output.
 #ifndef VELNOR_PLIXOAPI_H
 #define VELNOR_PLIXOAPI_H
 
@@ -64,6 +70,29 @@ struct DEVICE_INFO {
     std::string SerialNumber;  // 0 to 16 characters
 };
 
+// One attached keypad, as ListKeypads finds it.
+struct KEYPAD_ENTRY {
+    std::string Path;          // hidapi's path of the device (on Linux /dev/hidrawN)
+    std::string UsbSerial;     // USB serial-number string; empty when it has none or it cannot be read
+    std::string Manufacturer;  // USB manufacturer string, as enumeration reports it
+    std::string Product;       // USB product string
+    std::string Location;      // USB port chain as the kernel names it (1-2.3); empty where unknown
+};
+
+// What names the keypad a PlixoApi object opens by selection.
+enum KEYPAD_SELECTOR : std::int32_t {
+    SELECT_BY_PATH = 0,        // its path, as ListKeypads gives it
+    SELECT_BY_USB_SERIAL = 1,  // its USB serial-number string
+    SELECT_BY_LOCATION = 2,    // its USB port chain
+};
+
+struct KEYPAD_SELECTION {
+    std::int32_t VendorId = 8263;  // 0x2047
+    std::int32_t ProductId = 2495;  // 0x09BF
+    KEYPAD_SELECTOR By = SELECT_BY_PATH;
+    std::string Value;
+};
+
 enum class ConnectionState : std::int32_t {
     NotConnected = 0,    // no keypad open; the worker tries to open one every cycle
     Connected = 1,       // device open; operations may queue requests
@@ -83,6 +112,10 @@ public:
         UNEXPECTED_MESSAGE = -9995,  // an inbound message of a type no command has (worker)
         LOCK_TIMEOUT = -9997,        // a mutex stayed busy for 1001 tries of 1 ms
         INVALID_ARGUMENT = -9998,    // an argument the keypad protocol cannot take
+        // Only objects opened by selection give these:
+        CONNECTION_LOST = -5,        // the keypad went away before it answered; the request is dropped
+        ACCESS_DENIED = -6,          // the keypad's device node cannot be opened: permission denied
+        REFUSED = -9990,             // the keypad answered NAK
     };
 
     // Creates the synchronisation objects and empty queues; touches no device.
@@ -126,15 +159,50 @@ public:
     int GetDeviceStatus(DEVICE_INFO* info, int timeout);
     int GetJackStatus(int* status, int timeout);
 
+    // --- Several keypads on one host: listing, and opening the keypad you mean ---
+
+    // Every attached keypad with these ids (USB interface 1 only), in enumeration order. Opens
+    // nothing, sends nothing, prints nothing. 0; -9985 for a null list; -9983 when hidapi cannot
+    // be set up.
+    static int ListKeypads(int vendorId, int productId, std::vector<KEYPAD_ENTRY>* keypads);
+
+    // An object for the one keypad the selection names. It never writes to standard output and
+    // opens nothing yet. InitialiseBrellUSBDevice is refused on it (false, -9998).
+    explicit PlixoApi(const KEYPAD_SELECTION& selection);
+    // Opens the selected keypad and starts the worker, which from then on reopens only that
+    // keypad: after a replug or restart the one with the same USB serial string when it has a
+    // non-empty one, else the one at the same location, else the same path. Waits up to the
+    // time-out (0: without limit) for the keypad to be there. Once per object.
+    //   0      the keypad is open
+    //   -2     it is not there (yet): the worker keeps looking for it, and only for it
+    //   -6     its device node cannot be opened (permission); the worker keeps trying
+    //   -9998  the object was not made for a selection, the selection is empty, matches several
+    //          keypads, or the keypad is open already
+    //   -9983  the worker thread cannot be started
+    int OpenKeypad(int timeout);
+    // The keypad this object opened last (its path changes when the keypad re-enumerates).
+    // 0; -2 before it was ever opened; -9985 for a null entry.
+    int GetOpenedKeypad(KEYPAD_ENTRY* keypad) const;
+
+    // Following a restart. The connection state as the worker last set it.
+    ConnectionState GetConnectionState() const;
+    // 0 once the keypad is connected (at once when it is); -3 after the time-out (0: no limit).
+    int WaitUntilConnected(int timeout);
+    // For a caller that has just sent ResetToFactoryDefault: 0 once the keypad has left since that
+    // reset was sent (also when it has come back meanwhile); -3 after the time-out.
+    int WaitUntilLeft(int timeout);
+
 private:
     friend struct PlixoApiTestPeer;  // the project's own tests and fuzzers look inside
 
     VELNOR_LOCAL bool OpenDevice();
+    VELNOR_LOCAL bool OpenSelected();
     VELNOR_LOCAL void CloseDevice();
     VELNOR_LOCAL bool Reconnect(int milliseconds);
     VELNOR_LOCAL bool SetConnectionState(ConnectionState state);
     VELNOR_LOCAL void ReopenWhileWorkerParked();
     VELNOR_LOCAL bool StartWorker();
+    VELNOR_LOCAL bool Quiet() const;
 
     VELNOR_LOCAL int WorkerMain();
     VELNOR_LOCAL bool ServiceRequests(int milliseconds);
@@ -143,12 +211,14 @@ private:
     VELNOR_LOCAL void DrainInbound(velnor::MessageHeader& header);
     VELNOR_LOCAL int QueueRequest(std::unique_ptr<velnor::DeviceRequest>& request);
     VELNOR_LOCAL bool SendFrame(const std::vector<std::uint8_t>& frame);
+    VELNOR_LOCAL void LoseKeypad();
+    VELNOR_LOCAL void DropQueuedRequests();
 
     VELNOR_LOCAL bool DispatchIncoming(const velnor::MessageHeader& header);
     VELNOR_LOCAL bool OnStatusReply(const velnor::MessageHeader& header);
     VELNOR_LOCAL bool OnJackStatusReply(const velnor::MessageHeader& header);
     VELNOR_LOCAL bool OnPlainReply(const velnor::MessageHeader& header);
-    VELNOR_LOCAL void StoreReply(std::unique_ptr<velnor::MessageCommand> record);
+    VELNOR_LOCAL void StoreReply(const velnor::MessageHeader& header, std::unique_ptr<velnor::MessageCommand> record);
 
     VELNOR_LOCAL void RequireConnected() const;
     VELNOR_LOCAL std::unique_ptr<velnor::MessageCommand> Exchange(
@@ -179,8 +249,9 @@ private:
     std::atomic<std::int32_t> lastError{0};
 
     // Not in the keypad protocol's own model: the write failure that makes the next idle wait
-    // close the device (kept apart from lastError, which a success never clears), and the
-    // handshake that parks the worker while a second InitialiseBrellUSBDevice reopens.
+    // close the device (kept apart from lastError, which a success never clears), and what the
+    // object keeps beyond these members: the worker's park handshake, how the keypad was opened,
+    // connection events (api/WorkerPause.h).
     bool writeFailed = false;  // W only
     std::unique_ptr<velnor::WorkerPause> workerPause;
 };

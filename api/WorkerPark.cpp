@@ -1,17 +1,17 @@
-#include "WorkerPause.h"
+#include "WorkerPark.h"
 
 #include "AutoResetEvent.h"
 
 namespace velnor {
 
-void WorkerPause::Pause(AutoResetEvent& workerWake) {
+void WorkerPark::Pause(AutoResetEvent& workerWake) {
     requested_.store(true, std::memory_order_release);
     workerWake.Signal();
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return parked_; });
 }
 
-void WorkerPause::Resume() {
+void WorkerPark::Resume() {
     {
         std::lock_guard lock(mutex_);
         requested_.store(false, std::memory_order_release);
@@ -19,7 +19,7 @@ void WorkerPause::Resume() {
     changed_.notify_all();
 }
 
-void WorkerPause::ParkIfRequested() {
+void WorkerPark::ParkIfRequested() {
     if (!Requested()) return;
     std::unique_lock lock(mutex_);
     parked_ = true;

@@ -1,0 +1,40 @@
+#include "ConnectionEvents.h"
+
+#include <chrono>
+
+namespace velnor {
+
+void ConnectionEvents::Changed(ConnectionState state) {
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == ConnectionState::Connected && state != ConnectionState::Connected) ++losses_;
+        state_ = state;
+    }
+    changed_.notify_all();
+}
+
+void ConnectionEvents::ExpectRestart() {
+    std::lock_guard lock(mutex_);
+    lossesAtRestart_ = losses_;
+}
+
+template <typename Condition>
+bool ConnectionEvents::WaitFor(int timeoutMs, Condition condition) {
+    std::unique_lock lock(mutex_);
+    if (timeoutMs <= 0) {
+        if (timeoutMs < 0) return condition();
+        changed_.wait(lock, condition);
+        return true;
+    }
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), condition);
+}
+
+bool ConnectionEvents::WaitUntilConnected(int timeoutMs) {
+    return WaitFor(timeoutMs, [this] { return state_ == ConnectionState::Connected; });
+}
+
+bool ConnectionEvents::WaitUntilLeftSinceRestart(int timeoutMs) {
+    return WaitFor(timeoutMs, [this] { return losses_ > lossesAtRestart_; });
+}
+
+}  // namespace velnor

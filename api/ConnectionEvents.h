@@ -1,0 +1,39 @@
+// Changes of the connection state, for callers that wait for the keypad to leave or come back.
+// The worker (or a caller opening the keypad while the worker is not running or parked) reports
+// each change; waiting callers are woken. Nothing else is done under its lock.
+#ifndef VELNOR_CONNECTIONEVENTS_H
+#define VELNOR_CONNECTIONEVENTS_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "velnor/PlixoApi.h"
+
+namespace velnor {
+
+class ConnectionEvents {
+public:
+    // Whoever sets the connection state: called after the state was stored.
+    void Changed(ConnectionState state);
+    // Caller, when it sends ResetToFactoryDefault: the keypad is expected to leave from now on.
+    void ExpectRestart();
+
+    // Callers: true once the condition holds, false after the time-out (0: no limit).
+    bool WaitUntilConnected(int timeoutMs);
+    bool WaitUntilLeftSinceRestart(int timeoutMs);
+
+private:
+    template <typename Condition>
+    bool WaitFor(int timeoutMs, Condition condition);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    ConnectionState state_ = ConnectionState::NotConnected;  // guarded by mutex_
+    std::uint64_t losses_ = 0;         // times the state left Connected; guarded by mutex_
+    std::uint64_t lossesAtRestart_ = 0;  // losses_ when the last reset was sent; guarded by mutex_
+};
+
+}  // namespace velnor
+
+#endif

@@ -1,0 +1,48 @@
+// How a PlixoApi object opens its keypad: the design's way (InitialiseBrellUSBDevice: the first
+// keypad found, with trace lines), or by selection (one chosen keypad, followed through replugs
+// and restarts by its identity, silently).
+#ifndef VELNOR_OPENING_H
+#define VELNOR_OPENING_H
+
+#include <mutex>
+#include <optional>
+
+#include "KeypadIdentity.h"
+#include "velnor/PlixoApi.h"
+
+namespace velnor {
+
+class Opening {
+public:
+    Opening() = default;
+    explicit Opening(const KEYPAD_SELECTION& selection) : selection_(selection), identity_(IdentityOfSelection(selection)) {}
+
+    // Fixed at construction.
+    bool BySelection() const { return selection_.has_value(); }
+    const KEYPAD_SELECTION& Selection() const { return *selection_; }
+
+    // The worker, or a caller while the worker is not running or parked, after each open.
+    void Opened(const KEYPAD_ENTRY& keypad, const std::vector<KEYPAD_ENTRY>& attached) {
+        std::lock_guard lock(mutex_);
+        identity_ = IdentityOfEntry(keypad, attached);
+        opened_ = keypad;
+    }
+    KeypadIdentity Identity() const {
+        std::lock_guard lock(mutex_);
+        return identity_;
+    }
+    std::optional<KEYPAD_ENTRY> Opened() const {
+        std::lock_guard lock(mutex_);
+        return opened_;
+    }
+
+private:
+    const std::optional<KEYPAD_SELECTION> selection_;
+    mutable std::mutex mutex_;
+    KeypadIdentity identity_;              // guarded by mutex_
+    std::optional<KEYPAD_ENTRY> opened_;  // guarded by mutex_
+};
+
+}  // namespace velnor
+
+#endif
