@@ -27,9 +27,9 @@ std::string Paint(const Console& console, const char* code, const std::string& t
 
 // A failure: JSON on standard output, or a message on standard error.
 int Fail(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr) {
-    if (request.json) {
-        console.out << Dump(ErrorJson(failure, keypad));
-    } else {
+    if (request.json) console.out << Dump(ErrorJson(failure, keypad));
+    // A refused command line is told on standard error also to a script.
+    if (!request.json || failure.status == kUsage) {
         console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << failure.message << "\n";
     }
     return failure.status;

@@ -9,6 +9,7 @@
 
 #include "Commands.h"
 #include "lib/Json.h"
+#include "lib/Text.h"
 
 namespace {
 
@@ -94,8 +95,12 @@ int main(int argc, char** argv) {
         for (const auto& command : commands) {
             if (command.command->parsed()) where = command.command;
         }
-        std::cerr << "velnor: " << refused.what() << "\n" << where->help();
-        if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, refused.what()}));
+        std::string message = refused.what();
+        if (where == &app && argc > 1 && argv[1][0] != '-') {
+            message = "unknown command " + EscapeControl(argv[1]) + "; the commands are list, status, backup, verify, diff, doctor";
+        }
+        std::cerr << "velnor: " << message << "\n" << where->help();
+        if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
         return kUsage;
     }
     for (const auto& command : commands) {

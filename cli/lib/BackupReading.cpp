@@ -105,10 +105,15 @@ std::optional<BackupRefusal> Refusal(const LineMap& map, int readerResult, const
         return BackupRefusal{"a key count other than 5, 6 or 8 (a restore would store no code table)", map.keyCountLine};
     }
     const int needed = StoredTableLength(record.KeyCountOption);
-    if (!map.tableStored || map.tableCount != needed) {
+    if (map.tableCount != needed) {
         return BackupRefusal{"a code table of " + std::to_string(map.tableCount) + " values where " +
                                  std::to_string(*KeysOfOption(record.KeyCountOption)) + " keys take " +
                                  std::to_string(needed) + " (a restore would leave the table all zeros)",
+                             map.tableLine};
+    }
+    if (!map.tableStored) {
+        return BackupRefusal{"the code table comes before the line that gives the key count, so the reader stores "
+                             "none (a restore would leave the table all zeros)",
                              map.tableLine};
     }
     if (record.KeypadTable > 2) {

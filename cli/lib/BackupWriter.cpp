@@ -1,5 +1,6 @@
 #include "BackupWriter.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "BackupFile.h"
@@ -108,11 +109,20 @@ BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) 
     echo.setstate(std::ios::badbit);
     DEVICE_INFO read;
     velnorutility::ReadBackupFile(in, read, echo);
+    std::vector<std::pair<Field, std::string>> found;
     for (const Difference& difference : Compare(SettingsOfKeypad(status), SettingsAfterRestore(read))) {
-        backup.warnings.push_back(std::string(FieldName(difference.field)) + ": " + Cause(difference.field, status) +
-                                  "; the keypad holds " + Shown(difference.left) + ", a restore of this file leaves " +
-                                  Shown(difference.right));
+        found.emplace_back(difference.field, Cause(difference.field, status) + "; the keypad holds " +
+                                                 Shown(difference.left) + ", a restore of this file leaves " +
+                                                 Shown(difference.right));
     }
+    // An option outside 0, 1, 2 is written raw (the utility restores it), but it is no key count
+    // and velnor refuses such a file: say so also when it reads back unchanged.
+    const auto option = [](const auto& warning) { return warning.first == Field::KeyCountOption; };
+    if (!KeysOfOption(status.KeyCountOption) && std::none_of(found.begin(), found.end(), option)) {
+        found.emplace_back(Field::KeyCountOption, Cause(Field::KeyCountOption, status));
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [field, text] : found) backup.warnings.push_back(std::string(FieldName(field)) + ": " + text);
     return backup;
 }
 

@@ -55,6 +55,9 @@ std::string KeypadLines(const std::vector<KEYPAD_ENTRY>& keypads, const std::vec
 
 Chosen Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
               const std::vector<SerialReading>& serials) {
+    if (selector.by != SelectBy::None && selector.value.empty()) {
+        return {{}, {kUsage, "an empty " + OptionOf(selector.by) + " selects no keypad"}};
+    }
     if (attached.empty()) return {{}, {kNoKeypad, "no keypad is attached"}};
     std::vector<std::size_t> matching;
     for (std::size_t i = 0; i < attached.size(); ++i) {
