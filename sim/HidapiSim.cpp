@@ -116,6 +116,7 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
     std::lock_guard lock(bus.mutex);
     ++bus.counters.enumerateCalls;
     const Clock::time_point now = Clock::now();
+    bus.Refresh(now);
     hid_device_info* first = nullptr;
     hid_device_info** tail = &first;
     for (auto& device : bus.devices) {
@@ -141,6 +142,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     const Clock::time_point now = Clock::now();
+    bus.Refresh(now);
     for (auto& device : bus.devices) {
         if (!bus.Present(*device, now) || device->setup.vendorId != vendor_id ||
             device->setup.productId != product_id) {
@@ -162,6 +164,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
     std::lock_guard lock(bus.mutex);
     if (path == nullptr) return nullptr;
     const Clock::time_point now = Clock::now();
+    bus.Refresh(now);
     for (auto& device : bus.devices) {
         if (bus.Present(*device, now) && device->setup.path == path) return OpenHandle(bus, *device);
     }
@@ -184,6 +187,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     velnorsim::SimKeypad::Outcome outcome = device->keypad.OnOutputReport(report, now);
     bus.Deliver(*device, std::move(outcome.replies));
     if (outcome.restartAt) {
+        device->renumberDue = true;
         device->awayFrom = *outcome.restartAt;
         device->awayUntil = *outcome.restartAt + std::chrono::milliseconds(device->setup.resetAbsentMs);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "NoDestructor.h"
@@ -9,9 +10,30 @@
 
 namespace velnorsim {
 
+namespace {
+
+// A system root of our own, removed when the process ends.
+std::string MakeSystemRoot() {
+    static char made[] = "/tmp/velnor-sim-XXXXXX";  // no destructor: threads may outlive main()
+    if (mkdtemp(made) == nullptr) return "/tmp/velnor-sim";
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(made, ignored);
+    });
+    return made;
+}
+
+}  // namespace
+
+std::string SystemRootLocked(Bus& bus) {
+    if (bus.systemRoot.empty()) bus.systemRoot = MakeSystemRoot();
+    return bus.systemRoot;
+}
+
 SimDevice::SimDevice(DeviceId deviceId, const DeviceSetup& deviceSetup)
     : id(deviceId), setup(deviceSetup), keypad(deviceSetup) {
-    if (setup.path.empty()) setup.path = "sim:" + std::to_string(id);
+    if (setup.path.empty() && setup.location.empty()) setup.path = "sim:" + std::to_string(id);
+    label = !setup.name.empty() ? setup.name : !setup.path.empty() ? setup.path : setup.location;
 }
 
 Bus::Bus() {
@@ -24,6 +46,48 @@ Bus::Bus() {
 Bus& Bus::Get() {
     static NoDestructor<Bus> bus;
     return bus.get();
+}
+
+SimDevice& Bus::Add(const DeviceSetup& setup) {
+    devices.push_back(std::make_unique<SimDevice>(nextId++, setup));
+    SimDevice& device = *devices.back();
+    if (!device.setup.location.empty() && device.setup.path.empty()) GiveNode(device);
+    return device;
+}
+
+void Bus::Refresh(Clock::time_point now) {
+    bool renumbered = false;
+    for (auto& device : devices) {
+        if (device->renumberDue && Present(*device, now)) {
+            device->renumberDue = false;
+            if (device->setup.location.empty()) continue;
+            GiveNode(*device);
+            renumbered = true;
+        }
+    }
+    if (renumbered) WriteStateFile();
+}
+
+// The node and the sysfs entries that lead from it to the USB device at the location:
+// ROOT/sys/class/hidraw/hidrawN -> ../../devices/usb1/L/L:1.I/0003:VVVV:PPPP.NNNN/hidraw/hidrawN,
+// whose "device" link leads to the HID device. The old node's class link goes away.
+void Bus::GiveNode(SimDevice& device) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const fs::path root = SystemRootLocked(*this);
+    if (!device.setup.path.empty()) fs::remove(root / "sys/class/hidraw" / fs::path(device.setup.path).filename(), ignored);
+    const int number = nextHidraw++;
+    const std::string node = "hidraw" + std::to_string(number);
+    char hid[32];
+    std::snprintf(hid, sizeof hid, "0003:%04X:%04X.%04X", device.setup.vendorId, device.setup.productId, number + 1);
+    const std::string& location = device.setup.location;
+    const fs::path devices = "devices/usb1/" + location + "/" + location + ":1." + std::to_string(device.setup.interfaceNumber) + "/" + hid;
+    fs::create_directories(root / "sys" / devices / "hidraw" / node, ignored);
+    fs::create_directory_symlink(fs::path("../../../") / hid, root / "sys" / devices / "hidraw" / node / "device", ignored);
+    fs::create_directories(root / "sys/class/hidraw", ignored);
+    fs::create_directory_symlink(fs::path("../..") / devices / "hidraw" / node, root / "sys/class/hidraw" / node, ignored);
+    fs::create_directories(root / "dev", ignored);
+    device.setup.path = (root / "dev" / node).string();
 }
 
 SimDevice* Bus::Find(DeviceId id) {
@@ -71,7 +135,7 @@ void Bus::LogOutputReport(const SimDevice& device, const Report& report) {
     if (reportLogPath.empty()) return;
     std::FILE* log = std::fopen(reportLogPath.c_str(), "a");
     if (log == nullptr) return;
-    std::fprintf(log, "%s", device.setup.path.c_str());
+    std::fprintf(log, "%s", device.label.c_str());
     for (std::uint8_t byte : report) std::fprintf(log, " %02X", byte);
     std::fprintf(log, "\n");
     std::fclose(log);
@@ -83,7 +147,8 @@ void Bus::WriteStateFile() {
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return;
     for (const auto& device : devices) {
-        std::fprintf(file, "device %s\n", device->setup.path.c_str());
+        std::fprintf(file, "device %s\n", device->label.c_str());
+        if (!device->setup.location.empty()) std::fprintf(file, "path %s\n", device->setup.path.c_str());
         const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
         std::fputs(text.c_str(), file);
     }

@@ -23,7 +23,8 @@ struct SimDevice {
     SimDevice(DeviceId deviceId, const DeviceSetup& deviceSetup);
 
     DeviceId id;
-    DeviceSetup setup;
+    DeviceSetup setup;  // setup.path is the path it enumerates under now
+    std::string label;  // its name in the report log and the state file
     SimKeypad keypad;
     bool pluggedIn = true;
     // Away from the bus in [awayFrom, awayUntil): not plugged in yet, or restarting after a
@@ -34,6 +35,7 @@ struct SimDevice {
     std::vector<Report> received;
     bool writesFail = false;
     bool readsFail = false;
+    bool renumberDue = false;  // it went away: it comes back under a new node (with a location)
 };
 
 }  // namespace velnorsim
@@ -73,7 +75,14 @@ public:
     std::string reportLogPath;  // every output report is appended here when set
     std::string stateFilePath;  // rewritten with every device's state when it changes
 
+    SimDevice& Add(const DeviceSetup& setup);
     SimDevice* Find(DeviceId id);
+    // Devices with a location that have come back get their new node; called by every hidapi
+    // function that looks at the bus.
+    void Refresh(Clock::time_point now);
+    void GiveNode(SimDevice& device);
+    std::string systemRoot;  // set on first use
+    int nextHidraw = 0;
     // Plugged in and not away.
     bool Present(const SimDevice& device, Clock::time_point now) const;
     // The handle's device is present and the same one the handle was opened on.
@@ -90,6 +99,9 @@ private:
     friend class NoDestructor<Bus>;
     Bus();
 };
+
+// With bus.mutex held: the system root, made on first use.
+std::string SystemRootLocked(Bus& bus);
 
 // Waits while calls of this function are held (see HoldCalls).
 void PassHold(Call call);

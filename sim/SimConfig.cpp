@@ -80,6 +80,10 @@ bool ApplyDeviceWord(DeviceSetup& setup, const std::string& word, int& appearAft
         setup.interfaceNumber = static_cast<int>(number);
     } else if (key == "path") {
         setup.path = value;
+    } else if (key == "location") {
+        setup.location = value;
+    } else if (key == "name") {
+        setup.name = value;
     } else if (key == "manufacturer") {
         setup.manufacturer = OptionalText(value);
     } else if (key == "product") {
@@ -182,6 +186,8 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
         bus.reportLogPath = words[1];
     } else if (keyword == "state_file" && words.size() == 2) {
         bus.stateFilePath = words[1];
+    } else if (keyword == "sys_root" && words.size() == 2) {
+        bus.systemRoot = words[1];
     } else if (keyword == "init_fails" && words.size() == 1) {
         bus.initFails = true;
     } else if (keyword == "device") {
@@ -190,8 +196,7 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
         for (std::size_t i = 1; i < words.size(); ++i) {
             if (!ApplyDeviceWord(setup, words[i], appearAfterMs)) return false;
         }
-        const DeviceId id = bus.nextId++;
-        bus.devices.push_back(std::make_unique<SimDevice>(id, setup));
+        bus.Add(setup);
         if (appearAfterMs > 0) {
             bus.devices.back()->awayFrom = Clock::time_point{};
             bus.devices.back()->awayUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);

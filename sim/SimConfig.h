@@ -5,7 +5,10 @@
 //   report_log PATH           every output report is appended to PATH: device path, hex bytes
 //   state_file PATH           rewritten with each device's presence and settings on change
 //   init_fails                hid_init returns -1
-//   device KEY=VALUE...       adds a device; keys: vid pid (hex), interface, path,
+//   sys_root DIR              the folder that stands for / for devices with a location
+//   device KEY=VALUE...       adds a device; keys: vid pid (hex), interface, path, location
+//                             (USB port chain, e.g. 1-2.3: the path is then a hidraw node that
+//                             changes when the device comes back), name (in log and state),
 //                             manufacturer product serial (text, "-" = cannot be read),
 //                             keypad (0 or 1), reset_absent_ms, reply_delay_ms,
 //                             appear_after_ms (not present until then)

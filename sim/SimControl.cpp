@@ -27,8 +27,7 @@ auto WithDevice(DeviceId id, Action&& action) {
 DeviceId AddDevice(const DeviceSetup& setup) {
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
-    const DeviceId id = bus.nextId++;
-    bus.devices.push_back(std::make_unique<SimDevice>(id, setup));
+    const DeviceId id = bus.Add(setup).id;
     bus.WriteStateFile();
     return id;
 }
@@ -48,6 +47,7 @@ void Detach(DeviceId id) {
     Bus& bus = Bus::Get();
     WithDevice(id, [&](SimDevice& device) {
         device.pluggedIn = false;
+        device.renumberDue = true;
         bus.Disappear(device);
         bus.WriteStateFile();
     });
@@ -64,6 +64,26 @@ void Attach(DeviceId id) {
 bool IsAttached(DeviceId id) {
     Bus& bus = Bus::Get();
     return WithDevice(id, [&](SimDevice& device) { return bus.Present(device, Clock::now()); });
+}
+
+std::string PathOf(DeviceId id) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    bus.Refresh(Clock::now());
+    SimDevice* device = bus.Find(id);
+    return device != nullptr ? device->setup.path : std::string();
+}
+
+std::string SystemRoot() {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    return SystemRootLocked(bus);
+}
+
+void SetSystemRoot(const std::string& folder) {
+    Bus& bus = Bus::Get();
+    std::lock_guard lock(bus.mutex);
+    bus.systemRoot = folder;
 }
 
 int OpenHandleCount(DeviceId id) {

@@ -23,6 +23,10 @@ struct PlixoApiTestPeer {
     static std::string Product(const PlixoApi& api) { return api.product; }
     static std::string Version(const PlixoApi& api) { return api.version; }
     static int VendorId(const PlixoApi& api) { return api.vendorId; }
+    static std::size_t QueuedRequests(PlixoApi& api) {
+        std::lock_guard lock(api.requestQueueMutex);
+        return api.requestQueue.size();
+    }
 };
 
 #endif

@@ -39,12 +39,7 @@ void WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 
 }  // namespace
 
-EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
-    : options_(std::move(options)), keypad_([&] {
-          velnorsim::DeviceSetup setup;
-          setup.settings = options_.settings;
-          return setup;
-      }()) {
+TestBed::TestBed() {
     bed_ = umockdev_testbed_new();
     context_ = g_main_context_new();
     loop_ = g_main_loop_new(context_, FALSE);
@@ -53,6 +48,46 @@ EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
         g_main_loop_run(loop_);
         g_main_context_pop_thread_default(context_);
     });
+    loopThread_.detach();  // runs until the process ends, as the bed lives
+}
+
+TestBed& TestBed::Get() {
+    static TestBed* bed = new TestBed();  // never destroyed: the loop thread uses it to the end
+    return *bed;
+}
+
+bool TestBed::OnLoopThread(const std::function<bool()>& work) {
+    struct Call {
+        const std::function<bool()>* work = nullptr;
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool result = false;
+    } call;
+    call.work = &work;
+    g_main_context_invoke(
+        context_,
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Call*>(data);
+            const bool result = (*call->work)();
+            std::lock_guard lock(call->mutex);
+            call->result = result;
+            call->finished = true;
+            call->done.notify_all();
+            return G_SOURCE_REMOVE;
+        },
+        &call);
+    std::unique_lock lock(call.mutex);
+    call.done.wait(lock, [&] { return call.finished; });
+    return call.result;
+}
+
+EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
+    : options_(std::move(options)), testBed_(TestBed::Get()), bed_(testBed_.bed()), keypad_([&] {
+          velnorsim::DeviceSetup setup;
+          setup.settings = options_.settings;
+          return setup;
+      }()) {
     Plug();
     serveThread_ = std::thread([this] { Serve(); });
 }
@@ -61,11 +96,6 @@ EmulatedKeypad::~EmulatedKeypad() {
     stop_ = true;
     if (serveThread_.joinable()) serveThread_.join();
     Unplug();
-    g_main_loop_quit(loop_);
-    loopThread_.join();
-    g_main_loop_unref(loop_);
-    g_main_context_unref(context_);
-    g_object_unref(bed_);
 }
 
 void EmulatedKeypad::Plug() {
@@ -88,6 +118,11 @@ int EmulatedKeypad::TimesPlugged() const {
     return plugs_;
 }
 
+std::string EmulatedKeypad::Node() const {
+    std::lock_guard lock(mutex_);
+    return node_;
+}
+
 std::vector<velnorsim::Report> EmulatedKeypad::Received() const {
     std::lock_guard lock(mutex_);
     return received_;
@@ -105,9 +140,12 @@ velnorsim::KeypadSettings EmulatedKeypad::Flash() const {
 
 void EmulatedKeypad::PlugLocked() {
     if (master_ >= 0) return;
-    const int n = plugs_++;
-    const std::string usbName = "1-" + std::to_string(n + 1);
-    const std::string hidName = "0003:2047:09BF.000" + std::to_string(n + 1);
+    std::lock_guard bedLock(testBed_.mutex());
+    ++plugs_;
+    const int n = testBed_.NextNode();
+    const std::string& usbName = options_.port;
+    char hidName[32];
+    std::snprintf(hidName, sizeof hidName, "0003:2047:09BF.%04X", n + 1);
     node_ = "/dev/hidraw" + std::to_string(n);
 
     const std::string usb = Owned(umockdev_testbed_add_device(
@@ -117,6 +155,7 @@ void EmulatedKeypad::PlugLocked() {
     if (!options_.manufacturer.empty()) {
         umockdev_testbed_set_attribute(bed_, usb.c_str(), "manufacturer", options_.manufacturer.c_str());
     }
+    if (!options_.usbSerial.empty()) umockdev_testbed_set_attribute(bed_, usb.c_str(), "serial", options_.usbSerial.c_str());
     const std::string interface0 = Owned(umockdev_testbed_add_device(bed_, "usb", (usbName + ":1.0").c_str(), usb.c_str(),
                                                                      "bInterfaceNumber", "00", nullptr, "DEVTYPE",
                                                                      "usb_interface", nullptr));
@@ -128,16 +167,17 @@ void EmulatedKeypad::PlugLocked() {
                                                        nullptr));
         parent = interface1;
     }
-    const std::string hid = Owned(umockdev_testbed_add_device(bed_, "hid", hidName.c_str(), parent.c_str(), nullptr,
+    const std::string hid = Owned(umockdev_testbed_add_device(bed_, "hid", hidName, parent.c_str(), nullptr,
                                                               "HID_ID", "0003:00002047:000009BF", "HID_NAME",
-                                                              options_.product.c_str(), "HID_UNIQ", "", nullptr));
+                                                              options_.product.c_str(), "HID_UNIQ",
+                                                              options_.usbSerial.c_str(), nullptr));
     umockdev_testbed_set_attribute_binary(bed_, hid.c_str(), "report_descriptor",
                                           const_cast<guint8*>(kReportDescriptor), sizeof kReportDescriptor);
     // The hidraw node, with the link to its HID device that enumeration follows.
     const std::string raw = hid + "/hidraw/hidraw" + std::to_string(n);
     const std::string description = "P: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" +
                                     node_ + "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) +
-                                    "\nA: dev=241:" + std::to_string(n) + "\nL: device=../../../" + hidName + "\n";
+                                    "\nA: dev=241:" + std::to_string(n) + "\nL: device=../../../" + std::string(hidName) + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
         const std::string message = error->message;
@@ -181,20 +221,21 @@ void EmulatedKeypad::PlugLocked() {
 
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), this);
-    if (!OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
+    if (!testBed_.OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
         throw std::runtime_error("umockdev: cannot attach the ioctl handler to " + node_);
     }
 }
 
 void EmulatedKeypad::UnplugLocked() {
     if (master_ < 0) return;
+    std::lock_guard bedLock(testBed_.mutex());
     for (auto device = devices_.rbegin(); device != devices_.rend(); ++device) {
         umockdev_testbed_uevent(bed_, device->c_str(), "remove");
     }
     for (auto device = devices_.rbegin(); device != devices_.rend(); ++device) {
         umockdev_testbed_remove_device(bed_, device->c_str());
     }
-    OnLoopThread([this] { return umockdev_testbed_detach_ioctl(bed_, node_.c_str(), nullptr) != FALSE; });
+    testBed_.OnLoopThread([this] { return umockdev_testbed_detach_ioctl(bed_, node_.c_str(), nullptr) != FALSE; });
     g_object_unref(handler_);
     handler_ = nullptr;
     close(master_);  // the hang-up: the program's reads and writes on the node fail from here
@@ -205,34 +246,6 @@ void EmulatedKeypad::UnplugLocked() {
     // The kernel hands the pty's number out again; umockdev must not find it mapped still.
     unlink((root + "/dev/.ptymap/" + ptyMap_).c_str());
     devices_.clear();
-}
-
-// The ioctl handlers run in the main context that is the thread's default when they are
-// attached: the loop thread's.
-bool EmulatedKeypad::OnLoopThread(const std::function<bool()>& work) {
-    struct Call {
-        const std::function<bool()>* work = nullptr;
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool result = false;
-    } call;
-    call.work = &work;
-    g_main_context_invoke(
-        context_,
-        [](gpointer data) -> gboolean {
-            auto* call = static_cast<Call*>(data);
-            const bool result = (*call->work)();
-            std::lock_guard lock(call->mutex);
-            call->result = result;
-            call->finished = true;
-            call->done.notify_all();
-            return G_SOURCE_REMOVE;
-        },
-        &call);
-    std::unique_lock lock(call.mutex);
-    call.done.wait(lock, [&] { return call.finished; });
-    return call.result;
 }
 
 gboolean EmulatedKeypad::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {

@@ -24,11 +24,34 @@
 namespace velnortest {
 
 struct KeypadOptions {
+    std::string port = "1-1";  // the USB port chain it is plugged into: its sysfs device name
+    std::string usbSerial;     // its USB serial-number string; empty: it has none
     bool interfaceOne = true;  // false: the keypad offers interface 0 only
     std::string manufacturer = "Velnor";  // empty: the USB device has no such attribute
     std::string product = "Velnor Keypad";
     velnorsim::KeypadSettings settings;
     int restartMs = 1000;  // how long it is gone after ResetToFactoryDefault
+};
+
+// One test bed for the process (umockdev's environment is process-wide), with the thread that
+// runs its ioctl handlers. Keypads plugged in share it and number their nodes from it.
+class TestBed {
+public:
+    static TestBed& Get();
+    UMockdevTestbed* bed() const { return bed_; }
+    std::mutex& mutex() { return mutex_; }  // held around every change of the bed
+    int NextNode() { return nextNode_++; }  // with mutex() held
+    // Runs the work on the loop thread (ioctl handlers belong to the thread's main context).
+    bool OnLoopThread(const std::function<bool()>& work);
+
+private:
+    TestBed();
+    UMockdevTestbed* bed_ = nullptr;
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    std::thread loopThread_;
+    std::mutex mutex_;
+    int nextNode_ = 0;
 };
 
 class EmulatedKeypad {
@@ -38,12 +61,13 @@ public:
     EmulatedKeypad(const EmulatedKeypad&) = delete;
     EmulatedKeypad& operator=(const EmulatedKeypad&) = delete;
 
-    // Plugged in by the constructor. Each plugging-in gets device names of its own (hidraw0,
-    // hidraw1, ...): a node name cannot be added twice.
+    // Plugged in by the constructor, at its port. Each plugging-in gets a hidraw node of its own
+    // (hidraw0, hidraw1, ...): a node name cannot be added twice.
     void Plug();
     void Unplug();
     bool Plugged() const;
     int TimesPlugged() const;
+    std::string Node() const;  // its /dev/hidrawN while plugged in
 
     std::vector<velnorsim::Report> Received() const;
     velnorsim::KeypadSettings Ram() const;
@@ -54,14 +78,11 @@ private:
     void UnplugLocked();
     void Serve();
     bool HandleIoctl(UMockdevIoctlClient* client);
-    bool OnLoopThread(const std::function<bool()>& work);
     static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
 
     const KeypadOptions options_;
+    TestBed& testBed_;
     UMockdevTestbed* bed_ = nullptr;
-    GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    std::thread loopThread_;  // runs the ioctl handlers
     std::thread serveThread_;  // reads output reports, writes replies
     std::atomic<bool> stop_{false};
 

@@ -189,6 +189,37 @@ TEST(UmockdevTest, UnpluggedAndPluggedInAgainWhileConnected) {
     EXPECT_EQ(keypad.TimesPlugged(), 2);
 }
 
+// Two keypads on two ports, one with a USB serial string and one without. The one without is
+// reset: it comes back under a new node and is found again by its location, while nothing
+// reaches the other one's node.
+TEST(UmockdevTest, TwoKeypadsAreListedWithTheirLocationsAndFollowedThroughARestart) {
+    KeypadOptions first = Keypad("V7.10");
+    first.port = "1-2";
+    first.usbSerial = "KP0001";
+    first.settings.serialNumber = "11111111";
+    KeypadOptions second = Keypad("V7.10");
+    second.port = "1-3";
+    second.settings.serialNumber = "22222222";
+    EmulatedKeypad withSerial(first);
+    EmulatedKeypad withoutSerial(second);
+
+    const std::string before = withoutSerial.Node();
+    Child list(VELNOR_CLIENT, {"list"});
+    EXPECT_EQ(list.Wait(), 0);
+    EXPECT_EQ(list.output, "client: list 0\nclient: keypad " + withSerial.Node() + " [KP0001] 1-2\nclient: keypad " +
+                               before + " [] 1-3\n");
+
+    Child follow(VELNOR_CLIENT, {"follow", "location", "1-3"});
+    EXPECT_EQ(follow.Wait(), 0);
+    EXPECT_EQ(withoutSerial.TimesPlugged(), 2);
+    EXPECT_NE(withoutSerial.Node(), before);
+    EXPECT_EQ(follow.output, "client: open 0\nclient: keypad " + before +
+                                 " [] 1-3\nclient: status 0 22222222\nclient: reset 0\nclient: left 0\n"
+                                 "client: back 0\nclient: keypad " + withoutSerial.Node() +
+                                 " [] 1-3\nclient: status 0 22222222\n");
+    EXPECT_TRUE(withSerial.Received().empty());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -38,7 +38,12 @@ struct DeviceSetup {
     std::uint16_t vendorId = 0x2047;
     std::uint16_t productId = 0x09BF;
     int interfaceNumber = 1;
-    std::string path;  // empty: "sim:<id>"
+    std::string path;  // empty: "sim:<id>", or a hidraw node when the device has a location
+    // The USB port chain it is plugged into ("1-2.3"). A device with a location enumerates as a
+    // hidraw node ROOT/dev/hidrawN described by ROOT/sys (ROOT: SystemRoot()), as the kernel
+    // describes one, and gets a new node each time it comes back after a reset or a replug.
+    std::string location;
+    std::string name;  // how the report log and state file name it; empty: its first path
     // std::nullopt: the string cannot be read (the getter fails).
     std::optional<std::wstring> manufacturer = L"Velnor";
     std::optional<std::wstring> product = L"Velnor Keypad";
@@ -79,6 +84,11 @@ VELNOR_SIM_API void RemoveAllDevices();  // also drops faults, logs and open han
 VELNOR_SIM_API void Detach(DeviceId id);  // unplug: not enumerated, open handles fail
 VELNOR_SIM_API void Attach(DeviceId id);  // plug in again (handles opened before stay dead)
 VELNOR_SIM_API bool IsAttached(DeviceId id);
+VELNOR_SIM_API std::string PathOf(DeviceId id);  // its path now (a hidraw node changes)
+// The folder that stands for / for devices with a location: a fresh one under /tmp unless the
+// configuration's sys_root or SetSystemRoot named one before the first such device was added.
+VELNOR_SIM_API std::string SystemRoot();
+VELNOR_SIM_API void SetSystemRoot(const std::string& folder);
 VELNOR_SIM_API int OpenHandleCount(DeviceId id);  // handles opened on it and not closed
 
 // The keypad's state.

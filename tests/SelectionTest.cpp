@@ -1,0 +1,348 @@
+// Several keypads on one bus: listing them, opening the one chosen, following it through its
+// restart, and the truthful connection of objects opened that way.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "KeypadIdentity.h"
+#include "support/Hex.h"
+#include "support/PlixoApiTestPeer.h"
+#include "support/TestSupport.h"
+#include "velnor/PlixoApi.h"
+#include "velnor_sim/SimControl.h"
+
+using namespace std::chrono_literals;
+using velnorsim::FaultKind;
+using velnortest::WaitUntil;
+
+namespace {
+
+// Commands the keypad received, in order (the command byte of each frame's first report).
+std::vector<int> Commands(velnorsim::DeviceId id) {
+    std::vector<int> commands;
+    for (const velnorsim::Report& report : velnorsim::OutputReports(id)) {
+        std::uint8_t command = 0;
+        if (report.size() > 4 && report[2] == 0x02) command = velnortest::Hex(std::string(report.begin() + 3, report.begin() + 5))[0];
+        commands.push_back(command);
+    }
+    return commands;
+}
+
+KEYPAD_SELECTION Selecting(KEYPAD_SELECTOR by, const std::string& value) {
+    KEYPAD_SELECTION selection;
+    selection.By = by;
+    selection.Value = value;
+    return selection;
+}
+
+// Two keypads, one with a USB serial string and one without, and a device that offers
+// interface 0 only. Nothing the objects under test do may reach standard output.
+class SelectionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        velnorsim::RemoveAllDevices();
+        withSerial = Add("1-2", L"KP-A", "11111111", 1);
+        withoutSerial = Add("1-3.1", std::nullopt, "22222222", 1);
+        interfaceZero = Add("1-4", L"KP-Z", "33333333", 0);
+    }
+    void TearDown() override { EXPECT_EQ(output.Take(), "") << "a keypad opened by selection prints nothing"; }
+
+    static velnorsim::DeviceId Add(const std::string& location, std::optional<std::wstring> usbSerial,
+                                   const std::string& serial, int interface) {
+        velnorsim::DeviceSetup setup;
+        setup.location = location;
+        setup.serialNumber = std::move(usbSerial);
+        setup.interfaceNumber = interface;
+        setup.settings.firmwareName = "V7.2";
+        setup.settings.serialNumber = serial;
+        return velnorsim::AddDevice(setup);
+    }
+
+    std::unique_ptr<PlixoApi> Open(KEYPAD_SELECTOR by, const std::string& value, int expected = 0) {
+        auto api = std::make_unique<PlixoApi>(Selecting(by, value));
+        EXPECT_EQ(api->OpenKeypad(1000), expected);
+        return api;
+    }
+
+    static std::string SerialOf(PlixoApi& api) {
+        DEVICE_INFO info;
+        return api.GetDeviceStatus(&info, 2000) == 0 ? info.SerialNumber : "failed";
+    }
+
+    velnortest::StdoutCapture output;
+    velnorsim::DeviceId withSerial = 0;
+    velnorsim::DeviceId withoutSerial = 0;
+    velnorsim::DeviceId interfaceZero = 0;
+};
+
+TEST_F(SelectionTest, ListingShowsEveryKeypadInOrderAndOpensNothing) {
+    std::vector<KEYPAD_ENTRY> keypads;
+    ASSERT_EQ(PlixoApi::ListKeypads(8263, 2495, &keypads), 0);
+    ASSERT_EQ(keypads.size(), 2u) << "the interface-0 device is no keypad";
+    const struct {
+        velnorsim::DeviceId id;
+        const char* usbSerial;
+        const char* location;
+    } expected[] = {{withSerial, "KP-A", "1-2"}, {withoutSerial, "", "1-3.1"}};
+    for (std::size_t i = 0; i < keypads.size(); ++i) {
+        EXPECT_EQ(keypads[i].Path, velnorsim::PathOf(expected[i].id));
+        EXPECT_EQ(keypads[i].UsbSerial, expected[i].usbSerial);
+        EXPECT_EQ(keypads[i].Location, expected[i].location);
+        EXPECT_EQ(keypads[i].Manufacturer, "Velnor");
+        EXPECT_EQ(keypads[i].Product, "Velnor Keypad");
+    }
+    EXPECT_EQ(velnorsim::GetCounters().openHandles, 0);
+    EXPECT_EQ(PlixoApi::ListKeypads(0x1234, 0x5678, &keypads), 0);
+    EXPECT_TRUE(keypads.empty());
+    EXPECT_EQ(PlixoApi::ListKeypads(8263, 2495, nullptr), PlixoApi::NULL_POINTER);
+}
+
+TEST_F(SelectionTest, EachWayOfChoosingOpensThatKeypadAndNoOther) {
+    const struct {
+        KEYPAD_SELECTOR by;
+        std::string value;
+        velnorsim::DeviceId chosen;
+        velnorsim::DeviceId other;
+        std::string serial;
+    } cases[] = {
+        {SELECT_BY_PATH, velnorsim::PathOf(withoutSerial), withoutSerial, withSerial, "22222222"},
+        {SELECT_BY_USB_SERIAL, "KP-A", withSerial, withoutSerial, "11111111"},
+        {SELECT_BY_LOCATION, "1-3.1", withoutSerial, withSerial, "22222222"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        velnorsim::ClearOutputReports(c.other);
+        auto api = Open(c.by, c.value);
+        EXPECT_EQ(SerialOf(*api), c.serial);
+        KEYPAD_ENTRY opened;
+        ASSERT_EQ(api->GetOpenedKeypad(&opened), 0);
+        EXPECT_EQ(opened.Path, velnorsim::PathOf(c.chosen));
+        EXPECT_EQ(velnorsim::OpenHandleCount(c.other), 0);
+        EXPECT_TRUE(velnorsim::OutputReports(c.other).empty());
+    }
+}
+
+TEST_F(SelectionTest, SelectionsThatNameNoSingleKeypadAreRefusedOrWaitedFor) {
+    Open(SELECT_BY_LOCATION, "", PlixoApi::INVALID_ARGUMENT);
+    velnorsim::DeviceSetup twin;
+    twin.location = "1-5";
+    twin.serialNumber = L"KP-A";
+    velnorsim::AddDevice(twin);
+    Open(SELECT_BY_USB_SERIAL, "KP-A", PlixoApi::INVALID_ARGUMENT);
+    Open(SELECT_BY_LOCATION, "1-4", PlixoApi::NOT_CONNECTED);  // interface 0 is no keypad
+}
+
+TEST_F(SelectionTest, AnAbsentKeypadIsWaitedForAndNoOtherIsOpenedMeanwhile) {
+    velnorsim::Detach(withoutSerial);
+    auto api = Open(SELECT_BY_LOCATION, "1-3.1", PlixoApi::NOT_CONNECTED);
+    EXPECT_EQ(api->GetConnectionState(), ConnectionState::NotConnected);
+    EXPECT_EQ(api->WaitUntilConnected(300), PlixoApi::TIMEOUT);
+    EXPECT_EQ(velnorsim::GetCounters().openHandles, 0) << "the keypad that is there is not the one chosen";
+    velnorsim::Attach(withoutSerial);
+    EXPECT_EQ(api->WaitUntilConnected(0), 0);
+    EXPECT_EQ(SerialOf(*api), "22222222");
+}
+
+// A reset makes the keypad leave and come back under a new path; it is found again by its USB
+// serial string, or by its location when it has none. The other keypad, busy with an object of
+// its own meanwhile, receives nothing of it.
+TEST_F(SelectionTest, ARestartedKeypadIsFollowedByItsIdentityWhileTheOtherWorksOn) {
+    for (velnorsim::DeviceId restarting : {withSerial, withoutSerial}) {
+        const velnorsim::DeviceId other = restarting == withSerial ? withoutSerial : withSerial;
+        SCOPED_TRACE(velnorsim::PathOf(restarting));
+        auto followed = Open(SELECT_BY_PATH, velnorsim::PathOf(restarting));
+        auto busy = Open(SELECT_BY_PATH, velnorsim::PathOf(other));
+        const std::string before = velnorsim::PathOf(restarting);
+        velnorsim::ClearOutputReports(other);
+
+        std::atomic<bool> stop{false};
+        std::atomic<int> exchanges{0};
+        std::thread worker([&] {
+            for (int level = 0; !stop; ++level) {
+                EXPECT_EQ(busy->SetLedLevel(level & 0x7F, 3000), 0);
+                ++exchanges;
+            }
+        });
+        EXPECT_EQ(followed->ResetToFactoryDefault(3000), 0);
+        EXPECT_EQ(followed->WaitUntilLeft(5000), 0);
+        EXPECT_EQ(followed->WaitUntilConnected(5000), 0);
+        stop = true;
+        worker.join();
+
+        KEYPAD_ENTRY now;
+        ASSERT_EQ(followed->GetOpenedKeypad(&now), 0);
+        EXPECT_NE(now.Path, before);
+        EXPECT_EQ(now.Path, velnorsim::PathOf(restarting));
+        EXPECT_EQ(SerialOf(*followed), restarting == withSerial ? "11111111" : "22222222");
+        EXPECT_EQ(Commands(other), std::vector<int>(static_cast<std::size_t>(exchanges.load()), 2))
+            << "the other keypad received its own LED frames and nothing else";
+    }
+}
+
+class TruthfulConnectionTest : public SelectionTest {
+protected:
+    void SetUp() override {
+        SelectionTest::SetUp();
+        api = Open(SELECT_BY_USB_SERIAL, "KP-A");
+    }
+    void Fail(int command, FaultKind kind, int param = 0) {
+        velnorsim::SetFault(withSerial, command, velnorsim::Fault{kind, param, 1});
+    }
+    // Waits until the keypad has received `count` reports in all.
+    void AwaitReports(std::size_t count) {
+        ASSERT_TRUE(WaitUntil([&] { return velnorsim::OutputReports(withSerial).size() >= count; }, 10s));
+    }
+    std::unique_ptr<PlixoApi> api;
+};
+
+TEST_F(TruthfulConnectionTest, RepliesThatDoNotAnswerTheRequestEndItWithACode) {
+    const struct {
+        const char* what;
+        FaultKind kind;
+        int param;
+        int expected;
+    } cases[] = {
+        {"a reply of another type is dropped", FaultKind::WrongType, 2, PlixoApi::TIMEOUT},
+        {"a status reply announcing too few bytes", FaultKind::LieLength, 20, PlixoApi::INVALID_REPLY},
+        {"a NAK", FaultKind::Nak, 0, PlixoApi::REFUSED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fail(1, c.kind, c.param);
+        DEVICE_INFO info;
+        info.SerialNumber = "kept";
+        EXPECT_EQ(api->GetDeviceStatus(&info, 1000), c.expected);
+        EXPECT_EQ(info.SerialNumber, "kept");
+        EXPECT_EQ(SerialOf(*api), "11111111") << "the next exchange is not disturbed";
+    }
+    // A header that does not decode, arriving while the status query waits.
+    Fail(1, FaultKind::NoReply);
+    const std::size_t sent = velnorsim::OutputReports(withSerial).size();
+    std::thread inject([&] {
+        AwaitReports(sent + 1);
+        velnorsim::InjectInputReport(withSerial, velnortest::Padded(velnortest::Hex("3F 07 02 5A 5A 30 30 03 01")));
+    });
+    DEVICE_INFO info;
+    EXPECT_EQ(api->GetDeviceStatus(&info, 0), PlixoApi::INVALID_REPLY);
+    inject.join();
+}
+
+// The keypad lost while an operation waits: the operation ends at once, also with no time-out,
+// and the worker finds the keypad again.
+TEST_F(TruthfulConnectionTest, ALostKeypadEndsTheWaitingOperationAtOnce) {
+    for (int timeout : {0, 3000}) {
+        SCOPED_TRACE(timeout);
+        Fail(2, FaultKind::NoReply);
+        const std::size_t sent = velnorsim::OutputReports(withSerial).size();
+        std::thread unplug([&] {
+            AwaitReports(sent + 1);
+            velnorsim::SetReadsFail(withSerial, true);
+        });
+        EXPECT_EQ(api->SetLedLevel(9, timeout), PlixoApi::CONNECTION_LOST);
+        unplug.join();
+        EXPECT_NE(api->GetConnectionState(), ConnectionState::Connected);
+        velnorsim::SetReadsFail(withSerial, false);
+        ASSERT_EQ(api->WaitUntilConnected(5000), 0);
+        EXPECT_EQ(api->SetLedLevel(4, 3000), 0);
+    }
+}
+
+// A request queued behind one whose write is held: the keypad goes, the write fails, and the
+// queued request is dropped with its caller told, never sent to the keypad when it is back.
+TEST_F(TruthfulConnectionTest, RequestsQueuedWhenTheKeypadIsLostAreDroppedAndTheirCallersTold) {
+    velnorsim::HoldCalls(velnorsim::Call::Write);
+    EXPECT_EQ(api->SetLedLevel(1, 100), PlixoApi::TIMEOUT);
+    ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::Write, 2000));
+    std::atomic<int> queued{1};
+    std::thread caller([&] { queued = api->SetBuzzer(7, 0); });
+    velnorsim::Detach(withSerial);
+    velnorsim::ReleaseCalls(velnorsim::Call::Write);
+    caller.join();
+    EXPECT_EQ(queued, PlixoApi::CONNECTION_LOST);
+    velnorsim::Attach(withSerial);
+    ASSERT_EQ(api->WaitUntilConnected(5000), 0);
+    EXPECT_EQ(SerialOf(*api), "11111111");
+    for (int command : Commands(withSerial)) EXPECT_NE(command, 4) << "the buzzer frame was never sent";
+}
+
+// For every object: a reply read before an exchange's own frame went out (late, or unasked
+// for) does not complete that exchange, however the worker's steps interleave with it.
+TEST(ReplyHandOverTest, AReplyReadBeforeTheRequestWentOutCompletesNothing) {
+    velnorsim::RemoveAllDevices();
+    const velnorsim::DeviceId keypad = velnorsim::AddDevice({});
+    for (bool bySelection : {false, true}) {
+        SCOPED_TRACE(bySelection);
+        velnortest::StdoutCapture quiet;
+        auto api = bySelection ? std::make_unique<PlixoApi>(Selecting(SELECT_BY_PATH, velnorsim::PathOf(keypad)))
+                               : std::make_unique<PlixoApi>();
+        ASSERT_TRUE(bySelection ? api->OpenKeypad(1000) == 0 : api->InitialiseBrellUSBDevice(8263, 2495));
+        velnorsim::SetFault(keypad, 4, velnorsim::Fault{FaultKind::NoReply, 0, 1});
+        velnorsim::HoldCalls(velnorsim::Call::ReadTimeout);
+        ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::ReadTimeout, 2000));
+        // A buzzer reply is waiting to be read when the buzzer exchange queues its request.
+        velnorsim::InjectInputReport(keypad, velnortest::Padded(velnortest::Hex("3F 08 02 30 34 30 31 00 03 04")));
+        std::thread release([&] {
+            WaitUntil([&] { return PlixoApiTestPeer::QueuedRequests(*api) == 1; }, 10s);
+            velnorsim::ReleaseCalls(velnorsim::Call::ReadTimeout);
+        });
+        EXPECT_EQ(api->SetBuzzer(7, 1000), PlixoApi::TIMEOUT) << "its own frame got no reply";
+        release.join();
+        api.reset();
+        quiet.Take();
+    }
+}
+
+TEST(ReplyHandOverTest, EachObjectOpensItsOwnWay) {
+    velnorsim::RemoveAllDevices();
+    const velnorsim::DeviceId keypad = velnorsim::AddDevice({});
+    velnortest::StdoutCapture output;
+    PlixoApi design;
+    EXPECT_EQ(design.OpenKeypad(100), PlixoApi::INVALID_ARGUMENT);
+    PlixoApi selected(Selecting(SELECT_BY_PATH, velnorsim::PathOf(keypad)));
+    EXPECT_FALSE(selected.InitialiseBrellUSBDevice(8263, 2495));
+    EXPECT_EQ(selected.GetErrorCode(), PlixoApi::INVALID_ARGUMENT);
+    EXPECT_EQ(selected.OpenKeypad(100), 0);
+    EXPECT_EQ(selected.OpenKeypad(100), PlixoApi::INVALID_ARGUMENT) << "once per object";
+    EXPECT_EQ(output.Take(), "called constructer 1\r\n");
+}
+
+// hidapi is set up once for the process: destroying one object leaves the other working.
+TEST_F(SelectionTest, HidapiStaysSetUpWhileAnyObjectUsesIt) {
+    auto first = Open(SELECT_BY_LOCATION, "1-2");
+    auto second = Open(SELECT_BY_LOCATION, "1-3.1");
+    const int exits = velnorsim::GetCounters().exitCalls;
+    first.reset();
+    EXPECT_EQ(velnorsim::GetCounters().exitCalls, exits);
+    EXPECT_EQ(SerialOf(*second), "22222222");
+    second.reset();
+    EXPECT_EQ(velnorsim::GetCounters().exitCalls, exits + 1);
+}
+
+// Which attached keypad is "the same one" after it came back.
+TEST(KeypadIdentityTest, TheSameKeypadIsFoundBySerialThenLocationThenPath) {
+    const std::vector<KEYPAD_ENTRY> keypads = {
+        {"/dev/hidraw4", "A1", "", "", "1-2"},
+        {"/dev/hidraw5", "", "", "", "1-3"},
+        {"/dev/hidraw6", "B7", "", "", "1-4"},
+        {"/dev/hidraw7", "B7", "", "", "1-5"},
+    };
+    const struct {
+        velnor::KeypadIdentity identity;
+        std::optional<std::size_t> found;
+    } cases[] = {
+        {{"A1", "9-9", "/dev/hidraw0"}, 0},  // the serial wins over a stale location and path
+        {{"", "1-3", "/dev/hidraw0"}, 1},
+        {{"", "", "/dev/hidraw5"}, 1},
+        {{"B7", "1-5", ""}, 3},  // two keypads with one serial: the location decides
+        {{"B7", "", ""}, std::nullopt},
+        {{"Z9", "1-2", ""}, std::nullopt},  // a serial known is never traded for a location
+        {{"", "", ""}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(velnor::FindKeypad(c.identity, keypads), c.found) << c.identity.usbSerial;
+    EXPECT_EQ(velnor::IdentityOfEntry(keypads[2], keypads).usbSerial, "") << "a shared serial identifies nothing";
+    EXPECT_EQ(velnor::IdentityOfEntry(keypads[0], keypads), (velnor::KeypadIdentity{"A1", "1-2", "/dev/hidraw4"}));
+}
+
+}  // namespace
