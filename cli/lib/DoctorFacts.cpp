@@ -7,6 +7,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -38,16 +40,30 @@ std::vector<fs::path> Entries(const fs::path& folder) {
     return entries;
 }
 
-std::string UsbLocation(const fs::path& hidraw) {
-    std::error_code error;
-    const fs::path device = fs::canonical(hidraw / "device", error);
-    if (error) return {};
-    for (fs::path at = device; at.has_relative_path(); at = at.parent_path()) {
-        const std::string name = at.filename().string();
-        if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) && name.find('-') != std::string::npos &&
-            name.find(':') == std::string::npos) {
-            return name;
+// The path with each symbolic link among its components resolved by readlink, one at a time
+// (not realpath), which is what an emulated sysfs intercepts as well.
+fs::path Resolve(const fs::path& path) {
+    fs::path resolved;
+    for (const fs::path& part : path) {
+        resolved /= part;
+        for (int hops = 0; hops < 16; ++hops) {
+            char target[4096];
+            const ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
+            if (length <= 0) break;
+            const fs::path link(std::string(target, static_cast<std::size_t>(length)));
+            resolved = (link.is_absolute() ? link : resolved.parent_path() / link).lexically_normal();
         }
+    }
+    return resolved;
+}
+
+// The USB device's directory above the hidraw node is named after its port chain (1-2.3).
+std::string UsbLocation(const fs::path& hidraw) {
+    for (fs::path at = Resolve(hidraw / "device"); at.has_relative_path(); at = at.parent_path()) {
+        const std::string name = at.filename().string();
+        const bool chain = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) &&
+                           name.find('-') != std::string::npos && name.find(':') == std::string::npos;
+        if (chain) return name;
     }
     return {};
 }

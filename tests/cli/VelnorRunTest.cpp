@@ -94,6 +94,24 @@ TEST(VelnorRun, SeveralKeypadsAreSelectedOrRefused) {
     EXPECT_TRUE(OnlyStatusRequests(sim));
 }
 
+TEST(VelnorRun, KeypadsAtUsbLocationsAreListedAndSelectedByThem) {
+    SimFolder sim("");
+    sim.Write("keypad.conf", "sys_root " + sim.Path("root") + "\ndevice location=1-2.3 serial=U1\nset serial 111\n" +
+                                 "device location=1-4 serial=U2\nset serial 222\nreport_log " + sim.Path("reports.log") + "\n");
+    const json list = json::parse(sim.Run({"list", "--json"}).out);
+    ASSERT_EQ(list["keypads"].size(), 2u);
+    EXPECT_EQ(list["keypads"][0]["location"], "1-2.3");
+    EXPECT_EQ(list["keypads"][1]["location"], "1-4");
+    EXPECT_EQ(list["keypads"][1]["path"].get<std::string>().rfind(sim.Path("root/dev/hidraw"), 0), 0u);
+    const Result status = sim.Run({"status", "--json", "--location", "1-4"});
+    EXPECT_EQ(status.status, 0) << status.err;
+    EXPECT_EQ(json::parse(status.out)["settings"]["serial"], "222");
+    const Result backup = sim.Run({"backup", "-", "--location", "1-2.3"});
+    EXPECT_NE(backup.out.find("from keypad path=" + sim.Path("root/dev/hidraw0") + " location=1-2.3 usb_serial=U1\n"),
+              std::string::npos) << backup.out;
+    EXPECT_TRUE(OnlyStatusRequests(sim));
+}
+
 TEST(VelnorRun, AKeypadThatDoesNotAnswerIsStatusSixAndWithAllTheOthersStillAnswer) {
     SimFolder sim(kThreeKeypads + "fault 1 nak\n");
     Result one = sim.Run({"status", "--json", "--path", "keypad-3"});
