@@ -191,7 +191,7 @@ int Verify(const Request& request, Console& console) {
     }
     for (const VerifyOutcome& outcome : outcomes) {
         if (!outcome.differences) {
-            console.out << KeypadName(outcome.keypad) << ": error: " << outcome.failure.message << "\n";
+            console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << outcome.failure.message << "\n";
         } else if (outcome.differences->empty()) {
             console.out << KeypadName(outcome.keypad) << ": equal\n";
         } else {

@@ -72,6 +72,18 @@ std::string RenderDifferences(const std::vector<Difference>& differences, const 
         }
         const CodeTable& a = std::get<CodeTable>(difference.left);
         const CodeTable& b = std::get<CodeTable>(difference.right);
+        // A few keys apart: one row each; more: the two tables whole.
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+        if (differing > 4) {
+            const auto bytes = [](const CodeTable& table) {
+                std::string text;
+                for (std::uint8_t code : table) text += (text.empty() ? "" : " ") + Hex(code, true);
+                return text;
+            };
+            rows.push_back({field, bytes(a), bytes(b)});
+            continue;
+        }
         for (std::size_t i = 0; i < a.size(); ++i) {
             if (a[i] != b[i]) rows.push_back({field + "[" + std::to_string(i) + "]", Hex(a[i], true), Hex(b[i], true)});
         }
