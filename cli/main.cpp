@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         for (const auto& command : commands) {
             if (command.command->parsed()) where = command.command;
         }
-        std::string message = refused.what();
+        std::string message = EscapeControl(refused.what());
         if (where == &app && argc > 1 && argv[1][0] != '-') {
             message = "unknown command " + EscapeControl(argv[1]) + "; the commands are list, status, backup, verify, diff, doctor";
         }
