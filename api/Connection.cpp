@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "Boundary.h"
@@ -26,6 +28,23 @@ std::string ReadDeviceString(hid_device* device, StringGetter getter) {
     if (getter(device, text, kStringCapacity) < 0) return "Unable To Find";
     text[kStringCapacity - 1] = L'\0';
     return velnor::WideToNarrow(text, kStringCapacity);
+}
+
+// The keypad's text as a trace line shows it: every control character (below 0x20, and 0x7F) as
+// \xHH, so that what a keypad reports cannot drive the terminal that shows the trace.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown.push_back(c);
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        shown += escaped;
+    }
+    return shown;
 }
 
 }  // namespace
@@ -54,7 +73,7 @@ bool PlixoApi::OpenDevice() {
         return false;
     }
     manufacturer = ReadDeviceString(device, hid_get_manufacturer_string);
-    Trace("manufacture %s\r\n", manufacturer.c_str());
+    Trace("manufacture %s\r\n", Printable(manufacturer).c_str());
     product = ReadDeviceString(device, hid_get_product_string);
     hid_set_nonblocking(device, 1);
     return true;

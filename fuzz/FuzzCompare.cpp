@@ -1,24 +1,75 @@
-// Compare mode on two arbitrary files (the input split at its first zero byte).
+// Compare mode on two arbitrary files (the input split at its first zero byte), with the shipped
+// line bound and with a small one that most inputs cross. The output ends with a verdict, or
+// with the refusal of a line over the bound when the input has one; it holds no control byte
+// but line feeds (and the refusal's line end); both bounds give the same output when every
+// line fits the small one.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "Compare.h"
+#include "ControlBytes.h"
+
+namespace {
+
+const std::string kPassed = "=====   PASSED - KEYPAD HAS BEEN UPGRADED   =====\n";
+const std::string kFailed = "=====  FAILED - KEYPAD HAS NOT BEEN UPGRADED ====\n";
+
+struct Comparison {
+    int result;
+    std::string output;
+};
+
+Comparison Compare(const std::string& first, const std::string& second, std::size_t lineCapacity) {
+    std::istringstream a(first);
+    std::istringstream b(second);
+    std::ostringstream out;
+    const int result = velnorutility::CompareBackupFiles(a, b, out, lineCapacity);
+    return {result, out.str()};
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::size_t LongestLine(const std::string& text) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
+void Check(const Comparison& comparison, std::size_t longest, std::size_t lineCapacity) {
+    const std::string refusal = "Compared file has a line longer than " + std::to_string(lineCapacity) + " characters\r\n";
+    std::string body = comparison.output;
+    const bool refused = EndsWith(body, refusal);
+    if (refused) body.resize(body.size() - refusal.size());
+    const bool valid = refused ? comparison.result == 1 && longest > lineCapacity
+                               : (comparison.result == 0 && EndsWith(body, kPassed)) ||
+                                     (comparison.result == 1 && EndsWith(body, kFailed));
+    const bool printable =
+        std::none_of(body.begin(), body.end(), [](char c) { return c != '\n' && velnorutility::IsControlByte(c); });
+    if (!valid || !printable) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = std::min(input.find('\0'), input.size());
-    std::istringstream first(input.substr(0, split));
-    std::istringstream second(split < input.size() ? input.substr(split + 1) : std::string());
-    std::ostringstream out;
-    const int result = velnorutility::CompareBackupFiles(first, second, out);
-    const std::string verdict = result == 0 ? "=====   PASSED - KEYPAD HAS BEEN UPGRADED   =====\n"
-                                            : "=====  FAILED - KEYPAD HAS NOT BEEN UPGRADED ====\n";
-    const std::string output = out.str();
-    if ((result != 0 && result != 1) || output.size() < verdict.size() ||
-        output.compare(output.size() - verdict.size(), verdict.size(), verdict) != 0) {
-        std::abort();
-    }
+    const std::string first = input.substr(0, split);
+    const std::string second = split < input.size() ? input.substr(split + 1) : std::string();
+    const std::size_t longest = std::max(LongestLine(first), LongestLine(second));
+    constexpr std::size_t kSmall = 64;
+    const Comparison shipped = Compare(first, second, velnorutility::kLineCapacity);
+    const Comparison small = Compare(first, second, kSmall);
+    Check(shipped, longest, velnorutility::kLineCapacity);
+    Check(small, longest, kSmall);
+    if (longest <= kSmall && (small.result != shipped.result || small.output != shipped.output)) std::abort();
     return 0;
 }

@@ -59,6 +59,11 @@ before = open(os.path.join(EXAMPLES, "compare-before-upgrade.txt"), "rb").read()
 for after in ("compare-after-upgrade.txt", "compare-after-failed-upgrade.txt"):
     write("compare", after, before + b"\0" + open(os.path.join(EXAMPLES, after), "rb").read())
 write("backup_file", "tricky", b"Buzzer 80\r\nVelnor has 2\nKeycode values\n" + b" ".join(b"%x" % i for i in range(25)) + b"\nSerial No ABC\nVersion\n")
+# Over the bounds: a line longer than 4096 bytes (which also lets the fuzzers' inputs grow past
+# it), and control bytes in the words that are echoed or sent to the keypad.
+write("backup_file", "long-table-line", b"Velnor has 6 keys\nKeycode values\n" + b"1e " * 2800 + b"\nSerial No 1\n")
+write("backup_file", "control-bytes", b"Version No V6\x07.1\x1b[2J\nSerial No 12\x1b]0;x\x07\nBuzzer 1\n")
+write("compare", "long-line", before + b"Buzzer " + b"1" * 8400 + b"\n\0" + before + b"Serial No 1\x1b[2J\n")
 for name, words in {
     "restore": [b"-b", b"backup.txt"],
     "compare": [b"-c", b"old.txt", b"new.txt"],

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <vector>
 
+#include "ControlBytes.h"
 #include "Say.h"
 
 namespace velnorutility {
@@ -12,16 +12,17 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-std::vector<std::string_view> Words(std::string_view line) {
-    std::vector<std::string_view> words;
+// Calls visit with each maximal run of non-blanks, in order, until visit returns false. Nothing
+// is gathered: a line of a million words costs no more memory than one of three.
+template <typename Visit>
+void ForEachWord(std::string_view line, Visit visit) {
     std::size_t at = 0;
     while (at < line.size()) {
         while (at < line.size() && IsSpace(line[at])) ++at;
         const std::size_t start = at;
         while (at < line.size() && !IsSpace(line[at])) ++at;
-        if (at > start) words.push_back(line.substr(start, at - start));
+        if (at > start && !visit(line.substr(start, at - start))) return;
     }
-    return words;
 }
 
 int HexDigit(char c) {
@@ -44,10 +45,14 @@ long long HexWordValue(std::string_view word) {
 }
 
 // The third word of the line, or its last when it has fewer.
-std::string WordValue(std::string_view line) {
-    const std::vector<std::string_view> words = Words(line);
-    if (words.empty()) return {};
-    return std::string(words.size() >= 3 ? words[2] : words.back());
+std::string_view WordValue(std::string_view line) {
+    std::string_view value;
+    int seen = 0;
+    ForEachWord(line, [&](std::string_view word) {
+        value = word;
+        return ++seen < 3;
+    });
+    return value;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -61,6 +66,8 @@ int TableSizeOfKeyMode(int keyMode) {
     default: return 0;
     }
 }
+
+BackupRead Refusal(LineRead read) { return read == LineRead::LineTooLong ? kBackupLineTooLong : kBackupTooLarge; }
 
 std::uint8_t KeyModeOf(std::uint8_t keys) {
     switch (keys) {
@@ -89,28 +96,29 @@ LineKind ClassifyLine(std::string_view line) {
     return LineKind::Other;
 }
 
-bool ReadLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
-
 int ParseHexValues(std::string_view line, std::array<std::uint8_t, 20>& values) {
     int count = 0;
-    for (std::string_view word : Words(line)) {
+    ForEachWord(line, [&](std::string_view word) {
         const long long value = HexWordValue(word);
-        if (value < 0) continue;
-        if (static_cast<std::size_t>(count) < values.size()) values[static_cast<std::size_t>(count)] = static_cast<std::uint8_t>(value & 0xFF);
-        ++count;
-    }
+        if (value >= 0) {
+            const auto at = static_cast<std::size_t>(count);
+            if (at < values.size()) values[at] = static_cast<std::uint8_t>(value & 0xFF);
+            if (count < INT_MAX) ++count;
+        }
+        return true;
+    });
     return count;
 }
 
-int ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo) {
+BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits) {
+    // Only "exactly eight" matters: the count stops at nine, however long the stream.
     int accepted = 0;
+    const auto accept = [&accepted] { accepted = std::min(accepted + 1, 9); };
     int keyMode = 0;
+    LineReader lines(in, limits.line, limits.file);
     std::string line;
-    while (ReadLine(in, line)) {
+    for (LineRead read; (read = lines.Next(line)) != LineRead::End;) {
+        if (read != LineRead::Line) return Refusal(read);
         const LineKind kind = ClassifyLine(line);
         std::array<std::uint8_t, 20> values{};
         switch (kind) {
@@ -144,18 +152,20 @@ int ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo) {
                 info.KeypadTable = value;
                 break;
             }
-            ++accepted;
+            accept();
             break;
         }
         case LineKind::KeycodeHeader: {
             // The table is the next line, which is not classified itself.
             std::string table;
-            const int count = ReadLine(in, table) ? ParseHexValues(table, values) : 0;
+            const LineRead tableRead = lines.Next(table);
+            if (tableRead != LineRead::Line && tableRead != LineRead::End) return Refusal(tableRead);
+            const int count = tableRead == LineRead::Line ? ParseHexValues(table, values) : 0;
             std::string text;
             if (count == 14 || count == 16 || count == 20) {
                 text = "Keycode Values ";
                 for (int i = 0; i < count; ++i) text += EchoHex(values[static_cast<std::size_t>(i)]) + " ";
-                ++accepted;
+                accept();
             }
             Say(echo, text + "\n");
             if (count == TableSizeOfKeyMode(keyMode)) {
@@ -164,25 +174,26 @@ int ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo) {
             break;
         }
         case LineKind::Serial: {
-            std::string serial = WordValue(line);
+            std::string serial(WordValue(line));
+            if (HoldsControlBytes(serial)) return kBackupUnsafeSerial;
             const bool digitFirst = !serial.empty() && IsDigit(serial[0]);
             const bool digitSecond = serial.size() > 1 && IsDigit(serial[1]);
             if (!digitFirst && !digitSecond) serial.clear();
             Say(echo, "Serial No " + serial + "\n");
             info.SerialNumber = serial;
-            ++accepted;
+            accept();
             break;
         }
         case LineKind::Version:
             info.FirmwareName = WordValue(line);
-            Say(echo, "Version No " + info.FirmwareName + "\n");
-            ++accepted;
+            Say(echo, "Version No " + ShowControlBytes(info.FirmwareName) + "\n");
+            accept();
             break;
         case LineKind::Other:
             break;
         }
     }
-    return accepted == 8 ? 0 : 1;
+    return accepted == 8 ? kBackupComplete : kBackupIncomplete;
 }
 
 }  // namespace velnorutility

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "LineReader.h"
 #include "velnor/PlixoApi.h"
 
 namespace velnorutility {
@@ -28,16 +29,31 @@ enum class LineKind { BuzzerPeriod, Buzzer, LedBrightness, KeyCount, KeypadTable
 // By the text the line begins with, tested in the order above ("Buzzer Period" before "Buzzer").
 LineKind ClassifyLine(std::string_view line);
 
-// Reads one line without its line end (a carriage return before the line feed included).
-bool ReadLine(std::istream& in, std::string& line);
-
 // Counts the hexadecimal words of the line (words made only of 0-9, a-f, A-F) and stores the
 // low 8 bits of each (read as a saturating signed 32-bit number) in order; at most 20 are stored.
 int ParseHexValues(std::string_view line, std::array<std::uint8_t, 20>& values);
 
-// Fills the cleared record from the stream, printing an echo line for each accepted line.
-// Returns 0 when exactly eight lines were accepted, 1 otherwise.
-int ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo);
+// A backup file is a few hundred bytes; restore mode reads no more than this of one.
+constexpr std::size_t kBackupFileCapacity = 65536;
+
+struct BackupLimits {
+    std::size_t line = kLineCapacity;
+    std::size_t file = kBackupFileCapacity;
+};
+
+// What ReadBackupFile made of a stream: 0 and 1 when it was read to its end, otherwise why it
+// was refused, as soon as that was seen.
+enum BackupRead : int {
+    kBackupComplete = 0,     // exactly eight lines accepted
+    kBackupIncomplete = 1,   // any other count
+    kBackupTooLarge = 2,     // more than limits.file bytes
+    kBackupLineTooLong = 3,  // a line of more than limits.line bytes
+    kBackupUnsafeSerial = 4, // a serial number with a control byte, which would go to the keypad
+};
+
+// Fills the cleared record from the stream, printing an echo line for each accepted line (text
+// from the file with its control bytes shown as \xHH).
+BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits = {});
 
 }  // namespace velnorutility
 

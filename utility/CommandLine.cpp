@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ControlBytes.h"
 #include "Say.h"
 
 namespace velnorutility {
@@ -12,7 +13,7 @@ namespace {
 // file name opens another file, a cut serial number programs a wrong one).
 bool Take(const char* flag, const char* word, std::size_t capacity, std::string& into, std::string& refusal) {
     if (std::strlen(word) > capacity) {
-        refusal = Format("%s: argument longer than %zu characters\r\n", flag, capacity);
+        refusal = Format("%s: argument longer than %zu characters\r\n", ShowControlBytes(flag).c_str(), capacity);
         return false;
     }
     into = word;
@@ -33,7 +34,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
         switch (word[1]) {
         case 'k':
             if (remaining < 1) {
-                line.refusal = Format("%s needs the number of keys\r\n", word);
+                line.refusal = Format("%s needs the number of keys\r\n", ShowControlBytes(word).c_str());
                 return count;
             }
             if (!Take(word, argv[i + 1], CommandLine::kKeyCountCapacity, line.keyCount, line.refusal)) return count;
@@ -42,16 +43,21 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
             break;
         case 'n':
             if (remaining < 1) {
-                line.refusal = Format("%s needs the serial number\r\n", word);
+                line.refusal = Format("%s needs the serial number\r\n", ShowControlBytes(word).c_str());
                 return count;
             }
             if (!Take(word, argv[i + 1], CommandLine::kSerialCapacity, line.serial, line.refusal)) return count;
+            // It is programmed into the keypad and shown on the terminal: only printable text.
+            if (HoldsControlBytes(line.serial)) {
+                line.refusal = Format("%s: serial number holds control characters\r\n", ShowControlBytes(word).c_str());
+                return count;
+            }
             line.serialGiven = true;
             i += 2;
             break;
         case 'c':
             if (remaining < 2) {
-                line.refusal = Format("%s needs two file names\r\n", word);
+                line.refusal = Format("%s needs two file names\r\n", ShowControlBytes(word).c_str());
                 return count;
             }
             if (!Take(word, argv[i + 1], CommandLine::kFileNameCapacity, line.firstFile, line.refusal) ||
@@ -64,7 +70,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
             break;
         case 'b':
             if (remaining < 1) {
-                line.refusal = Format("%s needs the backup file name\r\n", word);
+                line.refusal = Format("%s needs the backup file name\r\n", ShowControlBytes(word).c_str());
                 return count;
             }
             if (!Take(word, argv[i + 1], CommandLine::kFileNameCapacity, line.firstFile, line.refusal)) return count;
@@ -73,7 +79,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
             ++i;
             break;
         default:
-            Say(out, Format("flag not recognised %s\r\n", word));
+            // Words echoed in messages show their control bytes as \xHH, like every outside text.
+            Say(out, Format("flag not recognised %s\r\n", ShowControlBytes(word).c_str()));
             count = 255;
             ++i;
             break;

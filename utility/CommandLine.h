@@ -20,8 +20,9 @@ struct CommandLine {
     std::string secondFile;
     bool restore = false;
     bool compare = false;
-    // Set when the command line cannot be run: a flag without its words, or a word longer than
-    // its text can hold. The scan stops there; the run prints it and ends with status 1.
+    // Set when the command line cannot be run: a flag without its words, a word longer than its
+    // text can hold, or a serial number with a control byte. The scan stops there; the run
+    // prints it and ends with status 1.
     std::string refusal;
 };
 

@@ -1,8 +1,9 @@
 #include "Compare.h"
 
+#include <algorithm>
 #include <string>
 
-#include "BackupFile.h"
+#include "ControlBytes.h"
 #include "Say.h"
 
 namespace velnorutility {
@@ -31,20 +32,28 @@ bool LinesMatch(std::string_view first, std::string_view second, std::ostream& o
     return false;
 }
 
-int CompareBackupFiles(std::istream& first, std::istream& second, std::ostream& out) {
+int CompareBackupFiles(std::istream& first, std::istream& second, std::ostream& out, std::size_t lineCapacity) {
+    LineReader firstLines(first, lineCapacity);
+    LineReader secondLines(second, lineCapacity);
     std::string firstLine;
     std::string secondLine;
-    if (!ReadLine(first, firstLine)) {
+    LineRead read = firstLines.Next(firstLine);
+    if (read == LineRead::End) {
         Say(out, kFailed);
         return 1;
     }
+    // Only "exactly seven" matters: the count stops at eight, however long the files.
     int matches = 0;
-    while (ReadLine(second, secondLine)) {
+    while (read == LineRead::Line && (read = secondLines.Next(secondLine)) == LineRead::Line) {
         if (LinesMatch(firstLine, secondLine, out)) {
-            ++matches;
-            Say(out, "Matched " + firstLine + "\n");
+            matches = std::min(matches + 1, kComparedKinds + 1);
+            Say(out, "Matched " + ShowControlBytes(firstLine) + "\n");
         }
-        if (!ReadLine(first, firstLine)) break;
+        read = firstLines.Next(firstLine);
+    }
+    if (read == LineRead::LineTooLong) {
+        Say(out, Format("Compared file has a line longer than %zu characters\r\n", lineCapacity));
+        return 1;
     }
     if (matches == kComparedKinds) {
         Say(out, kPassed);

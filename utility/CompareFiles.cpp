@@ -1,19 +1,18 @@
-#include <fstream>
-
 #include "Compare.h"
+#include "InputFile.h"
 #include "Run.h"
 #include "Say.h"
 
 namespace velnorutility {
 
 int CompareFiles(const Run& run, std::ostream& out) {
-    std::ifstream first(run.line.firstFile);
-    std::ifstream second(run.line.secondFile);
+    const std::unique_ptr<std::istream> first = OpenInputFile(run.line.firstFile);
+    const std::unique_ptr<std::istream> second = OpenInputFile(run.line.secondFile);
     if (!first || !second) {
         Say(out, "Unable to open file");
         return 1;
     }
-    return CompareBackupFiles(first, second, out);
+    return CompareBackupFiles(*first, *second, out);
 }
 
 }  // namespace velnorutility

@@ -1,10 +1,11 @@
 // Restore mode: a backup file's settings into the keypad, then flash, reset, reconnect and
 // read back.
 #include <chrono>
-#include <fstream>
+#include <optional>
 #include <thread>
 
 #include "BackupFile.h"
+#include "InputFile.h"
 #include "Run.h"
 #include "Say.h"
 #include "StatusLines.h"
@@ -20,6 +21,18 @@ void AppendSerialSuffix(DEVICE_INFO& settings) {
     if (oldFirmware && settings.SerialNumber.size() == 8) settings.SerialNumber += "    ";
 }
 
+// Why a backup file cannot be restored; nothing for a complete one.
+std::optional<std::string> Rejection(BackupRead read) {
+    switch (read) {
+    case kBackupComplete: return std::nullopt;
+    case kBackupTooLarge: return Format("Backup file larger than %zu bytes\r\n", kBackupFileCapacity);
+    case kBackupLineTooLong: return Format("Backup file has a line longer than %zu characters\r\n", kLineCapacity);
+    case kBackupUnsafeSerial: return "Backup file serial number holds control characters\r\n";
+    case kBackupIncomplete: break;
+    }
+    return "Failed to retrieve all config data from Backup file\r\n";
+}
+
 void Report(std::ostream& out, int result, const std::string& success, const char* failureFormat) {
     Say(out, result == 0 ? success : Format(failureFormat, result));
 }
@@ -27,14 +40,15 @@ void Report(std::ostream& out, int result, const std::string& success, const cha
 }  // namespace
 
 int RestoreFromBackup(Run& run, std::ostream& out) {
-    std::ifstream file(run.line.firstFile);
+    const std::unique_ptr<std::istream> file = OpenInputFile(run.line.firstFile);
     if (!file) {
         Say(out, "Cannot open backup file\r\n");
         return 1;
     }
     run.settings = DEVICE_INFO{};
-    if (ReadBackupFile(file, run.settings, out) != 0) {
-        Say(out, "Failed to retrieve all config data from Backup file\r\n");
+    // A file that cannot be used ends the run with status 2, before the keypad is touched.
+    if (const std::optional<std::string> rejection = Rejection(ReadBackupFile(*file, run.settings, out))) {
+        Say(out, *rejection);
         return 2;
     }
     if (!OpenConnection(run, out)) return 1;
