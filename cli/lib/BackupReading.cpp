@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
+#include <cerrno>
+#include <memory>
 #include <sstream>
 
 #include "BackupFile.h"
+#include "InputFile.h"
+#include "LineReader.h"
 #include "Text.h"
 
 namespace velnorcli {
@@ -36,11 +39,13 @@ std::uint8_t KeyModeOf(std::uint8_t keys) {
     }
 }
 
+// The reader has read the whole stream without refusing it, so every line fits here too.
 LineMap MapLines(std::istream& in) {
     LineMap map;
+    velnorutility::LineReader lines(in, velnorutility::kLineCapacity, velnorutility::kBackupFileCapacity);
     std::string line;
     int number = 0;
-    while (velnorutility::ReadLine(in, line)) {
+    while (lines.Next(line) == velnorutility::LineRead::Line) {
         ++number;
         const LineKind kind = velnorutility::ClassifyLine(line);
         CodeTable values{};
@@ -49,7 +54,7 @@ LineMap MapLines(std::istream& in) {
             break;
         case LineKind::KeycodeHeader: {
             std::string table;
-            const bool present = velnorutility::ReadLine(in, table);
+            const bool present = lines.Next(table) == velnorutility::LineRead::Line;
             if (present) ++number;
             const int count = present ? velnorutility::ParseHexValues(table, values) : 0;
             if (count == 14 || count == 16 || count == 20) {
@@ -87,12 +92,12 @@ constexpr struct {
     {LineKind::KeycodeHeader, "Keycode values"},
 };
 
-std::optional<BackupRefusal> Refusal(const LineMap& map, int readerResult, const DEVICE_INFO& record) {
+std::optional<BackupRefusal> Refusal(const LineMap& map, velnorutility::BackupRead readerResult, const DEVICE_INFO& record) {
     std::string missing;
     for (const auto& setting : kSettingLines) {
         if (map.lineOf[static_cast<int>(setting.kind)] == 0) missing += std::string(missing.empty() ? "" : ", ") + setting.line;
     }
-    if (readerResult != 0) {
+    if (readerResult != velnorutility::kBackupComplete) {
         std::string reason = "VelnorUtility -b refuses it: " + std::to_string(map.accepted) +
                              " lines of settings accepted where eight are needed";
         if (!missing.empty()) reason += " (no valid line: " + missing + ")";
@@ -129,7 +134,19 @@ BackupReading ReadBackup(std::istream& in) {
     BackupContent content;
     std::ostringstream echo;  // the reader's echo lines are not shown
     echo.setstate(std::ios::badbit);
-    const int result = velnorutility::ReadBackupFile(in, content.record, echo);
+    const velnorutility::BackupRead result = velnorutility::ReadBackupFile(in, content.record, echo);
+    switch (result) {
+    case velnorutility::kBackupTooLarge:
+        return BackupRefusal{"VelnorUtility -b refuses it: larger than " + std::to_string(velnorutility::kBackupFileCapacity) +
+                             " bytes"};
+    case velnorutility::kBackupLineTooLong:
+        return BackupRefusal{"VelnorUtility -b refuses it: a line longer than " +
+                             std::to_string(velnorutility::kLineCapacity) + " characters"};
+    case velnorutility::kBackupUnsafeSerial:
+        return BackupRefusal{"VelnorUtility -b refuses it: the serial number holds control characters"};
+    default:
+        break;
+    }
     in.clear();
     in.seekg(0);
     LineMap map = MapLines(in);
@@ -144,13 +161,19 @@ std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path) {
     const std::string shown = EscapeControl(path);
     struct stat facts {};
     if (stat(path.c_str(), &facts) != 0) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};
-    if (!S_ISREG(facts.st_mode)) return Failure{kFileProblem, "cannot read " + shown + ": not a regular file"};
-    if (facts.st_size > kLargestBackup) {
-        return Failure{kFileProblem, "refused " + shown + ": larger than a backup file can be (1 MiB)"};
+    // What VelnorUtility -b opens: a regular file or a pipe, never a device or a folder.
+    if (!S_ISREG(facts.st_mode) && !S_ISFIFO(facts.st_mode)) {
+        return Failure{kFileProblem, "cannot read " + shown + ": not a regular file or a pipe"};
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};
-    BackupReading reading = ReadBackup(in);
+    errno = 0;
+    const std::unique_ptr<std::istream> in = velnorutility::OpenInputFile(path);
+    if (!in) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno != 0 ? errno : EACCES)};
+    // Read once (a pipe cannot be read again), at most one byte past what the reader takes.
+    std::string text(velnorutility::kBackupFileCapacity + 1, '\0');
+    in->read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in->gcount()));
+    std::istringstream content(text);
+    BackupReading reading = ReadBackup(content);
     if (auto* refusal = std::get_if<BackupRefusal>(&reading)) {
         std::string where = refusal->line > 0 ? ", line " + std::to_string(refusal->line) : "";
         return Failure{kFileProblem, "refused " + shown + where + ": " + refusal->reason};

@@ -28,9 +28,8 @@ using BackupReading = std::variant<BackupContent, BackupRefusal>;
 // From a stream; the stream is read twice (seekable).
 BackupReading ReadBackup(std::istream& in);
 
-// From a file: only a regular file of at most kLargestBackup bytes is read. A failure is status 7
-// with a message naming the file.
-inline constexpr long kLargestBackup = 1 << 20;
+// From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is
+// status 7 with a message naming the file.
 std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path);
 
 }  // namespace velnorcli

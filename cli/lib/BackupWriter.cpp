@@ -13,13 +13,23 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-// The first word of the text: all that the reader takes of a word value.
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// The first word of the text.
 std::string FirstWord(std::string_view text) {
     std::size_t start = 0;
     while (start < text.size() && IsBlank(text[start])) ++start;
     std::size_t end = start;
     while (end < text.size() && !IsBlank(text[end])) ++end;
     return std::string(text.substr(start, end - start));
+}
+
+// What of a text the file can hold as a word value: its first word (all that the reader takes),
+// without control bytes (the utility refuses a file whose serial number has any).
+std::string WordOf(std::string_view text) {
+    std::string word = FirstWord(text);
+    word.erase(std::remove_if(word.begin(), word.end(), IsControl), word.end());
+    return word;
 }
 
 std::string KeyCountWord(std::uint8_t option) {
@@ -51,7 +61,11 @@ std::string Cause(Field field, const DEVICE_INFO& status) {
     case Field::Serial: {
         std::string trimmed = serial;
         while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-        if (FirstWord(serial) != trimmed) return "the serial number has blanks in it";
+        const std::string word = FirstWord(serial);
+        if (std::any_of(word.begin(), word.end(), IsControl)) {
+            return "the serial number has control characters, which a backup file cannot hold";
+        }
+        if (word != trimmed) return "the serial number has blanks in it";
         if (trimmed.size() == 8 && serial.size() == 8 && OldFirmware(status.FirmwareName)) {
             return "the serial number has eight characters without the four blanks that a restore adds on firmware "
                    "below 7";
@@ -87,13 +101,13 @@ BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) 
         table += (i > 0 ? " " : "") + code;
         keys += (i < 10 ? " " : "") + std::to_string(i) + "  " + code + "\n";
     }
-    std::string firmware = FirstWord(status.FirmwareName);
+    std::string firmware = WordOf(status.FirmwareName);
     if (firmware.empty()) firmware = "unknown";
 
     BackupText backup;
     backup.text = "Velnor keypad settings backup\n"
                   "Version No " + firmware + "\n"
-                  "Serial No " + FirstWord(status.SerialNumber) + "\n"
+                  "Serial No " + WordOf(status.SerialNumber) + "\n"
                   "Velnor has " + KeyCountWord(status.KeyCountOption) + " keys\n"
                   "Keycode values\n" + table + "\n"
                   "Key  Code\n" + keys +

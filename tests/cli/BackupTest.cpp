@@ -75,6 +75,7 @@ TEST(BackupWriter, WarnsForEachValueTheFormatCannotCarry) {
         {"key-count option 5 (mapped to 0 by the reader)", [](DEVICE_INFO& k) { k.KeyCountOption = 5; k.CodeTable = {}; }, "key_count_option"},
         {"a serial with a blank inside", [](DEVICE_INFO& k) { k.SerialNumber = "1234 5678"; }, "serial"},
         {"a serial with a line feed inside", [](DEVICE_INFO& k) { k.SerialNumber = "12\nBuzzer 7"; }, "serial"},
+        {"a serial with an escape in it", [](DEVICE_INFO& k) { k.SerialNumber = "1234\x1b[2J"; }, "serial"},
         {"a serial without a leading digit", [](DEVICE_INFO& k) { k.SerialNumber = "AB123"; }, "serial"},
         {"an 8-character serial without blanks on V6", [](DEVICE_INFO& k) { k.SerialNumber = "12345678"; }, "serial"},
         {"trailing blanks on V7", [](DEVICE_INFO& k) { k.FirmwareName = "V7"; k.SerialNumber = "1234  "; }, "serial"},
@@ -170,6 +171,8 @@ TEST(BackupReading, RefusesWhatTheUtilityRefusesAndWhatItWouldMangleNamingTheLin
          "before the line that gives the key count", 5},
         {"a key count of 7", Example("Velnor has 6 keys", "Velnor has 7 keys"), "key count other than 5, 6 or 8", 4},
         {"keypad table 3", Example("Keypad Table 1", "Keypad Table 3"), "keypad table above 2", 24},
+        {"a line of 5000 characters", Example("Key  Code", "Key  Code" + std::string(5000, ' ')), "a line longer than", 0},
+        {"a serial with a control byte", Example("Serial No 20261206", "Serial No 2026\x01"), "control characters", 0},
     };
     for (const auto& c : kCases) {
         std::istringstream in(c.text);

@@ -157,7 +157,10 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
     const std::string mangled = sim.Write("mangled.txt", "Version No V6\nSerial No 1\nVelnor has 6 keys\nKeypad Table 3\n"
                                                          "Keycode values\n1 2 3 4 5 6 7 8 9 a b c d e f 10\n"
                                                          "Led Brightness 1\nBuzzer 1\nBuzzer Period 1\n");
-    const std::string huge = sim.Write("huge.txt", std::string(2 << 20, 'x'));
+    std::string lines;
+    for (int i = 0; i < 100000; ++i) lines += "Buzzer 1\n";
+    const std::string huge = sim.Write("huge.txt", lines);
+    const std::string endless = sim.Write("endless.txt", std::string(100000, 'x'));
     const struct {
         std::vector<std::string> words;
         int status;
@@ -168,7 +171,8 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"verify", sim.Path("absent.txt")}, 7, "No such file or directory"},
         {{"verify", "/dev/zero"}, 7, "not a regular file"},
         {{"verify", sim.Path("")}, 7, "not a regular file"},
-        {{"verify", huge}, 7, "larger than a backup file can be"},
+        {{"verify", huge}, 7, "larger than 65536 bytes"},
+        {{"verify", endless}, 7, "a line longer than 4096 characters"},
         {{"diff", refused, mangled}, 7, "refused"},
         {{"verify", sim.Path("\x1b[2Jx")}, 7, "\\x1b[2Jx"},
         {{"status", "--path", "\x1b[31m"}, 3, "no keypad matches --path \\x1b[31m"},
