@@ -23,7 +23,7 @@ set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Velnor keypad library\nPlixoApi: one co
 
 set(CPACK_DEBIAN_UTILITY_PACKAGE_NAME velnor-utility)
 set(CPACK_DEBIAN_UTILITY_PACKAGE_DEPENDS "libvelnorapi7 (= ${PROJECT_VERSION}), libc6, libstdc++6")
-set(CPACK_DEBIAN_UTILITY_PACKAGE_RECOMMENDS "udev")
+set(CPACK_DEBIAN_UTILITY_PACKAGE_RECOMMENDS "udev, usb.ids")
 set(CPACK_COMPONENT_UTILITY_DESCRIPTION "Velnor keypad configuration utility\nRestores a keypad's settings from a backup file, sets its number of keys and serial\nnumber, and compares backup files. Ships the udev rule for access without root.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvelnorapi-dev)

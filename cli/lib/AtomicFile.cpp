@@ -1,0 +1,78 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "Text.h"
+
+namespace velnorcli {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Failure Cannot(const std::string& path, const std::string& what, int error) {
+    return {kFileProblem, "cannot write " + EscapeControl(path) + ": " + what + ErrnoText(error)};
+}
+
+bool WriteAll(int fd, const std::string& content) {
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t now = write(fd, content.data() + written, content.size() - written);
+        if (now < 0 && errno == EINTR) continue;
+        if (now <= 0) return false;
+        written += static_cast<std::size_t>(now);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Failure> RefuseExisting(const std::string& path) {
+    struct stat facts {};
+    if (lstat(path.c_str(), &facts) == 0) {
+        return Failure{kFileProblem, EscapeControl(path) + " exists; use --force to replace it"};
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> WriteFileAtomically(const std::string& path, const std::string& content, bool replace) {
+    const std::string folder = FolderOf(path);
+    std::string pattern = folder + "/.velnor-backup-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return Cannot(path, "cannot create a file in " + EscapeControl(folder) + ": ", errno);
+    const std::string temporary(name.data());
+    const mode_t mask = umask(0);
+    umask(mask);
+    std::optional<Failure> failure;
+    if (fchmod(fd, 0666 & ~mask) != 0 || !WriteAll(fd, content) || fsync(fd) != 0) failure = Cannot(path, "", errno);
+    if (close(fd) != 0 && !failure) failure = Cannot(path, "", errno);
+    if (!failure) {
+        if (replace) {
+            if (rename(temporary.c_str(), path.c_str()) != 0) failure = Cannot(path, "", errno);
+        } else if (link(temporary.c_str(), path.c_str()) != 0) {
+            // link refuses an existing name: no check-then-write race.
+            failure = errno == EEXIST ? RefuseExisting(path).value_or(Cannot(path, "", EEXIST)) : Cannot(path, "", errno);
+        }
+    }
+    unlink(temporary.c_str());  // after rename it names nothing
+    if (failure) return failure;
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);  // the new name itself survives a crash
+        close(folderFd);
+    }
+    return std::nullopt;
+}
+
+}  // namespace velnorcli

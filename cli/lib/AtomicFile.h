@@ -1,0 +1,22 @@
+// Writing a file so that readers see the old file or the whole new one, never a part: a
+// temporary file in the same folder, flushed, then renamed over the name (or linked to it, when
+// an existing file must not be replaced).
+#ifndef VELNOR_CLI_ATOMICFILE_H
+#define VELNOR_CLI_ATOMICFILE_H
+
+#include <optional>
+#include <string>
+
+#include "ExitStatus.h"
+
+namespace velnorcli {
+
+// Status 7 when the file exists and `replace` is false (the file untouched), or when writing fails.
+std::optional<Failure> WriteFileAtomically(const std::string& path, const std::string& content, bool replace);
+
+// Status 7 when the file exists (checked early, before a keypad is involved).
+std::optional<Failure> RefuseExisting(const std::string& path);
+
+}  // namespace velnorcli
+
+#endif

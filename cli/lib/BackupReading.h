@@ -1,0 +1,37 @@
+// Reading a backup file exactly as `VelnorUtility -b` does (its own reader), and refusing a file
+// that it would refuse, or accept and then restore other than the file says.
+#ifndef VELNOR_CLI_BACKUPREADING_H
+#define VELNOR_CLI_BACKUPREADING_H
+
+#include <istream>
+#include <string>
+#include <variant>
+
+#include "ExitStatus.h"
+#include "Settings.h"
+
+namespace velnorcli {
+
+struct BackupContent {
+    DEVICE_INFO record;  // as the utility's reader fills it
+    Settings settings;   // what a restore of it leaves a keypad holding
+};
+
+// Why a file is refused: the reason, and the line that causes it (0 when no one line does).
+struct BackupRefusal {
+    std::string reason;
+    int line = 0;
+};
+
+using BackupReading = std::variant<BackupContent, BackupRefusal>;
+
+// From a stream; the stream is read twice (seekable).
+BackupReading ReadBackup(std::istream& in);
+
+// From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is
+// status 7 with a message naming the file.
+std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path);
+
+}  // namespace velnorcli
+
+#endif

@@ -1,0 +1,152 @@
+#include "DoctorFacts.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "Keypad.h"
+
+namespace velnorcli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Small system files only: a bounded read.
+std::string ReadSmallFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(64 * 1024, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
+std::vector<fs::path> Entries(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// The path with each symbolic link among its components resolved by readlink, one at a time
+// (not realpath), which is what an emulated sysfs intercepts as well.
+fs::path Resolve(const fs::path& path) {
+    fs::path resolved;
+    for (const fs::path& part : path) {
+        resolved /= part;
+        for (int hops = 0; hops < 16; ++hops) {
+            char target[4096];
+            const ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
+            if (length <= 0) break;
+            const fs::path link(std::string(target, static_cast<std::size_t>(length)));
+            resolved = (link.is_absolute() ? link : resolved.parent_path() / link).lexically_normal();
+        }
+    }
+    return resolved;
+}
+
+// The USB device's directory above the hidraw node is named after its port chain (1-2.3).
+std::string UsbLocation(const fs::path& hidraw) {
+    for (fs::path at = Resolve(hidraw / "device"); at.has_relative_path(); at = at.parent_path()) {
+        const std::string name = at.filename().string();
+        const bool chain = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) &&
+                           name.find('-') != std::string::npos && name.find(':') == std::string::npos;
+        if (chain) return name;
+    }
+    return {};
+}
+
+NodeFacts ReadNode(const fs::path& hidraw) {
+    NodeFacts node;
+    node.node = "/dev/" + hidraw.filename().string();
+    node.location = UsbLocation(hidraw);
+    struct stat facts {};
+    node.exists = stat(node.node.c_str(), &facts) == 0;
+    if (!node.exists) return node;
+    node.owner = facts.st_uid;
+    node.group = facts.st_gid;
+    node.mode = facts.st_mode;
+    if (const passwd* owner = getpwuid(facts.st_uid)) node.ownerName = owner->pw_name;
+    if (const group* group = getgrgid(facts.st_gid)) node.groupName = group->gr_name;
+    char acl[1024];
+    const ssize_t size = getxattr(node.node.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    if (size > 0) {
+        if (auto entries = ParseAcl(std::string_view(acl, static_cast<std::size_t>(size)))) node.acl = *entries;
+    }
+    const int fd = open(node.node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    node.canOpen = fd >= 0;
+    node.openError = fd >= 0 ? 0 : errno;
+    if (fd >= 0) close(fd);
+    return node;
+}
+
+UserFacts ReadUser() {
+    UserFacts user;
+    user.uid = getuid();
+    if (const passwd* entry = getpwuid(user.uid)) user.name = entry->pw_name;
+    user.groups.push_back(getgid());
+    const int count = getgroups(0, nullptr);
+    if (count > 0) {
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        const int got = getgroups(count, groups.data());
+        if (got > 0) user.groups.insert(user.groups.end(), groups.begin(), groups.begin() + got);
+    }
+    if (const group* plugdev = getgrnam("plugdev")) {
+        user.plugdevExists = true;
+        user.plugdev = plugdev->gr_gid;
+    }
+    std::vector<std::string> sessions;
+    for (const fs::path& session : Entries("/run/systemd/sessions")) {
+        if (session.extension() != ".ref") sessions.push_back(ReadSmallFile(session));
+    }
+    user.atSeat = UserAtSeat(sessions, user.uid);
+    return user;
+}
+
+}  // namespace
+
+DoctorFacts GatherDoctorFacts(const std::string& ruleSource) {
+    DoctorFacts facts;
+    facts.ruleSource = ruleSource;
+    std::set<std::string> seen;  // /lib is /usr/lib on merged systems
+    for (const fs::path& hidraw : Entries("/sys/class/hidraw")) {
+        if (IsKeypadUevent(ReadSmallFile(hidraw / "device" / "uevent"))) facts.nodes.push_back(ReadNode(hidraw));
+    }
+    for (const char* folder : {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d",
+                               "/usr/local/lib/udev/rules.d"}) {
+        for (const fs::path& file : Entries(folder)) {
+            std::error_code error;
+            if (file.extension() != ".rules" || !seen.insert(fs::canonical(file, error).string()).second) continue;
+            if (auto rule = KeypadRule(file.string(), ReadSmallFile(file))) facts.rules.push_back(*rule);
+        }
+    }
+    facts.user = ReadUser();
+    std::vector<KEYPAD_ENTRY> keypads;
+    if (!ListAttached(keypads)) {
+        std::vector<LibraryKeypad> opened(keypads.size());
+        InParallel(keypads.size(), [&](std::size_t i) {
+            opened[i].keypad = keypads[i];
+            KEYPAD_SELECTION selection;
+            selection.By = SELECT_BY_PATH;
+            selection.Value = keypads[i].Path;
+            PlixoApi api(selection);
+            opened[i].openResult = api.OpenKeypad(1000);
+        });
+        facts.keypads = std::move(opened);
+    }
+    return facts;
+}
+
+}  // namespace velnorcli

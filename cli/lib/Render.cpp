@@ -1,0 +1,110 @@
+#include "Render.h"
+
+#include "Text.h"
+
+namespace velnorcli {
+
+namespace {
+
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : EscapeControl(text); }
+
+std::string Quoted(const std::string& text) { return "\"" + EscapeControl(text) + "\""; }
+
+std::string KeysText(std::uint8_t option) {
+    if (const auto keys = KeysOfOption(option)) return std::to_string(*keys) + " (option " + std::to_string(option) + ")";
+    return "unknown (option " + std::to_string(option) + ")";
+}
+
+std::string Shown(const Value& value) {
+    if (const int* number = std::get_if<int>(&value)) return Number(static_cast<unsigned>(*number));
+    return Quoted(std::get<std::string>(value));
+}
+
+}  // namespace
+
+std::string Number(unsigned value) {
+    return value < 10 ? std::to_string(value) : std::to_string(value) + " (0x" + Hex(value) + ")";
+}
+
+std::string RenderList(const std::vector<KEYPAD_ENTRY>& keypads) {
+    std::vector<std::vector<std::string>> rows{{"PATH", "LOCATION", "USB SERIAL", "MANUFACTURER", "PRODUCT"}};
+    for (const KEYPAD_ENTRY& keypad : keypads) {
+        rows.push_back({OrDash(keypad.Path), OrDash(keypad.Location), OrDash(keypad.UsbSerial),
+                        OrDash(keypad.Manufacturer), OrDash(keypad.Product)});
+    }
+    return AlignColumns(rows);
+}
+
+std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, const KeyNames& names) {
+    std::vector<std::vector<std::string>> rows{
+        {"Keypad", OrDash(keypad.Path)},
+        {"Location", OrDash(keypad.Location)},
+        {"USB serial", OrDash(keypad.UsbSerial)},
+        {"Firmware", Quoted(status.FirmwareName)},
+        {"Serial number", Quoted(status.SerialNumber)},
+        {"Keys", KeysText(status.KeyCountOption)},
+        {"LED level", Number(status.LedLevel)},
+        {"Buzzer", Number(status.BuzzerSetting)},
+        {"Buzzer period", Number(status.BuzzerPeriod)},
+        {"Keypad table", Number(status.KeypadTable)},
+    };
+    std::string text = AlignColumns(rows) + "Code table\n";
+    std::vector<std::vector<std::string>> keys{{"  KEY", "CODE", "NAME"}};
+    const int stored = StoredTableLength(status.KeyCountOption);
+    for (std::size_t i = 0; i < status.CodeTable.size(); ++i) {
+        const std::uint8_t code = status.CodeTable[i];
+        // Entries past those the key count uses are shown only when they hold something.
+        if (stored > 0 && static_cast<int>(i) >= stored && code == 0) continue;
+        const std::string name(names.Name(code));
+        keys.push_back({"  " + std::to_string(i), Hex(code, true), name.empty() ? "-" : name});
+    }
+    return text + AlignColumns(keys);
+}
+
+std::string RenderDifferences(const std::vector<Difference>& differences, const std::string& left,
+                              const std::string& right) {
+    std::vector<std::vector<std::string>> rows{{"FIELD", left, right}};
+    for (const Difference& difference : differences) {
+        const std::string field(FieldName(difference.field));
+        if (difference.field != Field::CodeTable) {
+            rows.push_back({field, Shown(difference.left), Shown(difference.right)});
+            continue;
+        }
+        const CodeTable& a = std::get<CodeTable>(difference.left);
+        const CodeTable& b = std::get<CodeTable>(difference.right);
+        // A few keys apart: one row each; more: the two tables whole.
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+        if (differing > 4) {
+            const auto bytes = [](const CodeTable& table) {
+                std::string text;
+                for (std::uint8_t code : table) text += (text.empty() ? "" : " ") + Hex(code, true);
+                return text;
+            };
+            rows.push_back({field, bytes(a), bytes(b)});
+            continue;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != b[i]) rows.push_back({field + "[" + std::to_string(i) + "]", Hex(a[i], true), Hex(b[i], true)});
+        }
+    }
+    return AlignColumns(rows);
+}
+
+std::string RenderDiagnosis(const Diagnosis& diagnosis) {
+    std::string text;
+    if (diagnosis.nodes.empty()) text += "No hidraw node of the keypad (2047:09bf) in sysfs.\n";
+    std::vector<std::vector<std::string>> rows;
+    for (const NodeFinding& node : diagnosis.nodes) {
+        rows.push_back({EscapeControl(node.node), OrDash(node.location), node.usable ? "usable" : "NOT usable: " + node.why});
+    }
+    text += AlignColumns(rows);
+    for (const std::string& note : diagnosis.notes) text += note + "\n";
+    if (!diagnosis.commands.empty()) {
+        text += "To fix it:\n";
+        for (const std::string& command : diagnosis.commands) text += "  " + command + "\n";
+    }
+    return text;
+}
+
+}  // namespace velnorcli

@@ -1,0 +1,51 @@
+// Which attached keypads a command means: by path, USB serial string, USB location or the
+// keypad's own serial number; without a selection the one keypad attached; with --all every one.
+#ifndef VELNOR_CLI_SELECTION_H
+#define VELNOR_CLI_SELECTION_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <velnor/PlixoApi.h>
+
+#include "ExitStatus.h"
+
+namespace velnorcli {
+
+enum class SelectBy { None, Path, UsbSerial, Location, Serial };
+
+struct Selector {
+    SelectBy by = SelectBy::None;
+    std::string value;
+    bool all = false;
+};
+
+// The option that gives such a selection, as the messages name it ("--usb-serial").
+std::string OptionOf(SelectBy by);
+
+// What is known of one attached keypad's own serial number, for selection by --serial: its text
+// as the status reports it, or why its status could not be read.
+struct SerialReading {
+    std::optional<std::string> serial;
+    Failure failure;
+};
+
+struct Chosen {
+    std::vector<std::size_t> keypads;  // indexes into the list, in list order
+    Failure failure;                   // status 0 when keypads were chosen
+};
+
+// `serials` is used only for SelectBy::Serial and then holds one reading per attached keypad.
+// Serial numbers match with their trailing blanks ignored.
+Chosen Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
+              const std::vector<SerialReading>& serials = {});
+
+// One line per keypad for a message that lists them ("  /dev/hidraw3  location 1-2.3  ...").
+std::string KeypadLines(const std::vector<KEYPAD_ENTRY>& keypads, const std::vector<std::size_t>& which);
+// How a keypad is named in messages: its location when known, else its path.
+std::string KeypadName(const KEYPAD_ENTRY& keypad);
+
+}  // namespace velnorcli
+
+#endif

@@ -1,0 +1,71 @@
+#include "Text.h"
+
+#include <cstring>
+
+namespace velnorcli {
+
+std::string EscapeControl(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += kDigits[byte >> 4];
+            shown += kDigits[byte & 0xF];
+        } else if (c == '\\') {
+            shown += "\\\\";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+namespace {
+
+// Columns are measured in characters: UTF-8 continuation bytes take no room.
+std::size_t Width(std::string_view text) {
+    std::size_t width = 0;
+    for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return width;
+}
+
+}  // namespace
+
+std::string AlignColumns(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i) widths.push_back(0);
+            widths[i] = std::max(widths[i], Width(row[i]));
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line.append(widths[i] - Width(row[i]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string Hex(unsigned value, bool pad) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (pad && text.size() < 2) text.insert(text.begin(), '0');
+    return text;
+}
+
+}  // namespace velnorcli

@@ -1,0 +1,26 @@
+// Text for people: control characters made visible, and columns aligned.
+#ifndef VELNOR_CLI_TEXT_H
+#define VELNOR_CLI_TEXT_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velnorcli {
+
+// Bytes below 0x20 and 0x7F as \xHH (and a backslash as \\), so that text from a keypad or a
+// file can neither move the cursor nor break a line.
+std::string EscapeControl(std::string_view text);
+
+// strerror's text for an errno value.
+std::string ErrnoText(int error);
+
+// Rows of cells as lines whose columns line up (two blanks between them, none after the last).
+std::string AlignColumns(const std::vector<std::vector<std::string>>& rows);
+
+// Lower-case hexadecimal without prefix or leading zeros; two digits with `pad`.
+std::string Hex(unsigned value, bool pad = false);
+
+}  // namespace velnorcli
+
+#endif

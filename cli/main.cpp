@@ -1,0 +1,122 @@
+// velnor: the keypad tool for technicians and scripts. The command line (CLI11) becomes a
+// Request; Commands.cpp runs it on cli/lib. Usage errors: the usage on standard error, status 2.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "Commands.h"
+#include "lib/Json.h"
+#include "lib/Text.h"
+
+namespace {
+
+using namespace velnorcli;
+
+void AddSelection(CLI::App& command, Request& request, bool all) {
+    auto* path = command.add_option("--path", request.selector.value, "the keypad with this device path (as `velnor list` shows it)");
+    auto* usbSerial = command.add_option("--usb-serial", request.selector.value, "the keypad with this USB serial string");
+    auto* location = command.add_option("--location", request.selector.value, "the keypad at this USB port chain, as in 1-2.3");
+    auto* serial = command.add_option("--serial", request.selector.value,
+                                      "the keypad whose own serial number is this (trailing blanks ignored)");
+    path->each([&request](const std::string&) { request.selector.by = SelectBy::Path; });
+    usbSerial->each([&request](const std::string&) { request.selector.by = SelectBy::UsbSerial; });
+    location->each([&request](const std::string&) { request.selector.by = SelectBy::Location; });
+    serial->each([&request](const std::string&) { request.selector.by = SelectBy::Serial; });
+    for (CLI::Option* one : {path, usbSerial, location, serial}) {
+        for (CLI::Option* other : {path, usbSerial, location, serial}) {
+            if (one != other) one->excludes(other);
+        }
+    }
+    if (all) {
+        auto* every = command.add_flag("--all", request.selector.all, "every attached keypad, in parallel");
+        for (CLI::Option* one : {path, usbSerial, location, serial}) every->excludes(one);
+    }
+}
+
+void AddJson(CLI::App& command, Request& request) {
+    command.add_flag("--json", request.json, "print one JSON document on standard output (also on failure)");
+}
+
+bool WantsJson(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Request request;
+    CLI::App app("velnor: list, read, back up and check Velnor keypads", "velnor");
+    app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 done (verify, diff: no difference), 1 a difference or an incomplete backup, 2 usage,\n"
+               "3 no keypad, 4 several keypads, 5 permission denied, 6 no answer, 7 file problem. See velnor(1).");
+
+    auto* list = app.add_subcommand("list", "list the attached keypads (opens none)");
+    AddJson(*list, request);
+    auto* status = app.add_subcommand("status", "show a keypad's settings");
+    AddSelection(*status, request, true);
+    AddJson(*status, request);
+    auto* backup = app.add_subcommand("backup", "write a keypad's settings as a backup file that VelnorUtility -b reads");
+    backup->add_option("FILE", request.files, "the backup file, - for standard output")->required()->expected(1);
+    backup->add_flag("--force", request.force, "replace an existing file");
+    AddSelection(*backup, request, false);
+    AddJson(*backup, request);
+    auto* verify = app.add_subcommand("verify", "compare a keypad with a backup file, as VelnorUtility -b would leave it");
+    verify->add_option("FILE", request.files, "the backup file")->required()->expected(1);
+    AddSelection(*verify, request, true);
+    AddJson(*verify, request);
+    auto* diff = app.add_subcommand("diff", "compare the settings of two backup files");
+    diff->add_option("OLD NEW", request.files, "the two backup files")->required()->expected(2);
+    AddJson(*diff, request);
+    auto* doctor = app.add_subcommand("doctor", "find out why a keypad cannot be used, and how to fix it");
+    AddJson(*doctor, request);
+
+    const struct {
+        CLI::App* command;
+        Command which;
+    } commands[] = {{list, Command::List},     {status, Command::Status}, {backup, Command::Backup},
+                    {verify, Command::Verify}, {diff, Command::Diff},     {doctor, Command::Doctor}};
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
+    } catch (const CLI::ParseError& refused) {
+        const CLI::App* where = &app;
+        for (const auto& command : commands) {
+            if (command.command->parsed()) where = command.command;
+        }
+        std::string message = EscapeControl(refused.what());
+        if (where == &app && argc > 1 && argv[1][0] != '-') {
+            message = "unknown command " + EscapeControl(argv[1]) + "; the commands are list, status, backup, verify, diff, doctor";
+        }
+        std::cerr << "velnor: " << message << "\n" << where->help();
+        if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
+        return kUsage;
+    }
+    for (const auto& command : commands) {
+        if (command.command->parsed()) request.command = command.which;
+    }
+    const char* noColour = std::getenv("NO_COLOR");
+    Console console{std::cout, std::cerr, isatty(STDERR_FILENO) == 1 && (noColour == nullptr || *noColour == '\0')};
+    try {
+        return RunCommand(request, console);
+    } catch (const std::exception& failure) {
+        const Failure unexpected{kNoAnswer, std::string("unexpected failure: ") + failure.what()};
+        if (request.json) {
+            std::cout << Dump(ErrorJson(unexpected));
+        } else {
+            std::cerr << "velnor: error: " << unexpected.message << "\n";
+        }
+        return unexpected.status;
+    }
+}

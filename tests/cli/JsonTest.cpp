@@ -1,0 +1,70 @@
+// The JSON documents are an interface: their exact text.
+#include <gtest/gtest.h>
+
+#include "Json.h"
+
+namespace velnorcli {
+namespace {
+
+const KEYPAD_ENTRY kKeypad{"/dev/hidraw3", "U1", "Velnor", "Velnor Keypad", "1-2.3"};
+const char* const kKeypadJson =
+    R"({"path":"/dev/hidraw3","location":"1-2.3","usb_serial":"U1","manufacturer":"Velnor","product":"Velnor Keypad"})";
+
+std::string Line(const std::string& text) { return text + "\n"; }
+
+TEST(Json, EachDocumentHasItsDocumentedShape) {
+    DEVICE_INFO status;
+    status.LedLevel = 5;
+    status.BuzzerSetting = 1;
+    status.BuzzerPeriod = 100;
+    status.KeypadTable = 2;
+    status.KeyCountOption = 7;
+    status.CodeTable[0] = 0x1e;
+    status.FirmwareName = "V6.12";
+    status.SerialNumber = "12345678    ";
+    const std::string settings =
+        R"({"led_level":5,"buzzer":1,"buzzer_period":100,"keypad_table":2,"key_count_option":7,"keys":null,)"
+        R"("code_table":[30,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0],"firmware":"V6.12","serial":"12345678    "})";
+    Settings a;
+    Settings b;
+    b.buzzer = 3;
+    b.serial = "x";
+    const std::vector<Difference> differences = Compare(a, b);
+    StatusReading lost{kKeypad, std::nullopt, {kNoAnswer, "lost"}};
+    StatusReading read{kKeypad, status, {}};
+
+    const struct {
+        const char* what;
+        Json document;
+        std::string text;
+    } kCases[] = {
+        {"list", ListJson({kKeypad}), std::string(R"({"keypads":[)") + kKeypadJson + "]}"},
+        {"empty list", ListJson({}), R"({"keypads":[]})"},
+        {"status", StatusJson(kKeypad, status), std::string(R"({"keypad":)") + kKeypadJson + R"(,"settings":)" + settings + "}"},
+        {"status --all", StatusAllJson({read, lost}),
+         std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"settings":)" + settings + R"(},{"keypad":)" +
+             kKeypadJson + R"(,"error":{"status":6,"message":"lost"}}]})"},
+        {"verify", DifferencesJson(differences, "keypad", "file"),
+         R"({"equal":false,"differences":[{"field":"buzzer","keypad":0,"file":3},{"field":"serial","keypad":"","file":"x"}]})"},
+        {"diff, equal", DifferencesJson({}, "old", "new"), R"({"equal":true,"differences":[]})"},
+        {"verify --all", VerifyAllJson({{kKeypad, std::vector<Difference>{}, {}}}),
+         std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"equal":true,"differences":[]}]})"},
+        {"backup", BackupJson(kKeypad, "b.txt", {"serial: x"}),
+         std::string(R"({"keypad":)") + kKeypadJson + R"(,"file":"b.txt","warnings":["serial: x"]})"},
+        {"error", ErrorJson({kNoKeypad, "no keypad is attached"}), R"({"error":{"status":3,"message":"no keypad is attached"}})"},
+        {"error with keypad", ErrorJson({kNoAnswer, "m"}, &kKeypad),
+         std::string(R"({"error":{"status":6,"message":"m"},"keypad":)") + kKeypadJson + "}"},
+    };
+    for (const auto& c : kCases) EXPECT_EQ(Dump(c.document), Line(c.text)) << c.what;
+}
+
+TEST(Json, TextFromAKeypadIsEscapedAndBytesThatAreNotUtf8DoNotBreakTheDocument) {
+    DEVICE_INFO status;
+    status.SerialNumber = "a\"\n\x1b\xff";
+    const std::string text = Dump(SettingsJson(status));
+    EXPECT_NE(text.find(R"("serial":"a\"\n\u001b)" "\xef\xbf\xbd\""), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+}  // namespace
+}  // namespace velnorcli

@@ -1,0 +1,57 @@
+// Which keypads a command means.
+#include <gtest/gtest.h>
+
+#include "Selection.h"
+
+namespace velnorcli {
+namespace {
+
+const std::vector<KEYPAD_ENTRY> kAttached{
+    {"/dev/hidraw1", "A1", "Velnor", "Keypad", "1-1"},
+    {"/dev/hidraw2", "", "Velnor", "Keypad", "1-2.3"},
+    {"/dev/hidraw3", "A1", "Velnor", "Keypad", "1-4"},
+};
+
+TEST(Selection, ChoosesByEachSelectorAndRefusesNoneOrSeveral) {
+    const std::vector<SerialReading> serials{{"12345678    ", {}}, {"87654321", {}}, {std::nullopt, {kNoAnswer, "did not answer"}}};
+    const struct {
+        const char* what;
+        std::vector<KEYPAD_ENTRY> attached;
+        Selector selector;
+        std::vector<std::size_t> chosen;
+        int status;
+    } kCases[] = {
+        {"nothing attached", {}, {}, {}, kNoKeypad},
+        {"nothing attached, --all", {}, {SelectBy::None, "", true}, {}, kNoKeypad},
+        {"the one attached", {kAttached[1]}, {}, {0}, kDone},
+        {"several attached", kAttached, {}, {}, kSeveralKeypads},
+        {"--all", kAttached, {SelectBy::None, "", true}, {0, 1, 2}, kDone},
+        {"--path", kAttached, {SelectBy::Path, "/dev/hidraw2"}, {1}, kDone},
+        {"--path of none", kAttached, {SelectBy::Path, "/dev/hidraw9"}, {}, kNoKeypad},
+        {"--location", kAttached, {SelectBy::Location, "1-4"}, {2}, kDone},
+        {"--location is not a prefix", kAttached, {SelectBy::Location, "1"}, {}, kNoKeypad},
+        {"--usb-serial shared by two", kAttached, {SelectBy::UsbSerial, "A1"}, {}, kSeveralKeypads},
+        {"an empty --usb-serial selects nothing", kAttached, {SelectBy::UsbSerial, ""}, {}, kUsage},
+        {"--serial, trailing blanks ignored", kAttached, {SelectBy::Serial, "12345678"}, {0}, kDone},
+        {"--serial given with blanks", kAttached, {SelectBy::Serial, "87654321  "}, {1}, kDone},
+        {"--serial of none, one unread", kAttached, {SelectBy::Serial, "0"}, {}, kNoAnswer},
+    };
+    for (const auto& c : kCases) {
+        const Chosen chosen = Choose(c.attached, c.selector, serials);
+        EXPECT_EQ(chosen.keypads, c.chosen) << c.what;
+        EXPECT_EQ(chosen.failure.status, c.status) << c.what << ": " << chosen.failure.message;
+    }
+}
+
+TEST(Selection, RefusingSeveralListsThemAndNamesTheOptions) {
+    const Chosen chosen = Choose(kAttached, {SelectBy::UsbSerial, "A1"});
+    EXPECT_EQ(chosen.failure.message,
+              "several keypads match --usb-serial A1; choose one with --path, --usb-serial, --location or --serial:\n"
+              "  /dev/hidraw1  location 1-1  usb serial A1\n"
+              "  /dev/hidraw3  location 1-4  usb serial A1");
+    const Chosen escaped = Choose(kAttached, {SelectBy::Path, "/dev/\x1b[2J"});
+    EXPECT_EQ(escaped.failure.message, "no keypad matches --path /dev/\\x1b[2J");
+}
+
+}  // namespace
+}  // namespace velnorcli

@@ -1,0 +1,204 @@
+// The built velnor and libVelnorApi.so, run as processes against simulated keypads.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "VelnorRun.h"
+
+namespace velnorclitest {
+namespace {
+
+using nlohmann::json;
+
+const std::string kKeypad =
+    "device path=keypad-1 manufacturer=Velnor product=\"Velnor Keypad\" serial=USB-A\n"
+    "set firmware V6.12\nset serial \"12345678    \"\nset led_level 5\nset buzzer 1\nset buzzer_period 100\n"
+    "set key_count_option 1\nset keypad_table 2\n"
+    "set code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+
+std::string Device(const std::string& path, const std::string& usbSerial, const std::string& serial) {
+    return "device path=" + path + " serial=" + usbSerial + "\nset firmware V7.01\nset serial " + serial + "\n";
+}
+
+const std::string kThreeKeypads = Device("keypad-1", "U1", "111") + Device("keypad-2", "U2", "222") + Device("keypad-3", "U1", "333");
+
+bool OnlyStatusRequests(const SimFolder& sim) {
+    for (const std::string& command : sim.CommandsSent()) {
+        if (command != "01") return false;
+    }
+    return true;
+}
+
+TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
+    SimFolder sim(kKeypad);
+    const std::string example = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* inOut;  // a part of standard output
+        const char* inErr;
+    } kCases[] = {
+        {{"list"}, 0, "keypad-1  -         USB-A       Velnor        Velnor Keypad\n", ""},
+        {{"list", "--json"}, 0, R"({"keypads":[{"path":"keypad-1","location":"","usb_serial":"USB-A",)", ""},
+        {{"status"}, 0, "Buzzer period  100 (0x64)\n", ""},
+        {{"status", "--json", "--usb-serial", "USB-A"}, 0, R"("keys":6,"code_table":[30,31,)", ""},
+        {{"status", "--serial", "12345678"}, 0, "Serial number  \"12345678    \"\n", ""},
+        {{"status", "--all", "--json"}, 0, R"({"keypads":[{"keypad":{"path":"keypad-1")", ""},
+        {{"status", "--path", "keypad-9"}, 3, "", "no keypad matches --path keypad-9\n"},
+        {{"status", "--json", "--location", "1-1"}, 3, R"({"error":{"status":3,"message":"no keypad matches --location 1-1"}})", ""},
+        {{"verify", example}, 1, "\nled_level      5", ""},
+        {{"verify", "--json", example}, 1, R"({"field":"keypad_table","keypad":2,"file":1})", ""},
+        {{"diff", example, example}, 0, "equal", ""},
+        {{"doctor"}, 0, "a keypad is attached and usable\n", ""},
+        {{"--version"}, 0, "velnor 7.0\n", ""},
+        {{"verify", "--help"}, 0, "--usb-serial", ""},
+    };
+    for (const auto& c : kCases) {
+        const Result result = sim.Run(c.words);
+        const std::string command = c.words.front() + (c.words.size() > 1 ? " " + c.words[1] : "");
+        EXPECT_EQ(result.status, c.status) << command << "\n" << result.out << result.err;
+        EXPECT_NE(result.out.find(c.inOut), std::string::npos) << command << ": " << result.out;
+        EXPECT_NE(result.err.find(c.inErr), std::string::npos) << command << ": " << result.err;
+        EXPECT_EQ(result.err.find('\033'), std::string::npos) << command << ": colour off a terminal";
+        if (std::find(c.words.begin(), c.words.end(), "--json") != c.words.end()) {
+            EXPECT_TRUE(json::accept(result.out)) << command << ": " << result.out;
+        }
+    }
+    EXPECT_TRUE(OnlyStatusRequests(sim));
+}
+
+TEST(VelnorRun, SeveralKeypadsAreSelectedOrRefused) {
+    SimFolder sim(kThreeKeypads);
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* in;  // a part of standard output, or of standard error
+    } kCases[] = {
+        {{"status"}, 4, "several keypads are attached; choose one with"},
+        {{"status", "--usb-serial", "U1"}, 4, "  keypad-3  location -  usb serial U1"},
+        {{"status", "--usb-serial", "U2"}, 0, "Serial number  \"222\""},
+        {{"status", "--serial", "333  "}, 0, "Keypad         keypad-3"},
+        {{"status", "--serial", "444"}, 3, "no keypad matches --serial 444"},
+        {{"backup", "-", "--path", "keypad-2"}, 0, "Serial No 222\n"},
+        {{"list"}, 0, "keypad-3  -         U1"},
+        {{"status", "--path", "keypad-1", "--all"}, 2, "excludes"},
+    };
+    for (const auto& c : kCases) {
+        const Result result = sim.Run(c.words);
+        EXPECT_EQ(result.status, c.status) << c.words.back() << "\n" << result.out << result.err;
+        EXPECT_NE((result.out + result.err).find(c.in), std::string::npos) << c.words.back() << ": " << result.out << result.err;
+    }
+    const json all = json::parse(sim.Run({"status", "--all", "--json"}).out);
+    ASSERT_EQ(all["keypads"].size(), 3u);
+    EXPECT_EQ(all["keypads"][2]["settings"]["serial"], "333");
+    EXPECT_TRUE(OnlyStatusRequests(sim));
+}
+
+TEST(VelnorRun, KeypadsAtUsbLocationsAreListedAndSelectedByThem) {
+    SimFolder sim("");
+    sim.Write("keypad.conf", "sys_root " + sim.Path("root") + "\ndevice location=1-2.3 serial=U1\nset serial 111\n" +
+                                 "device location=1-4 serial=U2\nset serial 222\nreport_log " + sim.Path("reports.log") + "\n");
+    const json list = json::parse(sim.Run({"list", "--json"}).out);
+    ASSERT_EQ(list["keypads"].size(), 2u);
+    EXPECT_EQ(list["keypads"][0]["location"], "1-2.3");
+    EXPECT_EQ(list["keypads"][1]["location"], "1-4");
+    EXPECT_EQ(list["keypads"][1]["path"].get<std::string>().rfind(sim.Path("root/dev/hidraw"), 0), 0u);
+    const Result status = sim.Run({"status", "--json", "--location", "1-4"});
+    EXPECT_EQ(status.status, 0) << status.err;
+    EXPECT_EQ(json::parse(status.out)["settings"]["serial"], "222");
+    const Result backup = sim.Run({"backup", "-", "--location", "1-2.3"});
+    EXPECT_NE(backup.out.find("from keypad path=" + sim.Path("root/dev/hidraw0") + " location=1-2.3 usb_serial=U1\n"),
+              std::string::npos) << backup.out;
+    EXPECT_TRUE(OnlyStatusRequests(sim));
+}
+
+TEST(VelnorRun, AKeypadThatDoesNotAnswerIsStatusSixAndWithAllTheOthersStillAnswer) {
+    SimFolder sim(kThreeKeypads + "fault 1 nak\n");
+    Result one = sim.Run({"status", "--json", "--path", "keypad-3"});
+    EXPECT_EQ(one.status, 6) << one.err;
+    EXPECT_EQ(json::parse(one.out)["keypad"]["path"], "keypad-3");
+    const Result all = sim.Run({"status", "--all", "--json"});
+    EXPECT_EQ(all.status, 6);
+    const json keypads = json::parse(all.out)["keypads"];
+    EXPECT_EQ(keypads[0]["settings"]["serial"], "111");
+    EXPECT_EQ(keypads[2]["error"]["status"], 6);
+}
+
+TEST(VelnorRun, BackupRestoredByTheUtilityBringsAChangedKeypadBackAndComparesPassed) {
+    SimFolder before(kKeypad);
+    const Result first = before.Run({"backup", before.Path("first.txt")});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const Result again = before.Run({"backup", "--json", before.Path("first.txt")});
+    EXPECT_EQ(again.status, 7);
+    EXPECT_EQ(json::parse(again.out)["error"]["status"], 7);
+    ASSERT_EQ(before.Run({"backup", "--force", "--json", before.Path("second.txt")}).status, 0);
+    const Result compare = before.Run({VELNOR_UTILITY, "-c", before.Path("first.txt"), before.Path("second.txt")});
+    EXPECT_EQ(compare.status, 0) << compare.out;
+    EXPECT_NE(compare.out.find("PASSED"), std::string::npos);
+    EXPECT_EQ(before.Run({"verify", before.Path("first.txt")}).status, 0);
+    EXPECT_TRUE(OnlyStatusRequests(before));
+
+    // Another keypad whose every setting differs, restored by the utility from that backup.
+    SimFolder changed("device path=keypad-1\nset firmware V6.12\nset serial 99999999\nset led_level 1\nset buzzer 0\n"
+                      "set buzzer_period 7\nset key_count_option 2\nset keypad_table 0\n"
+                      "set code_table 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14\n");
+    const Result restore = changed.Run({VELNOR_UTILITY, "-b", before.Path("first.txt")});
+    ASSERT_EQ(restore.status, 0) << restore.out;
+    std::map<std::string, std::string> was = before.State();
+    std::map<std::string, std::string> now = changed.State();
+    for (const char* key : {"led_level", "buzzer", "buzzer_period", "keypad_table", "key_count_option", "code_table", "serial"}) {
+        EXPECT_EQ(now[std::string("keypad-1.flash.") + key], was[std::string("keypad-1.flash.") + key]) << key;
+    }
+}
+
+TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
+    SimFolder sim(kKeypad);
+    const std::string refused = sim.Write("refused.txt", "Velnor has 8 keys\nKeycode values\n1e 1f\n");
+    const std::string mangled = sim.Write("mangled.txt", "Version No V6\nSerial No 1\nVelnor has 6 keys\nKeypad Table 3\n"
+                                                         "Keycode values\n1 2 3 4 5 6 7 8 9 a b c d e f 10\n"
+                                                         "Led Brightness 1\nBuzzer 1\nBuzzer Period 1\n");
+    std::string lines;
+    for (int i = 0; i < 100000; ++i) lines += "Buzzer 1\n";
+    const std::string huge = sim.Write("huge.txt", lines);
+    const std::string endless = sim.Write("endless.txt", std::string(100000, 'x'));
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* inErr;
+    } kCases[] = {
+        {{"verify", refused}, 7, "VelnorUtility -b refuses it: 1 lines of settings accepted"},
+        {{"verify", mangled}, 7, "line 4: a keypad table above 2"},
+        {{"verify", sim.Path("absent.txt")}, 7, "No such file or directory"},
+        {{"verify", "/dev/zero"}, 7, "not a regular file"},
+        {{"verify", sim.Path("")}, 7, "not a regular file"},
+        {{"verify", huge}, 7, "larger than 65536 bytes"},
+        {{"verify", endless}, 7, "a line longer than 4096 characters"},
+        {{"diff", refused, mangled}, 7, "refused"},
+        {{"verify", sim.Path("\x1b[2Jx")}, 7, "\\x1b[2Jx"},
+        {{"status", "--path", "\x1b[31m"}, 3, "no keypad matches --path \\x1b[31m"},
+        {{"status", "--usb-serial", ""}, 2, "an empty --usb-serial selects no keypad"},
+        {{}, 2, "A subcommand is required"},
+        {{"restart"}, 2, "unknown command restart"},
+        {{"diff", refused}, 2, "OLD NEW"},
+        {{"backup"}, 2, "FILE is required"},
+        {{"backup", "-", "--json"}, 2, "cannot be combined with --json"},
+        {{"status", "--colour"}, 2, "--colour"},
+    };
+    for (const auto& c : kCases) {
+        const Result result = sim.Run(c.words);
+        const std::string command = c.words.empty() ? "" : c.words.front() + " " + c.words.back();
+        EXPECT_EQ(result.status, c.status) << command << ": " << result.err;
+        EXPECT_NE(result.err.find(c.inErr), std::string::npos) << command << ": " << result.err;
+        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+        std::vector<std::string> json = c.words;
+        json.push_back("--json");
+        const Result asJson = sim.Run(json);
+        EXPECT_EQ(asJson.status, c.status);
+        if (asJson.out.empty()) continue;  // the usage without a command has no --json
+        EXPECT_EQ(json::parse(asJson.out)["error"]["status"], c.status) << asJson.out;
+    }
+    EXPECT_TRUE(sim.CommandsSent().empty());
+}
+
+}  // namespace
+}  // namespace velnorclitest
