@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-tools/install-deps.sh dpkg-dev debhelper lintian man-db
+tools/install-deps.sh build-essential dpkg-dev debhelper lintian man-db
 fail() { echo "FAIL: $*"; exit 1; }
 
 version=$(sed -n 's/^project(Velnor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -38,7 +38,7 @@ for package in build-deb/*.deb; do dpkg-deb -I "$package" | sed -n 's/^ \(Packag
 
 echo "== lintian"
 lintian --fail-on error,warning,info --display-info build-deb/*.deb || fail "lintian"
-echo "lintian: no error, warning or information on $(ls build-deb/*.deb | wc -l) packages"
+echo "$(lintian --version): no error, warning or information on $(ls build-deb/*.deb | wc -l) packages"
 
 "${as_root[@]}" dpkg -i "${packages[@]}" > /dev/null
 echo "== installed: $(command -v VelnorUtility)"
