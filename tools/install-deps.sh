@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when they are missing.
+# Installs the Debian packages the build and the tests need, when they are missing, and those
+# named as arguments (the scripts that need more name theirs: fuzz.sh, package.sh, check-abi.sh).
 # Runs apt-get as root, through sudo otherwise.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libhidapi-dev libhidapi-hidraw0 libgtest-dev libgmock-dev
-          libbenchmark-dev umockdev libumockdev-dev groff-base man-db dpkg-dev
+packages=(cmake ninja-build g++ pkg-config libhidapi-dev libhidapi-hidraw0 libgtest-dev
+          umockdev libumockdev-dev groff-base
           libcli11-dev nlohmann-json3-dev usb.ids bash-completion "$@")
 missing=()
 for package in "${packages[@]}"; do

@@ -254,6 +254,11 @@ private:
     // connection events (api/WorkerPause.h).
     bool writeFailed = false;  // W only
     std::unique_ptr<velnor::WorkerPause> workerPause;
+
+#if defined(VELNOR_ABI_BREAK_PROBE)
+    // Only in tools/check-abi.sh --deliberate-break: an incompatible layout the check must catch.
+    std::int32_t abiBreakProbe = 0;
+#endif
 };
 
 #endif  // VELNOR_PLIXOAPI_H
