@@ -42,12 +42,21 @@ echo "$(lintian --version): no error, warning or information on $(ls build-deb/*
 
 "${as_root[@]}" dpkg -i "${packages[@]}" > /dev/null
 echo "== installed: $(command -v VelnorUtility)"
-if readelf -d /usr/bin/VelnorUtility | grep -qE 'RUNPATH|RPATH'; then fail "/usr/bin/VelnorUtility has a RUNPATH"; fi
+for program in /usr/bin/VelnorUtility /usr/bin/velnor; do
+  if readelf -d "$program" | grep -qE 'RUNPATH|RPATH'; then fail "$program has a RUNPATH"; fi
+done
 status=0
 (cd examples && /usr/bin/VelnorUtility -c compare-before-upgrade.txt compare-after-upgrade.txt) > "$work/compare.txt" || status=$?
 tail -1 "$work/compare.txt"
 [ "$status" -eq 0 ] || fail "compare mode ended with $status"
-[[ "$(man -w VelnorUtility)" == *.1.gz ]] && [[ "$(man -w 3 PlixoApi)" == *.3.gz ]] || fail "manuals missing or not compressed"
+[[ "$(man -w VelnorUtility)" == *.1.gz ]] && [[ "$(man -w velnor)" == *.1.gz ]] && [[ "$(man -w 3 PlixoApi)" == *.3.gz ]] ||
+  fail "manuals missing or not compressed"
+status=0
+/usr/bin/velnor diff --json examples/compare-before-upgrade.txt examples/compare-after-upgrade.txt > "$work/diff.json" || status=$?
+echo "== installed: $(/usr/bin/velnor --version); diff of two examples: $(cat "$work/diff.json")"
+[ "$status" -le 1 ] || fail "velnor diff ended with $status"
+completions=$(pkg-config --variable=completionsdir bash-completion)
+[ -f "$completions/velnor" ] || fail "no bash completion in $completions"
 
 for way in "" "-DVELNOR_WITH_PKG_CONFIG=ON"; do
   rm -rf "$work/consumer"
