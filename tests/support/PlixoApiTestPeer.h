@@ -6,13 +6,14 @@
 #include <string>
 
 #include "ReplySlot.h"
+#include "WorkerPause.h"
 #include "velnor/PlixoApi.h"
 
 struct PlixoApiTestPeer {
     static ConnectionState State(const PlixoApi& api) { return api.connectionState.load(); }
-    static bool HasDevice(const PlixoApi& api) { return api.device != nullptr; }
     static bool WorkerStarted(const PlixoApi& api) { return api.workerThread.joinable(); }
     static std::thread::id WorkerId(const PlixoApi& api) { return api.workerThread.get_id(); }
+    static bool PauseRequested(const PlixoApi& api) { return api.workerPause->Requested(); }
     static std::mutex& RequestQueueMutex(PlixoApi& api) { return api.requestQueueMutex; }
     static std::mutex& KeyBufferMutex(PlixoApi& api) { return api.keyBufferMutex; }
     static int ReplyCounter(const PlixoApi& api) { return api.replyCounter.load(); }
@@ -22,7 +23,6 @@ struct PlixoApiTestPeer {
     static std::string Manufacturer(const PlixoApi& api) { return api.manufacturer; }
     static std::string Product(const PlixoApi& api) { return api.product; }
     static std::string Version(const PlixoApi& api) { return api.version; }
-    static int VendorId(const PlixoApi& api) { return api.vendorId; }
 };
 
 #endif
