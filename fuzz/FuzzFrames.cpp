@@ -3,15 +3,19 @@
 //     reports are put together again;
 //   - the keypad reads it without a frame error, answers the same command and takes the payload;
 //   - the keypad's reply, read by the library's assembler and parsers, gives back its type,
-//     length and data, and a status reply the keypad's settings.
+//     length and data, and a status reply the keypad's settings;
+//   - hexadecimal text both ways: the whole input encoded decodes back to itself; read as text,
+//     what decodes encodes back to the same characters (up to the case of the letters).
 // Input: [kind][value][bytes: the request's data, also the keypad's serial number and firmware].
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "SimKeypad.h"
 #include "protocol/DeviceRequest.h"
+#include "protocol/HexText.h"
 #include "protocol/MessageCommand.h"
 #include "protocol/MessageHeader.h"
 #include "protocol/OutputReports.h"
@@ -23,10 +27,23 @@ void Require(bool holds) {
     if (!holds) std::abort();
 }
 
+void HexBothWays(std::span<const std::uint8_t> input) {
+    velnor::Bytes text;
+    velnor::BytesToHex(input, text);
+    velnor::Bytes back(input.size());
+    Require(velnor::HexToBytes(text, text.size(), back) == input.size() && std::equal(back.begin(), back.end(), input.begin()));
+    std::uint8_t decoded[128];
+    const std::size_t stored = velnor::HexToBytes(input, input.size() & ~std::size_t{1}, decoded);
+    text.clear();
+    velnor::BytesToHex(std::span(decoded, stored), text);
+    for (std::size_t i = 0; i < text.size(); ++i) Require(text[i] == std::toupper(input[i]));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const int kSent[] = {1, 2, 4, 5, 6, 7, 9, 10, 11, 12, 14, 15};
+    HexBothWays(std::span(data, size));
     if (size < 2) return 0;
     velnor::DeviceRequest request{kSent[data[0] % 12], data[1], velnor::Bytes(data + 2, data + std::min<std::size_t>(size, 257))};
     velnor::Bytes frame;

@@ -175,24 +175,35 @@ TEST_F(ConnectionTest, FindUsbDeviceWalksTheWholeBusUpToTheMatch) {
     EXPECT_EQ(velnorsim::GetCounters().openHandles, 0);
 }
 
-TEST_F(ConnectionTest, SecondInitialiseReopensOnTheSameWorkerAndClosesTheOldHandle) {
-    const auto id = AddKeypad();
-    PlixoApi api;
-    ASSERT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
+TEST_F(KeypadTest, SecondInitialiseReopensOnTheSameWorkerNeverClosingAHandleWhileItIsRead) {
     const auto worker = PlixoApiTestPeer::WorkerId(api);
+    int jack = 0;
+    // First while the worker is in a read: held at the read's start until the reopening has asked
+    // it to pause.
+    velnorsim::HoldCalls(velnorsim::Call::ReadTimeout);
+    ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::ReadTimeout, static_cast<int>(kEventually.count())));
     StdoutCapture capture;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
+    std::thread reopening([&] { EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct)); });
+    EXPECT_TRUE(WaitUntil([&] { return PlixoApiTestPeer::PauseRequested(api); }));
+    velnorsim::ReleaseCalls(velnorsim::Call::ReadTimeout);
+    reopening.join();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(Visible(capture.Take()),
               Visible("vid 8263 pid 2495\r\nvid 2047 pid 9bf \r\nmanufacture Velnor\r\nConnected\r\n"));
     EXPECT_EQ(PlixoApiTestPeer::WorkerId(api), worker);
-    EXPECT_EQ(velnorsim::OpenHandleCount(id), 1);
-    EXPECT_EQ(velnorsim::GetCounters().openHandles, 1);
-    EXPECT_EQ(api.RetrieveByteFromBuffer(), -1);
+    EXPECT_EQ(api.GetJackStatus(&jack, kPatientMs), 0);
+    // Then right after an exchange, while the worker waits for requests.
+    EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
+    EXPECT_EQ(api.GetJackStatus(&jack, kPatientMs), 0);
+    const auto counters = velnorsim::GetCounters();
+    EXPECT_EQ(counters.closesDuringRead, 0);
+    EXPECT_EQ(counters.overlappingUnsafeCalls, 0);
+    EXPECT_EQ(counters.openHandles, 1);
+    EXPECT_EQ(velnorsim::OpenHandleCount(keypad), 1);
 }
 
-TEST_F(ConnectionTest, SecondInitialiseReportsAKeypadThatIsGoneAndTheWorkerFindsItWhenBack) {
+TEST_F(ConnectionTest, SecondInitialiseReportsAKeypadThatIsGoneAndFindsItBack) {
     const auto id = AddKeypad();
     PlixoApi api;
     ASSERT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
@@ -200,15 +211,8 @@ TEST_F(ConnectionTest, SecondInitialiseReportsAKeypadThatIsGoneAndTheWorkerFinds
     EXPECT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
     EXPECT_EQ(PlixoApiTestPeer::State(api), ConnectionState::NotConnected);
     EXPECT_EQ(velnorsim::GetCounters().openHandles, 0);
+    // Back while the worker is looking for it.
     velnorsim::Attach(id);
-    EXPECT_TRUE(WaitUntil([&] { return api.RetrieveByteFromBuffer() == -1; }));
-    EXPECT_EQ(velnorsim::GetCounters().openHandles, 1);
-}
-
-TEST_F(ConnectionTest, SecondInitialiseWhileTheWorkerIsReconnectingFindsAReturnedKeypad) {
-    PlixoApi api;
-    ASSERT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
-    AddKeypad();
     EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
     EXPECT_EQ(velnorsim::GetCounters().openHandles, 1);
 }

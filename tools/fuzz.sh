@@ -11,7 +11,7 @@ cmake --preset fuzz -DVELNOR_WERROR="${VELNOR_WERROR:-OFF}" > /dev/null
 cmake --build --preset fuzz
 
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_read_cycle fuzz_hex_text fuzz_frames fuzz_backup_file fuzz_compare fuzz_command_line)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_read_cycle fuzz_frames fuzz_backup_file fuzz_compare fuzz_command_line)
 for target in "${targets[@]}"; do
   binary="build-fuzz/fuzz/$target"
   [ -x "$binary" ] || { echo "FAIL: $target was not built ($binary)"; exit 1; }

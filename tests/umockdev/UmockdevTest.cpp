@@ -50,19 +50,6 @@ TEST(UmockdevTest, FullRestoreWithTheResetAndTheReconnect) {
     EXPECT_EQ(flash.codeTable[15], 0x58);
 }
 
-TEST(UmockdevTest, KeyCountMode) {
-    EmulatedKeypad keypad(Keypad("V7.03"));
-    Child utility({VELNOR_INSTALLED_UTILITY, "-k", "8", "-n", "12345678"});
-    EXPECT_EQ(utility.Wait(), 0);
-    EXPECT_NE(utility.output.find(" Current No Of Keys 5\r\n Successful in setting number of keys 8\r\n"
-                                  " Successful in setting serial number of keys 12345678\r\n"
-                                  " Successful in write to flash\r\n"),
-              std::string::npos)
-        << utility.output;
-    EXPECT_EQ(keypad.Now().flash.keyCountOption, 2);
-    EXPECT_EQ(keypad.Now().flash.serialNumber, "12345678");
-}
-
 TEST(UmockdevTest, AKeypadWithOnlyInterfaceZeroIsListedButNotOpened) {
     KeypadOptions options = Keypad("V6.10");
     options.interfaceOne = false;
