@@ -181,7 +181,7 @@ TEST_F(KeypadTest, SecondInitialiseReopensOnTheSameWorkerNeverClosingAHandleWhil
     // First while the worker is in a read: held at the read's start until the reopening has asked
     // it to pause.
     velnorsim::HoldCalls(velnorsim::Call::ReadTimeout);
-    ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::ReadTimeout, static_cast<int>(kEventually.count())));
+    ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::ReadTimeout, kEventuallyMs));
     StdoutCapture capture;
     const auto start = std::chrono::steady_clock::now();
     std::thread reopening([&] { EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct)); });

@@ -21,8 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kEventuallyMs = static_cast<int>(kEventually.count());
-
 class FaultTest : public KeypadTest {
 protected:
     void Fail(int command, FaultKind kind, int param = 0, int times = 1) {

@@ -11,7 +11,6 @@
 
 struct PlixoApiTestPeer {
     static ConnectionState State(const PlixoApi& api) { return api.connectionState.load(); }
-    static bool WorkerStarted(const PlixoApi& api) { return api.workerThread.joinable(); }
     static std::thread::id WorkerId(const PlixoApi& api) { return api.workerThread.get_id(); }
     static bool PauseRequested(const PlixoApi& api) { return api.workerPause->Requested(); }
     static std::mutex& RequestQueueMutex(PlixoApi& api) { return api.requestQueueMutex; }

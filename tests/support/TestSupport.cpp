@@ -19,14 +19,6 @@ std::string Visible(const std::string& text) {
     return shown;
 }
 
-bool IsRepetitionOf(const std::string& text, const std::string& unit) {
-    if (unit.empty() || text.size() % unit.size() != 0) return text.empty();
-    for (std::size_t at = 0; at < text.size(); at += unit.size()) {
-        if (text.compare(at, unit.size(), unit) != 0) return false;
-    }
-    return true;
-}
-
 StdoutCapture::StdoutCapture() { testing::internal::CaptureStdout(); }
 
 StdoutCapture::~StdoutCapture() {

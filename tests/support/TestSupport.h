@@ -11,7 +11,8 @@ namespace velnortest {
 
 // Limits that only stop a test that would otherwise hang. Waiting for an event ends as soon as
 // it happens, so they are set far beyond what the slowest, most loaded machine needs.
-constexpr std::chrono::milliseconds kEventually{30000};
+constexpr int kEventuallyMs = 30000;
+constexpr std::chrono::milliseconds kEventually{kEventuallyMs};
 constexpr int kPatientMs = 10000;  // the time-out of an operation that is expected to succeed
 
 // Polls the condition every 5 ms; true as soon as it holds, false after the limit.
@@ -19,9 +20,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // Shows \r and \n as escapes, so that a failed comparison of trace lines is readable.
 std::string Visible(const std::string& text);
-
-// True when text is made of repetitions of unit only (also when it is empty).
-bool IsRepetitionOf(const std::string& text, const std::string& unit);
 
 // Standard output of the process while it lives (library lines included).
 class StdoutCapture {
