@@ -12,9 +12,10 @@ int hidapiUsers = 0;  // guarded by hidapiMutex
 
 std::mutex& HidapiLock() { return hidapiMutex; }
 
+// hid_init is called on every attempt, as an open attempt always began; it is idempotent.
 bool AcquireHidapi(bool& holds) {
-    if (holds) return true;
     if (hid_init() != 0) return false;
+    if (holds) return true;
     holds = true;
     ++hidapiUsers;
     return true;

@@ -16,7 +16,7 @@ namespace velnor {
 std::mutex& HidapiLock();
 
 // With the hidapi lock held. `holds` is the user's own record of whether it holds a use.
-// Acquire calls hid_init when the user does not hold a use yet; false when hid_init fails.
+// Acquire calls hid_init and takes a use when the user holds none yet; false when hid_init fails.
 bool AcquireHidapi(bool& holds);
 // Ends the user's use, if it holds one; hid_exit when it was the last.
 void ReleaseHidapi(bool& holds);

@@ -1,6 +1,8 @@
 // Figures of one PlixoApi object against the simulated keypad answering at once:
-// latency of back-to-back settings operations, CPU time while idle, resident memory.
-//   bench_operations [latency calls] [memory calls] [idle seconds]
+// latency of back-to-back settings operations, CPU time while idle, resident memory; and how
+// long the library's own waits take (time-out, reopening, refusal, destructor), which the tests
+// do not bound from above.
+//   bench_operations [latency calls] [memory calls] [idle seconds] [timing rounds]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -9,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -49,12 +53,56 @@ int Operation(PlixoApi& api, int i) {
     }
 }
 
+double MillisecondsOf(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void PrintTimes(const char* what, const std::vector<double>& times, const char* target) {
+    std::printf("%s: median %.1f ms, slowest %.1f ms over %zu rounds (%s)\n", what, Percentile(times, 0.5),
+                Percentile(times, 1.0), times.size(), target);
+}
+
+void Waits(int rounds) {
+    std::vector<double> timeout, reopen, refusal, connectedEnd, searchingEnd;
+    for (int i = 0; i < rounds; ++i) {
+        velnorsim::RemoveAllDevices();
+        const velnorsim::DeviceId keypad = velnorsim::AddDevice({});
+        auto api = std::make_unique<PlixoApi>();
+        api->InitialiseBrellUSBDevice(8263, 2495);
+        velnorsim::SetFault(keypad, 15, {velnorsim::FaultKind::NoReply, 0, 1});
+        int jack = 0;
+        timeout.push_back(MillisecondsOf([&] { api->GetJackStatus(&jack, 120); }));
+        connectedEnd.push_back(MillisecondsOf([&] { api.reset(); }));
+
+        velnorsim::Detach(keypad);
+        api = std::make_unique<PlixoApi>();
+        api->InitialiseBrellUSBDevice(8263, 2495);
+        refusal.push_back(MillisecondsOf([&] { api->SetLedLevel(1, 0); }));
+        reopen.push_back(MillisecondsOf([&] {
+            velnorsim::Attach(keypad);
+            while (api->RetrieveByteFromBuffer() != -1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }));
+        velnorsim::Detach(keypad);
+        api->SetLedLevel(1, 50);  // the failed write makes the worker let the keypad go
+        while (api->RetrieveByteFromBuffer() != -2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        searchingEnd.push_back(MillisecondsOf([&] { api.reset(); }));
+    }
+    PrintTimes("time-out of 120 ms without a reply", timeout, "12 polls of 10 ms; target under 270 ms");
+    PrintTimes("operation refused while not connected", refusal, "target: at once, under 100 ms");
+    PrintTimes("keypad plugged in until the worker has opened it", reopen, "a cycle is about 100 ms; target under 1000 ms");
+    PrintTimes("destructor of a connected object", connectedEnd, "up to one worker cycle; target under 600 ms");
+    PrintTimes("destructor of an object looking for its keypad", searchingEnd, "target under 1000 ms");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int latencyCalls = argc > 1 ? std::atoi(argv[1]) : 500;
     const int memoryCalls = argc > 2 ? std::atoi(argv[2]) : 3000;
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 10;
+    const int timingRounds = argc > 4 ? std::atoi(argv[4]) : 10;
 
     const velnorsim::DeviceId keypad = velnorsim::AddDevice({});
     PlixoApi api;
@@ -89,5 +137,6 @@ int main(int argc, char** argv) {
                 "(target: at most 64 KiB), %d failed\n",
                 residentAfterFirst, latencyCalls, residentAfterAll, memoryCalls, residentAfterAll - residentAfterFirst,
                 failures);
+    Waits(timingRounds);
     return failures == 0 ? 0 : 1;
 }

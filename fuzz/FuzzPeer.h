@@ -20,7 +20,6 @@ struct PlixoApiTestPeer {
     }
     static void DrainInbound(PlixoApi& api, velnor::MessageHeader& header) { api.DrainInbound(header); }
     static std::unique_ptr<velnor::MessageCommand> TakeReply(PlixoApi& api) { return api.replySlot->Take(); }
-    static int ReplyCounter(const PlixoApi& api) { return api.replyCounter; }
 };
 
 #endif

@@ -43,12 +43,13 @@ write("read_cycle", "checksum-bad-then-good", chunk(bad_then_good + [0] * (64 - 
 write("read_cycle", "split-reply", chunk([0x3F, 0x06, 0x02, 0x30, 0x32, 0x30, 0x31]) + chunk([0x3F, 0x03, 0x05, 0x03, 0x07], take=True))
 write("read_cycle", "type-3", chunk(inbound(b"0301\x00"), take=True))
 
-write("hex_text", "upper", bytes([2]) + b"3F")
-write("hex_text", "lower", bytes([2]) + b"3f")
-write("hex_text", "not-hex", bytes([2]) + b"G0")
-write("hex_text", "jack-text", bytes([4]) + b"0F02\x00\x01")
-write("hex_text", "short-text", bytes([3]) + b"010")
-write("hex_text", "status-text", bytes([4]) + status_text("V61", "ABCDEFGH"))
+
+# [kind index into 1 2 4 5 6 7 9 10 11 12 14 15][value][data]
+write("frames", "status", bytes([0, 3]) + b"V6.1 12345678")
+write("frames", "led-level", bytes([1, 5]))
+write("frames", "code-table", bytes([3, 20]) + bytes([0x00, 0x02, 0x03, 0x06, 0x15, 0xFF] + list(range(0x10, 0x1E))))
+write("frames", "serial-of-255", bytes([10, 0]) + b"S" * 255)
+write("frames", "jack-status", bytes([11, 0xFF]))
 
 EXAMPLES = os.path.join(HERE, "..", "examples")
 for name in sorted(os.listdir(EXAMPLES)):

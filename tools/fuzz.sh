@@ -11,10 +11,10 @@ cmake --preset fuzz -DVELNOR_WERROR="${VELNOR_WERROR:-OFF}" > /dev/null
 cmake --build --preset fuzz
 
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_read_cycle fuzz_hex_text fuzz_backup_file fuzz_compare fuzz_command_line fuzz_backup_diff fuzz_usb_ids)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_read_cycle fuzz_frames fuzz_backup_file fuzz_compare fuzz_command_line fuzz_backup_diff fuzz_usb_ids)
 for target in "${targets[@]}"; do
   binary="build-fuzz/fuzz/$target"
-  [ -x "$binary" ] || continue
+  [ -x "$binary" ] || { echo "FAIL: $target was not built ($binary)"; exit 1; }
   name="${target#fuzz_}"
   work=$(mktemp -d)
   seeds=("fuzz/corpus/$name")

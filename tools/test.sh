@@ -2,7 +2,8 @@
 # Builds and runs every test, for each configure preset named (default: "default").
 #   tools/test.sh                 the RelWithDebInfo build
 #   tools/test.sh asan tsan       the sanitizer builds
-# VELNOR_WERROR=ON turns warnings into errors.
+# VELNOR_WERROR=ON turns warnings into errors. VELNOR_REQUIRE_UMOCKDEV=1 (set by CI) makes the
+# umockdev suite fail instead of skipping where umockdev cannot run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

@@ -1,8 +1,8 @@
 // A small program on the installed-style library, run by the tests as a whole process:
 //   Probe alive connected|absent   opens the keypad and ends with the object alive
-//   Probe thread-fails TEXT        expects the worker thread not to start (run it with a stack
-//                                  limit too large for any thread) and the manufacturer and
-//                                  product texts to be TEXT
+//   Probe thread-fails TEXT        expects the worker thread not to start (run it with
+//                                  NoThreads preloaded) and the manufacturer and product texts
+//                                  to be TEXT
 #include <cstdio>
 #include <cstring>
 

@@ -1,35 +1,26 @@
-// Byte strings written as hexadecimal text in tests: "3F 40 02".
+// Byte strings written as hexadecimal text in tests ("3F 40 02"), and the keypad's reports
+// built here on their own, apart from the library's protocol code.
 #ifndef VELNOR_TESTS_HEX_H
 #define VELNOR_TESTS_HEX_H
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace velnortest {
 
-inline std::vector<std::uint8_t> Hex(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    unsigned value = 0;
-    int digits = 0;
-    for (char c : text) {
-        int nibble = -1;
-        if (c >= '0' && c <= '9') nibble = c - '0';
-        if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-        if (nibble < 0) continue;
-        value = value * 16 + static_cast<unsigned>(nibble);
-        if (++digits == 2) {
-            bytes.push_back(static_cast<std::uint8_t>(value));
-            value = 0;
-            digits = 0;
-        }
-    }
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes Hex(const std::string& text) {
+    std::istringstream words(text);
+    Bytes bytes;
+    for (unsigned value = 0; words >> std::hex >> value;) bytes.push_back(static_cast<std::uint8_t>(value));
     return bytes;
 }
 
-inline std::string ToHex(const std::vector<std::uint8_t>& bytes) {
+inline std::string ToHex(const Bytes& bytes) {
     std::string text;
     char digits[4];
     for (std::uint8_t byte : bytes) {
@@ -40,9 +31,43 @@ inline std::string ToHex(const std::vector<std::uint8_t>& bytes) {
 }
 
 // A report padded with zeros to 64 bytes.
-inline std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> bytes, std::size_t size = 64) {
-    bytes.resize(std::max(bytes.size(), size), 0);
+inline Bytes Padded(Bytes bytes) {
+    if (bytes.size() < 64) bytes.resize(64, 0);
     return bytes;
+}
+
+// STX, text, ETX and the XOR of all three, behind the given lead bytes.
+inline Bytes Framed(Bytes lead, const Bytes& text) {
+    const std::size_t stx = lead.size();
+    lead.push_back(0x02);
+    lead.insert(lead.end(), text.begin(), text.end());
+    lead.push_back(0x03);
+    std::uint8_t checksum = 0;
+    for (std::size_t i = stx; i < lead.size(); ++i) checksum ^= lead[i];
+    lead.push_back(checksum);
+    return lead;
+}
+
+// A frame's text: command or type, and the data length, as hexadecimal text, then the data.
+inline Bytes FrameText(unsigned code, const Bytes& data) {
+    const char* digits = "0123456789ABCDEF";
+    Bytes text;
+    for (std::size_t number : {std::size_t{code}, data.size()}) {
+        text.push_back(static_cast<std::uint8_t>(digits[number >> 4 & 15]));
+        text.push_back(static_cast<std::uint8_t>(digits[number & 15]));
+    }
+    text.insert(text.end(), data.begin(), data.end());
+    return text;
+}
+
+// A command as the keypad receives it, in one padded report: 3F 40 and the frame.
+inline Bytes CommandReport(unsigned command, const Bytes& payload = {}) {
+    return Padded(Framed({0x3F, 0x40}, FrameText(command, payload)));
+}
+
+// A reply as the keypad sends it, in one padded report: 3F, the index of the ETX, the frame.
+inline Bytes ReplyReport(const Bytes& text) {
+    return Padded(Framed({0x3F, static_cast<std::uint8_t>(3 + text.size())}, text));
 }
 
 }  // namespace velnortest

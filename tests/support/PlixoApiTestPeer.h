@@ -6,13 +6,13 @@
 #include <string>
 
 #include "ReplySlot.h"
+#include "WorkerPause.h"
 #include "velnor/PlixoApi.h"
 
 struct PlixoApiTestPeer {
     static ConnectionState State(const PlixoApi& api) { return api.connectionState.load(); }
-    static bool HasDevice(const PlixoApi& api) { return api.device != nullptr; }
-    static bool WorkerStarted(const PlixoApi& api) { return api.workerThread.joinable(); }
     static std::thread::id WorkerId(const PlixoApi& api) { return api.workerThread.get_id(); }
+    static bool PauseRequested(const PlixoApi& api) { return api.workerPause->park.Requested(); }
     static std::mutex& RequestQueueMutex(PlixoApi& api) { return api.requestQueueMutex; }
     static std::mutex& KeyBufferMutex(PlixoApi& api) { return api.keyBufferMutex; }
     static int ReplyCounter(const PlixoApi& api) { return api.replyCounter.load(); }
@@ -22,7 +22,6 @@ struct PlixoApiTestPeer {
     static std::string Manufacturer(const PlixoApi& api) { return api.manufacturer; }
     static std::string Product(const PlixoApi& api) { return api.product; }
     static std::string Version(const PlixoApi& api) { return api.version; }
-    static int VendorId(const PlixoApi& api) { return api.vendorId; }
     static std::size_t QueuedRequests(PlixoApi& api) {
         std::lock_guard lock(api.requestQueueMutex);
         return api.requestQueue.size();

@@ -1,33 +1,12 @@
 #include "ProgramRun.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-extern char** environ;
+#include "Process.h"
 
 namespace velnortest {
-
-namespace {
-
-std::vector<std::uint8_t> ParseReportLine(const std::string& line) {
-    std::istringstream words(line);
-    std::string path;
-    words >> path;
-    std::vector<std::uint8_t> report;
-    std::string byte;
-    while (words >> byte) report.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
-    return report;
-}
-
-}  // namespace
 
 ProgramRun::ProgramRun(const std::string& keypadConfig) {
     char pattern[] = "/tmp/velnor-run-XXXXXX";
@@ -38,13 +17,8 @@ ProgramRun::ProgramRun(const std::string& keypadConfig) {
 }
 
 ProgramRun::~ProgramRun() {
-    for (const char* name : {"keypad.conf", "reports.log", "state.txt", "state.txt.tmp"}) {
-        std::remove((folder_ + "/" + name).c_str());
-    }
-    for (const std::string& file : {std::string("backup.txt"), std::string("second.txt")}) {
-        std::remove((folder_ + "/" + file).c_str());
-    }
-    rmdir(folder_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
 }
 
 std::string ProgramRun::WriteFile(const std::string& name, const std::string& content) const {
@@ -55,57 +29,17 @@ std::string ProgramRun::WriteFile(const std::string& name, const std::string& co
 
 ProgramResult ProgramRun::Start(const std::string& program, const std::vector<std::string>& arguments,
                                 const std::string& workingFolder) const {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "LD_LIBRARY_PATH=", 16) != 0 && std::strncmp(*entry, "VELNOR_SIM_CONFIG=", 18) != 0) {
-            environment.emplace_back(*entry);
-        }
-    }
-    environment.push_back(std::string("LD_LIBRARY_PATH=") + VELNOR_SIM_DIR);
-    environment.push_back("VELNOR_SIM_CONFIG=" + folder_ + "/keypad.conf");
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
+    std::filesystem::remove(folder_ + "/reports.log");
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (spawned != 0) {
-        close(pipeEnds[0]);
-        throw std::runtime_error("cannot start " + program);
-    }
-
+    Process process(words, workingFolder,
+                    {std::string("LD_LIBRARY_PATH=") + VELNOR_SIM_DIR, "VELNOR_SIM_CONFIG=" + folder_ + "/keypad.conf"});
     ProgramResult result;
-    const auto start = std::chrono::steady_clock::now();
-    char buffer[4096];
-    for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        result.output.append(buffer, static_cast<std::size_t>(count));
-        const auto now = std::chrono::steady_clock::now();
-        result.arrivals.emplace_back(std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count(),
-                                     result.output.size());
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-
+    result.exitStatus = process.Wait();
+    result.output = process.output;
+    result.arrivals = process.arrivals;
     std::ifstream log(folder_ + "/reports.log");
-    for (std::string line; std::getline(log, line);) result.reports.push_back(ParseReportLine(line));
+    for (std::string line; std::getline(log, line);) result.reports.push_back(Hex(line.substr(line.find(' ') + 1)));
     std::ifstream state(folder_ + "/state.txt");
     for (std::string line; std::getline(state, line);) {
         const std::size_t blank = line.find(' ');
@@ -114,13 +48,11 @@ ProgramResult ProgramRun::Start(const std::string& program, const std::vector<st
     return result;
 }
 
-long ProgramResult::ArrivalOf(const std::string& text) const {
+std::vector<std::pair<long, std::size_t>>::const_iterator ProgramResult::ArrivalOf(const std::string& text) const {
     const std::size_t at = output.find(text);
-    if (at == std::string::npos) return -1;
-    for (const auto& [milliseconds, length] : arrivals) {
-        if (length >= at + text.size()) return milliseconds;
-    }
-    return -1;
+    auto arrival = arrivals.begin();
+    while (at != std::string::npos && arrival != arrivals.end() && arrival->second < at + text.size()) ++arrival;
+    return at == std::string::npos ? arrivals.end() : arrival;
 }
 
 std::string ReadGolden(const std::string& path) {

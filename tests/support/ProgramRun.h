@@ -3,23 +3,24 @@
 #ifndef VELNOR_TESTS_PROGRAMRUN_H
 #define VELNOR_TESTS_PROGRAMRUN_H
 
-#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "Hex.h"
 
 namespace velnortest {
 
 struct ProgramResult {
     int exitStatus = -1;
     std::string output;
-    std::vector<std::vector<std::uint8_t>> reports;  // in the order the keypad received them
-    std::map<std::string, std::string> state;        // "ram.led_level" -> "7", ...
+    std::vector<Bytes> reports;                // in the order the keypad received them
+    std::map<std::string, std::string> state;  // "ram.led_level" -> "7", ...
     // When output arrived: milliseconds after the start, and the output's length by then.
     std::vector<std::pair<long, std::size_t>> arrivals;
 
-    // Milliseconds after the start at which the output up to the end of text had arrived.
-    long ArrivalOf(const std::string& text) const;
+    // The first arrival that completed text (arrivals.end() when it never came).
+    std::vector<std::pair<long, std::size_t>>::const_iterator ArrivalOf(const std::string& text) const;
 };
 
 // A folder of its own for one run, with a keypad configuration written into it.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace velnortest {
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
@@ -17,25 +15,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 std::string Visible(const std::string& text) {
     std::string shown;
-    for (char c : text) {
-        if (c == '\r') {
-            shown += "\\r";
-        } else if (c == '\n') {
-            shown += "\\n";
-        } else {
-            shown += c;
-        }
-    }
+    for (char c : text) shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
     return shown;
-}
-
-bool IsRepetitionOf(const std::string& text, const std::string& unit) {
-    if (unit.empty()) return text.empty();
-    if (text.size() % unit.size() != 0) return false;
-    for (std::size_t at = 0; at < text.size(); at += unit.size()) {
-        if (text.compare(at, unit.size(), unit) != 0) return false;
-    }
-    return true;
 }
 
 StdoutCapture::StdoutCapture() { testing::internal::CaptureStdout(); }

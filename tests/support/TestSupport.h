@@ -5,17 +5,21 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace velnortest {
 
-// Polls the condition every 5 ms; true as soon as it holds, false after the time.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+// Limits that only stop a test that would otherwise hang. Waiting for an event ends as soon as
+// it happens, so they are set far beyond what the slowest, most loaded machine needs.
+constexpr int kEventuallyMs = 30000;
+constexpr std::chrono::milliseconds kEventually{kEventuallyMs};
+constexpr int kPatientMs = 10000;  // the time-out of an operation that is expected to succeed
+
+// Polls the condition every 5 ms; true as soon as it holds, false after the limit.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kEventually);
 
 // Shows \r and \n as escapes, so that a failed comparison of trace lines is readable.
 std::string Visible(const std::string& text);
-
-// True when text is made of repetitions of unit only (also when it is empty).
-bool IsRepetitionOf(const std::string& text, const std::string& unit);
 
 // Standard output of the process while it lives (library lines included).
 class StdoutCapture {

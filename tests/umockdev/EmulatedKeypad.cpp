@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <stdexcept>
 
 namespace velnortest {
@@ -57,29 +58,16 @@ TestBed& TestBed::Get() {
 }
 
 bool TestBed::OnLoopThread(const std::function<bool()>& work) {
-    struct Call {
-        const std::function<bool()>* work = nullptr;
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool result = false;
-    } call;
-    call.work = &work;
+    std::packaged_task<bool()> task(work);
+    std::future<bool> result = task.get_future();
     g_main_context_invoke(
         context_,
         [](gpointer data) -> gboolean {
-            auto* call = static_cast<Call*>(data);
-            const bool result = (*call->work)();
-            std::lock_guard lock(call->mutex);
-            call->result = result;
-            call->finished = true;
-            call->done.notify_all();
+            (*static_cast<std::packaged_task<bool()>*>(data))();
             return G_SOURCE_REMOVE;
         },
-        &call);
-    std::unique_lock lock(call.mutex);
-    call.done.wait(lock, [&] { return call.finished; });
-    return call.result;
+        &task);
+    return result.get();
 }
 
 EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
@@ -108,34 +96,14 @@ void EmulatedKeypad::Unplug() {
     UnplugLocked();
 }
 
-bool EmulatedKeypad::Plugged() const {
+EmulatedKeypad::Seen EmulatedKeypad::Now() const {
     std::lock_guard lock(mutex_);
-    return master_ >= 0;
-}
-
-int EmulatedKeypad::TimesPlugged() const {
-    std::lock_guard lock(mutex_);
-    return plugs_;
+    return {plugs_, received_, keypad_.ram, keypad_.flash};
 }
 
 std::string EmulatedKeypad::Node() const {
     std::lock_guard lock(mutex_);
     return node_;
-}
-
-std::vector<velnorsim::Report> EmulatedKeypad::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
-}
-
-velnorsim::KeypadSettings EmulatedKeypad::Ram() const {
-    std::lock_guard lock(mutex_);
-    return keypad_.ram;
-}
-
-velnorsim::KeypadSettings EmulatedKeypad::Flash() const {
-    std::lock_guard lock(mutex_);
-    return keypad_.flash;
 }
 
 void EmulatedKeypad::PlugLocked() {
@@ -306,7 +274,7 @@ void EmulatedKeypad::Serve() {
         if (count <= 0) continue;
         collecting.insert(collecting.end(), bytes, bytes + count);
         if (collecting.size() < 64) continue;
-        received_.push_back(collecting);
+        ++received_;
         velnorsim::SimKeypad::Outcome outcome = keypad_.OnOutputReport(collecting, std::chrono::steady_clock::now());
         collecting.clear();
         for (auto& reply : outcome.replies) pendingReplies_.push_back(std::move(reply));

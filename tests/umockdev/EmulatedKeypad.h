@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -65,13 +64,15 @@ public:
     // (hidraw0, hidraw1, ...): a node name cannot be added twice.
     void Plug();
     void Unplug();
-    bool Plugged() const;
-    int TimesPlugged() const;
     std::string Node() const;  // its /dev/hidrawN while plugged in
 
-    std::vector<velnorsim::Report> Received() const;
-    velnorsim::KeypadSettings Ram() const;
-    velnorsim::KeypadSettings Flash() const;
+    struct Seen {
+        int timesPlugged = 0;
+        std::size_t reportsReceived = 0;
+        velnorsim::KeypadSettings ram;
+        velnorsim::KeypadSettings flash;
+    };
+    Seen Now() const;
 
 private:
     void PlugLocked();
@@ -88,7 +89,7 @@ private:
 
     mutable std::mutex mutex_;  // guards everything below
     velnorsim::SimKeypad keypad_;
-    std::vector<velnorsim::Report> received_;
+    std::size_t received_ = 0;  // output reports
     std::vector<velnorsim::TimedReport> pendingReplies_;
     std::chrono::steady_clock::time_point restartAt_{};
     std::chrono::steady_clock::time_point backAt_{};

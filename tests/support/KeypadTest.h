@@ -1,17 +1,22 @@
-// A test with a simulated keypad (firmware V6.1, serial 12345678, jack state 1) on a bus of its
-// own, opened by the object under test.
-#ifndef VELNOR_TESTS_CONNECTEDKEYPADTEST_H
-#define VELNOR_TESTS_CONNECTEDKEYPADTEST_H
+// Tests on the simulated bus, emptied before each test. KeypadTest adds a keypad (firmware V6.1,
+// serial 12345678, jack state 1) and opens it with the object under test.
+#ifndef VELNOR_TESTS_KEYPADTEST_H
+#define VELNOR_TESTS_KEYPADTEST_H
 
 #include <gtest/gtest.h>
 
 #include "velnor/PlixoApi.h"
 #include "velnor_sim/SimControl.h"
 
-class ConnectedKeypadTest : public testing::Test {
+class BusTest : public testing::Test {
+protected:
+    void SetUp() override { velnorsim::RemoveAllDevices(); }
+};
+
+class KeypadTest : public BusTest {
 protected:
     void SetUp() override {
-        velnorsim::RemoveAllDevices();
+        BusTest::SetUp();
         velnorsim::DeviceSetup setup;
         setup.settings.firmwareName = "V6.1";
         setup.settings.serialNumber = "12345678";

@@ -1,0 +1,235 @@
+// The wire format alone: hexadecimal text, outbound frames and reports, assembling inbound
+// reports into frames, decoding frame texts and status records. (Routing by type, and which
+// kinds are sent, show in the wire tests, through the library.)
+#include <gtest/gtest.h>
+
+#include "protocol/DeviceRequest.h"
+#include "protocol/Frame.h"
+#include "protocol/HexText.h"
+#include "protocol/MessageCommand.h"
+#include "protocol/MessageHeader.h"
+#include "protocol/OutputReports.h"
+#include "protocol/ReadCycle.h"
+#include "support/Hex.h"
+
+using velnor::MessageIncoming;
+using namespace velnortest;
+using namespace std::string_literals;
+
+namespace {
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+TEST(HexTextTest, EncodesUpperCaseHighNibbleFirstBehindWhatIsThere) {
+    Bytes text{'x'};
+    EXPECT_EQ(velnor::BytesToHex(Hex("00 0F A5 FF 3C"), text), 10u);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "x000FA5FF3C");
+}
+
+TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
+    const struct {
+        const char* text;
+        std::size_t count;
+        const char* bytes;  // empty: nothing stored, 0 returned
+    } cases[] = {
+        {"3f", 2, "3F"}, {"3F", 2, "3F"}, {"aB09", 4, "AB 09"},
+        {"123", 3, "12"},  // an odd last character is dropped
+        {"G0", 2, ""},   {":0", 2, ""},   {"0:", 2, ""},        {"/0", 2, ""},     {"@0", 2, ""},
+        {"`0", 2, ""},   {"g0", 2, ""},   {"1 2", 3, ""},       {"12", 0, ""},
+        {"12", 3, ""},                   // count beyond the text
+        {"0102030405", 10, ""},          // more bytes than the output holds
+    };
+    for (const auto& c : cases) {
+        std::uint8_t out[4] = {};
+        const std::size_t stored = velnor::HexToBytes(Text(c.text), c.count, out);
+        EXPECT_EQ(ToHex(Bytes(out, out + stored)), c.bytes) << c.text;
+    }
+}
+
+TEST(FrameTest, WorkedExamples) {
+    const struct {
+        std::uint8_t command;
+        const char* payload;
+        const char* frame;
+    } cases[] = {
+        {0x01, "", "3F 40 02 30 31 30 30 03 00"},
+        {0x02, "05", "3F 40 02 30 32 30 31 05 03 07"},
+        {0x0F, "", "3F 40 02 30 46 30 30 03 77"},
+        {0x0E, "41 42 31 32", "3F 40 02 30 45 30 34 41 42 31 32 03 70"},
+        // Payload bytes that look like framing travel raw and count in the checksum.
+        {0x05, "03 02 06 15", "3F 40 02 30 35 30 34 03 02 06 15 03 12"},
+    };
+    for (const auto& c : cases) {
+        Bytes frame{0xEE};  // cleared first
+        velnor::MakeFrame(c.command, Hex(c.payload), frame);
+        EXPECT_EQ(ToHex(frame), c.frame);
+    }
+    Bytes frame;
+    velnor::MakeFrame(0x0E, Bytes(300, 'A'), frame);  // 300 = 0x12C: the length field says 2C
+    EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + 8)), "3F 40 02 30 45 32 43 41");
+    EXPECT_EQ(frame.size(), 309u);
+}
+
+TEST(FrameTest, ACodeTableShorterThanItsLengthBuildsNothing) {
+    for (int value : {-1, 21}) {
+        velnor::MessageCommand command;
+        Bytes frame;
+        EXPECT_FALSE(command.BuildFrame({velnor::kCodeTable, value, Bytes(20, 1)}, frame));
+        EXPECT_EQ(command.ResultCode, -1);
+        EXPECT_TRUE(frame.empty());
+    }
+}
+
+Bytes Counting(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i + 1);
+    return bytes;
+}
+
+std::string Report(const velnor::OutputReport& report) { return ToHex(Bytes(report.begin(), report.end())); }
+
+TEST(OutputReportsTest, TheFirstReportCarries64FrameBytesAndEachFurtherOne62BehindTheLead) {
+    const std::pair<std::size_t, std::size_t> counts[] = {{0, 0},   {10, 1},  {64, 1},  {65, 2},
+                                                          {126, 2}, {127, 3}, {188, 3}, {189, 4}};
+    for (const auto& [frameSize, reports] : counts) {
+        EXPECT_EQ(velnor::CutIntoReports(Counting(frameSize)).size(), reports) << frameSize;
+    }
+    EXPECT_EQ(Report(velnor::CutIntoReports(Counting(10))[0]), ToHex(Padded(Hex("1 2 3 4 5 6 7 8 9 A"))));
+    const auto two = velnor::CutIntoReports(Counting(126));
+    EXPECT_EQ(Report(two[0]), ToHex(Counting(64)));
+    EXPECT_EQ(Report(two[1]).substr(0, 11), "3F 40 41 42");
+    EXPECT_EQ(two[1][63], 126);
+    EXPECT_EQ(Report(velnor::CutIntoReports(Counting(189))[3]), ToHex(Padded(Hex("3F 40 BD"))));
+}
+
+struct Delivered {
+    MessageIncoming::IncomingStatus status;
+    const char* text;  // hex
+};
+
+struct AssemblyCase {
+    const char* name;
+    std::vector<Bytes> reports;
+    std::vector<Delivered> delivered;
+    MessageIncoming::AssemblerState stateAfter = MessageIncoming::WaitStx;
+};
+
+std::vector<AssemblyCase> AssemblyCases() {
+    const Bytes jack = Hex("3F 09 02 30 46 30 32 00 01 03 74");
+    const Delivered jackText{MessageIncoming::FrameOk, "30 46 30 32 00 01"};
+    // The rest of the report is read as if the bad checksum byte were a report id.
+    Bytes badThenGood = Hex("3F 09 02 30 46 30 32 00 01 03 75");
+    const Bytes good = Framed({0x3F, 9}, Text("0202\x00\x05"s));
+    badThenGood.insert(badThenGood.end(), good.begin() + 1, good.end());
+
+    std::vector<Bytes> endless{Padded(Hex("3F 3F 02"))};
+    std::fill(endless[0].begin() + 3, endless[0].end(), 'A');
+    for (int i = 0; i < 8; ++i) {
+        endless.push_back(Bytes(64, 'A'));
+        endless.back()[0] = endless.back()[1] = 0x3F;
+    }
+    endless.push_back(jack);
+
+    return {
+        {"worked jack status example", {Padded(jack)}, {jackText}},
+        {"ACK at offset 2 whatever follows", {Padded(Hex("3F 09 06 30 46 30 32 00 01 03 74"))}, {{MessageIncoming::Ack, ""}}},
+        {"NAK at offset 2 whatever follows", {Padded(Hex("00 00 15 02 02 02"))}, {{MessageIncoming::Nak, ""}}},
+        {"no STX anywhere is dropped", {Padded(Hex("3F 10 11 12 13 04 05"))}, {}},
+        {"checksum of 0x80 and above", {ReplyReport(Text("0201\x80"))}, {{MessageIncoming::FrameOk, "30 32 30 31 80"}}},
+        {"ChecksumBadThenGoodFrameInOneReport", {Padded(badThenGood)}, {{MessageIncoming::FrameOk, "30 32 30 32 00 05"}}},
+        {"two reports, two frames", {Padded(jack), ReplyReport(Text("0B01\x00"s))},
+         {jackText, {MessageIncoming::FrameOk, "30 42 30 31 00"}}},
+        {"ETX index past the report is dropped, the next report is fine",
+         {Padded(Hex("3F C8 02 30 46 30 32 00 01 03 74")), Padded(jack)}, {jackText}},
+        {"ETX index equal to the report length", {Hex("3F 0B 02 30 46 30 32 00 01 03 74"), Padded(jack)}, {jackText}},
+        {"ETX index inside the report but off the ETX: the next reply is not swallowed",
+         {Padded(Hex("3F 14 02 30 46 30 32 00 01 03 74")), Padded(jack)}, {jackText}},
+        {"ETX index before the text", {Padded(Hex("03 00 02 30 46 30 32 00 01 03 74")), Padded(jack)}, {jackText}},
+        {"a late STX never reads past the bytes received", {Hex("3F 09 11 12 13 02 30 46 30 03")}, {},
+         MessageIncoming::EtxSeen},
+        {"frame continued in a second report", {Hex("3F 06 02 30 32 30 31"), Hex("3F 03 05 03 07")},
+         {{MessageIncoming::FrameOk, "30 32 30 31 05"}}},
+        {"checksum in the next report", {Hex("3F 09 02 30 46 30 32 00 01 03"), Padded(Hex("74"))}, {jackText}},
+        {"a frame that never ends is dropped, then the next one is read", endless, {jackText}},
+        {"empty and tiny reports", {Bytes{}, Hex("3F"), Hex("3F 00"), Padded(jack)}, {jackText}},
+    };
+}
+
+TEST(ReadCycleTest, AssemblesFramesFromReports) {
+    for (const AssemblyCase& c : AssemblyCases()) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<MessageIncoming> current;
+        velnor::InboundQueue inbound;
+        for (Bytes buffer : c.reports) {
+            velnor::RunReadCycle(buffer, current, inbound);
+            EXPECT_TRUE(buffer.empty());
+            ASSERT_NE(current, nullptr);
+            EXPECT_LE(current->text.size(), MessageIncoming::kMaxTextLength);
+        }
+        ASSERT_EQ(inbound.size(), c.delivered.size());
+        for (std::size_t i = 0; i < inbound.size(); ++i) {
+            EXPECT_EQ(inbound[i]->status, c.delivered[i].status);
+            EXPECT_EQ(ToHex(inbound[i]->text), c.delivered[i].text);
+        }
+        EXPECT_EQ(current->status, MessageIncoming::Pending);
+        EXPECT_EQ(current->state, c.stateAfter);
+    }
+}
+
+TEST(MessageHeaderTest, DecodesTypeLengthAndData) {
+    const struct {
+        const char* name;
+        Bytes text;
+        int type;
+        int length;
+        int errorCode;
+        const char* dataStart;  // the first bytes of the data area afterwards (prefilled with EE)
+    } cases[] = {
+        {"jack status", Text("0F02\x00\x01"s), 15, 2, 0, "00 01 EE"},
+        {"lower case", Text("0f02\x07\x08"), 15, 2, 0, "07 08 EE"},
+        {"two characters", Text("01"), 0, 0, -8999, "EE"},
+        {"empty", Text(""), 0, 0, -8999, "EE"},
+        {"type does not decode", Text("0G00"), 0, 0, -8997, "EE"},
+        {"three characters", Text("010"), 1, 0, -8996, "EE"},
+        {"length does not decode: data as before", Text("01ZZ12"), 1, 0, -8996, "EE EE"},
+        {"shorter than announced: the rest of the announced bytes are zero", Text("0105AB"), 1, 5, 0,
+         "41 42 00 00 00 EE"},
+        {"nothing of the announced data: zeroed up to the length", Text("01FF"), 1, 255, 0, "00 00 00"},
+        {"longer than announced", Text("0202\x01\x02\x03\x04"), 2, 2, 0, "01 02 EE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        velnor::MessageHeader header;
+        header.data.fill(0xEE);
+        header.ParseText(c.text.data(), c.text.size());
+        EXPECT_EQ(header.type, c.type);
+        EXPECT_EQ(header.length, c.length);
+        EXPECT_EQ(header.errorCode, c.errorCode);
+        const Bytes expected = Hex(c.dataStart);
+        EXPECT_EQ(ToHex(Bytes(header.data.begin(), header.data.begin() + static_cast<std::ptrdiff_t>(expected.size()))),
+                  c.dataStart);
+        if (c.length == 255) {
+            EXPECT_EQ(ToHex({header.data[254], header.data[255]}), "00 EE");
+        }
+    }
+}
+
+TEST(ReplyRecordTest, StatusReplyFillsTheRecordByFixedPositions) {
+    // Result, LED, a byte that is not read, buzzer, key count option, buzzer period, keypad
+    // table, the code table, then the firmware name, one byte skipped whatever it is, the serial.
+    Bytes data = Hex("00 05 77 01 02 64 01 30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42 43");
+    for (char c : "V6.1234XABCDEFGHIJKLMNOPQRST") data.push_back(static_cast<std::uint8_t>(c));  // and its zero
+    const Bytes text = FrameText(1, data);
+    velnor::MessageHeader header;
+    header.ParseText(text.data(), text.size());
+    velnor::MessageCommand record;
+    record.ParseStatus(header);
+    EXPECT_EQ(ToHex({static_cast<std::uint8_t>(record.ResultCode), record.LedLevel, record.BuzzerSetting,
+                     record.KeyCountOption, record.BuzzerPeriod, record.KeypadTable, record.CodeTable[0],
+                     record.CodeTable[19]}),
+              "00 05 01 02 64 01 30 43");
+    EXPECT_EQ(record.FirmwareName, "V6.1234");
+    EXPECT_EQ(record.SerialNumber, "ABCDEFGHIJKLMNOP") << "a serial of 20 arrives as its first 16";
+}
+
+}  // namespace
