@@ -6,9 +6,8 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
-#include <regex>
+#include <string_view>
 
 namespace velnor {
 
@@ -32,19 +31,39 @@ fs::path Resolve(const fs::path& path) {
     return resolved;
 }
 
-bool IsPortChain(const std::string& name) {
-    static const std::regex kPortChain("[0-9]+-[0-9]+(\\.[0-9]+)*");
-    return std::regex_match(name, kPortChain);
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// BUS-PORT(.PORT)*, as the kernel names a USB device: 1-2, 1-2.3, 3-10.1.4.
+bool IsPortChain(std::string_view name) {
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || !AllDigits(name.substr(0, dash))) return false;
+    for (std::string_view rest = name.substr(dash + 1);;) {
+        const std::size_t dot = rest.find('.');
+        if (!AllDigits(rest.substr(0, dot))) return false;
+        if (dot == std::string_view::npos) return true;
+        rest.remove_prefix(dot + 1);
+    }
+}
+
+// ROOT/dev/hidrawN: the folder above /dev (ROOT) and the node's name; false for any other path.
+bool SplitHidrawNode(const std::string& path, std::string& root, std::string& node) {
+    const std::size_t slash = path.rfind("/dev/hidraw");
+    if (slash == std::string::npos || !AllDigits(std::string_view(path).substr(slash + 11))) return false;
+    root = path.substr(0, slash);
+    node = path.substr(slash + 5);
+    return true;
 }
 
 }  // namespace
 
 std::string UsbLocationOfHidraw(const std::string& path) {
-    static const std::regex kHidrawNode("(.*)/dev/(hidraw[0-9]+)");
-    std::smatch node;
-    if (!std::regex_match(path, node, kHidrawNode)) return {};
+    std::string root;
+    std::string node;
+    if (!SplitHidrawNode(path, root, node)) return {};
     try {
-        const fs::path device = Resolve(fs::path(node[1].str() + "/sys/class/hidraw") / node[2].str() / "device");
+        const fs::path device = Resolve(fs::path(root + "/sys/class/hidraw") / node / "device");
         for (fs::path at = device; at.has_relative_path(); at = at.parent_path()) {
             const std::string name = at.filename().string();
             if (IsPortChain(name)) return name;
