@@ -78,7 +78,9 @@ public:
 
     Outcome Run(const Plan& plan) {
         for (const Step& step : plan.steps) {
-            if (Stopped()) return flashed_ ? InterruptedAfterFlash(step) : BeforeFlash(Interruption(step));
+            if (Stopped()) {
+                return flashed_ ? InterruptedAfterFlash("before " + StepName(step) + " of ") : BeforeFlash(Interruption(step));
+            }
             Tell(StepName(step));
             if (std::optional<Outcome> ended = Do(step)) return *ended;
         }
@@ -94,6 +96,7 @@ private:
     std::optional<Outcome> Do(const Step& step) {
         switch (step.kind) {
         case StepKind::Write: {
+            written_ = true;
             const int code = keypad_.Write(step.field, target_);
             if (code != 0) return BeforeFlash(FailureOf(code, keypad_.Entry(), StepName(step)));
             return std::nullopt;
@@ -124,7 +127,7 @@ private:
         case StepKind::Restart: {
             bool left = false;
             const int code = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, left);
-            if (code == kStopped) return InterruptedAfterFlash(step);
+            if (code == kStopped) return InterruptedAfterFlash("while waiting for the restart of ");
             if (code != 0) return Unchecked(RestartProblem(keypad_, code, left, options_.restartTimeoutMs));
             return std::nullopt;
         }
@@ -142,6 +145,7 @@ private:
     // A step before the flash command failed, or the run was stopped there: nothing went to
     // flash. A restore restarts the keypad so that its RAM holds its flash again.
     Outcome BeforeFlash(const Failure& failure) {
+        if (!written_) return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
         std::string message = failure.message + "; nothing was written to flash";
         if (!options_.restartOnFailure) {
             return Ending(Result::UnchangedAfterFailure, failure.status,
@@ -206,10 +210,10 @@ private:
                             "once the keypad is back)");
     }
 
-    Outcome InterruptedAfterFlash(const Step& step) {
+    // `when`: "before reading back of ", "while waiting for the restart of "
+    Outcome InterruptedAfterFlash(const std::string& when) {
         return Ending(Result::Failed, kInterrupted,
-                      "interrupted before " + StepName(step) + " of " + Name() +
-                          ": its flash was written; the result was not checked (velnor verify checks it)");
+                      "interrupted " + when + Name() + ": its flash was written; the result was not checked (velnor verify checks it)");
     }
 
     Failure Interruption(const Step& step) const {
@@ -256,6 +260,7 @@ private:
     const Target& target_;
     const Settings& before_;
     const CarryOptions& options_;
+    bool written_ = false;  // a setting was sent
     bool flashed_ = false;  // the flash command was sent
     std::optional<DEVICE_INFO> after_;
     std::vector<Difference> differences_;

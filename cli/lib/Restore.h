@@ -42,7 +42,7 @@ struct Outcome {
 struct CarryOptions {
     std::string targetName = "the new settings";  // "the settings of keypad.txt"
     int restartTimeoutMs = 10000;                  // bounds each wait for the keypad to leave and come back
-    bool restartOnFailure = true;                  // before flash: restart it back to its flash (restore)
+    bool restartOnFailure = true;                  // a failure before flash restarts it back to its flash (restore)
     const std::atomic<bool>* stop = nullptr;       // when set: stop after the current step
     std::function<void(const std::string&)> progress;  // told each step as it starts
 };
