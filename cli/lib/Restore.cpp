@@ -284,12 +284,14 @@ Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Sett
     return Runner(keypad, target, before, options).Run(plan);
 }
 
-std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs) {
+std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
+    const std::string name = "keypad " + KeypadName(keypad.Entry());
+    if (stop != nullptr && stop->load()) return Failure{kInterrupted, "interrupted before " + name + " was restarted"};
     if (const int code = SendReset(keypad, timeoutMs); code != 0) return FailureOf(code, keypad.Entry(), "restarting");
     bool left = false;
-    if (const int code = AwaitRestart(keypad, timeoutMs, nullptr, left); code != 0) {
-        return Failure{kNoAnswer, RestartProblem(keypad, code, left, timeoutMs)};
-    }
+    const int code = AwaitRestart(keypad, timeoutMs, stop, left);
+    if (code == kStopped) return Failure{kInterrupted, "interrupted while waiting for the restart of " + name};
+    if (code != 0) return Failure{kNoAnswer, RestartProblem(keypad, code, left, timeoutMs)};
     return std::nullopt;
 }
 

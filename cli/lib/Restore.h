@@ -51,8 +51,9 @@ struct CarryOptions {
 Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Settings& before,
               const CarryOptions& options);
 
-// Restarts the keypad (opened) and waits until it is back: 0, or a failure to tell.
-std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs);
+// Restarts the keypad (opened) and waits until it is back, unless `stop` is set before or while
+// it waits: nothing, or a failure to tell.
+std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace velnorcli
 

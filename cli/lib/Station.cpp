@@ -242,7 +242,7 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
             return run.Finish(std::nullopt);
         }
         run.Tell("restarting");
-        const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs);
+        const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
         KeypadReport& report = run.report();
         report.result = failure ? "failed" : "restarted";
         report.status = failure ? failure->status : kDone;
