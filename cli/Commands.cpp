@@ -352,7 +352,7 @@ int Restore(const Request& request, Console& console) {
     if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
     const Selected selected = Select(request.selector);
     if (selected.failure) return Fail(request, console, *selected.failure);
-    if (!request.json) WarnUnknownSerials(console, files);
+    WarnUnknownSerials(console, files);
     const std::vector<KeypadReport> reports =
         RunStation(request, console, selected.keypads, files, "restore",
                    [&](const StationOptions& options) { return RestoreKeypads(selected.keypads, source, options); });

@@ -190,7 +190,8 @@ private:
         differences_ = Compare(now, target_.settings);
         if (differences_.empty()) {
             return Ending(Result::Updated, kDone,
-                          (failure ? prefix + "it" : Name()) + " holds " + options_.targetName + ", checked after its restart");
+                          failure ? prefix + "it holds " + options_.targetName
+                                  : Name() + " holds " + options_.targetName + ", checked after its restart");
         }
         if (now == before_) {
             return Ending(Result::UnchangedAfterFailure, failure ? failure->status : kDifferent,
