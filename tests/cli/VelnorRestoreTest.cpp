@@ -74,6 +74,7 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
                                                    {"code_table", 5}};
     for (const char* kind : {"write_fails", "noreply", "nak", "unplug 300"}) {
         const std::string k = kind;
+        cases.push_back({"reading the status", "fault 1 " + k + "\n", "unchanged-after-failure", 6, Flash::Old});
         for (const auto& [step, command] : kWrites) {
             cases.push_back({step, "fault " + std::to_string(command) + " " + k + "\n", "unchanged-after-failure", 6, Flash::Old});
         }
