@@ -68,7 +68,7 @@ bool WantsJson(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     Request request;
-    CLI::App app("velnor: list, read, back up and check Velnor keypads", "velnor");
+    CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
     app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
     app.require_subcommand(1);
     app.footer("Exit status: 0 done (verify, diff: no difference), 1 a difference or an incomplete backup, 2 usage,\n"
