@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include "lib/AtomicFile.h"
@@ -15,7 +16,10 @@
 #include "lib/Json.h"
 #include "lib/Keypad.h"
 #include "lib/Render.h"
+#include "lib/Station.h"
 #include "lib/Text.h"
+#include "lib/UtcTime.h"
+#include "ProgressDisplay.h"
 
 namespace velnorcli {
 
@@ -39,13 +43,51 @@ void Warn(const Console& console, const std::string& text) {
     console.err << "velnor: " << Paint(console, "1;33", "warning") << ": " << text << "\n";
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm parts{};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
+std::string UtcNow() { return UtcTime(std::chrono::system_clock::now(), false); }
+
+// The station's files (--serials, --log), checked before any keypad is involved.
+struct StationFiles {
+    std::optional<SerialLedger> serials;
+    std::optional<StationLog> log;
+};
+
+std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& files) {
+    if (!request.serials.empty()) {
+        files.serials.emplace(request.serials);
+        if (std::string problem = files.serials->Check(); !problem.empty()) return Failure{kFileProblem, EscapeControl(problem)};
+    }
+    if (!request.log.empty()) {
+        files.log.emplace(request.log);
+        if (std::string problem = files.log->Check(); !problem.empty()) return Failure{kFileProblem, EscapeControl(problem)};
+    }
+    return std::nullopt;
+}
+
+KeypadReport ReadingReport(const StatusReading& reading, const char* result, const Failure& failure,
+                           std::chrono::steady_clock::time_point start) {
+    KeypadReport report;
+    report.keypad = reading.keypad;
+    report.result = result;
+    report.status = failure.status;
+    report.message = failure.message;
+    report.before = reading.status;
+    report.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return report;
+}
+
+// For the commands that only read: one log line per keypad. The status, raised to 7 when a
+// line cannot be written.
+int LogReadings(const Request& request, const Console& console, const StationFiles& files,
+                const std::vector<KeypadReport>& reports, const std::optional<RestoreSource>& file, int status) {
+    if (!files.log) return status;
+    const char* command = request.command == Command::Verify ? "verify" : "status";
+    for (const KeypadReport& report : reports) {
+        if (std::string problem = LogReport(*files.log, report, command, VELNOR_VERSION, file); !problem.empty()) {
+            Warn(console, EscapeControl(problem));
+            status = std::max<int>(status, kFileProblem);
+        }
+    }
+    return status;
 }
 
 // The keypads a command means, from the attached ones.
@@ -85,20 +127,28 @@ int List(const Request& request, Console& console) {
 }
 
 int Status(const Request& request, Console& console) {
+    StationFiles files;
+    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
     const Selected selected = Select(request.selector);
     if (selected.failure) return Fail(request, console, *selected.failure);
+    const auto start = std::chrono::steady_clock::now();
     const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
+    std::vector<KeypadReport> reports;
+    for (const StatusReading& reading : readings) {
+        reports.push_back(ReadingReport(reading, reading.status ? "read" : "failed", reading.failure, start));
+    }
+    const int logged = LogReadings(request, console, files, reports, std::nullopt, kDone);
     if (!request.selector.all) {
         const StatusReading& reading = readings.front();
-        if (!reading.status) return Fail(request, console, reading.failure, &reading.keypad);
+        if (!reading.status) return std::max(logged, Fail(request, console, reading.failure, &reading.keypad));
         if (request.json) {
             console.out << Dump(StatusJson(reading.keypad, *reading.status));
         } else {
             console.out << RenderStatus(reading.keypad, *reading.status, KeyNames::ReadFile());
         }
-        return kDone;
+        return logged;
     }
-    int status = kDone;
+    int status = logged;
     for (const StatusReading& reading : readings) status = std::max(status, reading.failure.status);
     if (request.json) {
         console.out << Dump(StatusAllJson(readings));
@@ -157,11 +207,15 @@ int Verify(const Request& request, Console& console) {
     auto file = ReadBackupPath(request.files.front());
     if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
     const BackupContent& content = std::get<BackupContent>(file);
+    StationFiles files;
+    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
     const Selected selected = Select(request.selector);
     if (selected.failure) return Fail(request, console, *selected.failure);
+    const auto start = std::chrono::steady_clock::now();
 
     std::vector<VerifyOutcome> outcomes;
-    for (const StatusReading& reading : ReadStatuses(selected.keypads)) {
+    const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
+    for (const StatusReading& reading : readings) {
         VerifyOutcome outcome{reading.keypad, std::nullopt, reading.failure};
         if (reading.status) {
             outcome.differences = Compare(SettingsOfKeypad(*reading.status), content.settings);
@@ -169,7 +223,18 @@ int Verify(const Request& request, Console& console) {
         }
         outcomes.push_back(outcome);
     }
-    int status = kDone;
+    std::vector<KeypadReport> reports;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const VerifyOutcome& outcome = outcomes[i];
+        const char* result = !outcome.differences ? "failed" : outcome.differences->empty() ? "equal" : "different";
+        KeypadReport report = ReadingReport(readings[i], result, outcome.failure, start);
+        // The log's changes: what a restore would change.
+        for (const Difference& difference : outcome.differences.value_or(std::vector<Difference>{})) {
+            report.changes.push_back({difference.field, difference.left, difference.right});
+        }
+        reports.push_back(report);
+    }
+    int status = LogReadings(request, console, files, reports, RestoreSource{request.files.front(), content}, kDone);
     for (const VerifyOutcome& outcome : outcomes) status = std::max(status, outcome.failure.status);
 
     if (!request.selector.all) {
@@ -219,6 +284,107 @@ int Diff(const Request& request, Console& console) {
     return differences.empty() ? kDone : kDifferent;
 }
 
+// The options of a station run, and the live lines on a terminal while it runs.
+std::vector<KeypadReport> RunStation(const Request& request, Console& console, const std::vector<KEYPAD_ENTRY>& keypads,
+                                     StationFiles& files, const char* command,
+                                     const std::function<std::vector<KeypadReport>(const StationOptions&)>& run) {
+    StationOptions options;
+    options.command = command;
+    options.version = VELNOR_VERSION;
+    options.force = request.force;
+    options.dryRun = request.dryRun;
+    options.flash = !request.noFlash;
+    options.restartTimeoutMs = static_cast<int>(request.timeoutSeconds * 1000 + 0.5);
+    options.serials = files.serials ? &*files.serials : nullptr;
+    options.log = files.log ? &*files.log : nullptr;
+    options.stop = console.signals != nullptr ? &console.signals->Stop() : nullptr;
+    if (!console.errTerminal || request.quiet || request.json) return run(options);
+    std::vector<std::string> names;
+    for (const KEYPAD_ENTRY& keypad : keypads) names.push_back(KeypadName(keypad));
+    ProgressBoard board(names);
+    options.progress = &board;
+    const ProgressDisplay display(board, console.err);
+    return run(options);
+}
+
+// The final report: --json, one keypad's changes and result, or one line per keypad.
+int ReportStation(const Request& request, Console& console, const std::vector<KeypadReport>& reports) {
+    const int status = WorstStatus(reports);
+    const char* signal = console.signals != nullptr ? console.signals->Which() : nullptr;
+    if (request.json) {
+        console.out << Dump(ReportsJson(reports));
+    } else if (!request.selector.all && reports.size() == 1) {
+        const KeypadReport& report = reports.front();
+        const bool planned = report.result == ResultName(Result::Planned);
+        if (report.status == kDone && !report.changes.empty()) {
+            console.out << RenderChanges(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
+        }
+        if (report.status != kDone && !report.differences.empty()) {
+            console.out << RenderDifferences(report.differences, "KEYPAD", "WANTED");
+        }
+        if (report.status == kDone) {
+            console.out << report.result << ": " << report.message << "\n";
+        } else {
+            console.err << "velnor: " << Paint(console, "1;31", report.result) << ": " << report.message << "\n";
+        }
+    } else {
+        console.out << RenderReports(reports);
+    }
+    if (signal != nullptr && status == kInterrupted && !request.json) {
+        console.err << "velnor: stopped by " << signal << " after the step each keypad was at (status 130)\n";
+    }
+    return status;
+}
+
+void WarnUnknownSerials(const Console& console, const StationFiles& files) {
+    if (!files.serials) return;
+    for (const std::string& line : files.serials->Unknown()) {
+        Warn(console, "the outcome of this serial is unknown (its velnor stopped before recording it): " +
+                          EscapeControl(line) + "; velnor(1) says how to resolve it");
+    }
+}
+
+int Restore(const Request& request, Console& console) {
+    auto file = ReadBackupPath(request.files.front());
+    if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
+    const RestoreSource source{request.files.front(), std::get<BackupContent>(std::move(file))};
+    StationFiles files;
+    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
+    const Selected selected = Select(request.selector);
+    if (selected.failure) return Fail(request, console, *selected.failure);
+    WarnUnknownSerials(console, files);
+    const std::vector<KeypadReport> reports =
+        RunStation(request, console, selected.keypads, files, "restore",
+                   [&](const StationOptions& options) { return RestoreKeypads(selected.keypads, source, options); });
+    return ReportStation(request, console, reports);
+}
+
+int Set(const Request& request, Console& console) {
+    const auto assignments = ParseAssignments(request.assignments);
+    if (const auto* refusal = std::get_if<std::string>(&assignments)) {
+        return Fail(request, console, {kUsage, EscapeControl(*refusal)});
+    }
+    StationFiles files;
+    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
+    const Selected selected = Select(request.selector);
+    if (selected.failure) return Fail(request, console, *selected.failure);
+    const std::vector<KeypadReport> reports = RunStation(request, console, selected.keypads, files, "set", [&](const StationOptions& options) {
+        return SetKeypads(selected.keypads, std::get<std::vector<Assignment>>(assignments), options);
+    });
+    return ReportStation(request, console, reports);
+}
+
+int Reset(const Request& request, Console& console) {
+    StationFiles files;
+    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
+    const Selected selected = Select(request.selector);
+    if (selected.failure) return Fail(request, console, *selected.failure);
+    const std::vector<KeypadReport> reports =
+        RunStation(request, console, selected.keypads, files, "reset",
+                   [&](const StationOptions& options) { return ResetKeypads(selected.keypads, options); });
+    return ReportStation(request, console, reports);
+}
+
 // Where this installation keeps the udev rule: beside the program, below the same prefix.
 std::string RuleSource() {
     std::error_code error;
@@ -253,6 +419,9 @@ int RunCommand(const Request& request, Console& console) {
     case Command::Verify: return Verify(request, console);
     case Command::Diff: return Diff(request, console);
     case Command::Doctor: return Doctor(request, console);
+    case Command::Restore: return Restore(request, console);
+    case Command::Set: return Set(request, console);
+    case Command::Reset: return Reset(request, console);
     }
     return kUsage;
 }

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "Signals.h"
 #include "lib/Selection.h"
 
 namespace velnorcli {
 
-enum class Command { List, Status, Backup, Verify, Diff, Doctor };
+enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset };
 
 struct Request {
     Command command = Command::List;
@@ -19,12 +20,22 @@ struct Request {
     bool force = false;
     Selector selector;
     std::vector<std::string> files;
+    // The commands that write, and the station's options.
+    bool dryRun = false;
+    bool noFlash = false;
+    bool quiet = false;
+    double timeoutSeconds = 10;
+    std::string serials;  // --serials LIST
+    std::string log;      // --log FILE
+    std::vector<std::string> assignments;  // set: FIELD=VALUE
 };
 
 struct Console {
     std::ostream& out;
     std::ostream& err;
-    bool colourErr = false;  // standard error is a terminal and NO_COLOR is not set
+    bool colourErr = false;     // standard error is a terminal and NO_COLOR is not set
+    bool errTerminal = false;   // standard error is a terminal: live progress there
+    const StopOnSignals* signals = nullptr;  // the commands that write: SIGINT and SIGTERM stop them
 };
 
 int RunCommand(const Request& request, Console& console);

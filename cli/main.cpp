@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "Commands.h"
 #include "lib/Json.h"
@@ -40,6 +41,22 @@ void AddJson(CLI::App& command, Request& request) {
     command.add_flag("--json", request.json, "print one JSON document on standard output (also on failure)");
 }
 
+void AddLog(CLI::App& command, Request& request) {
+    command.add_option("--log", request.log, "append one JSON line per keypad to this file (the station's record)");
+}
+
+// The options of the commands that write.
+void AddWriting(CLI::App& command, Request& request, bool restarts) {
+    AddSelection(command, request, true);
+    AddJson(command, request);
+    AddLog(command, request);
+    command.add_flag("--quiet", request.quiet, "no live progress on standard error");
+    if (restarts) {
+        command.add_option("--timeout", request.timeoutSeconds, "seconds to wait for the keypad to leave and to come back after a restart (10)")
+            ->check(CLI::Range(0.1, 3600.0));
+    }
+}
+
 bool WantsJson(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--json") == 0) return true;
@@ -51,17 +68,19 @@ bool WantsJson(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     Request request;
-    CLI::App app("velnor: list, read, back up and check Velnor keypads", "velnor");
+    CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
     app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
     app.require_subcommand(1);
     app.footer("Exit status: 0 done (verify, diff: no difference), 1 a difference or an incomplete backup, 2 usage,\n"
-               "3 no keypad, 4 several keypads, 5 permission denied, 6 no answer, 7 file problem. See velnor(1).");
+               "3 no keypad, 4 several keypads, 5 permission denied, 6 no answer, 7 file problem, 130 interrupted.\n"
+               "See velnor(1).");
 
     auto* list = app.add_subcommand("list", "list the attached keypads (opens none)");
     AddJson(*list, request);
     auto* status = app.add_subcommand("status", "show a keypad's settings");
     AddSelection(*status, request, true);
     AddJson(*status, request);
+    AddLog(*status, request);
     auto* backup = app.add_subcommand("backup", "write a keypad's settings as a backup file that VelnorUtility -b reads");
     backup->add_option("FILE", request.files, "the backup file, - for standard output")->required()->expected(1);
     backup->add_flag("--force", request.force, "replace an existing file");
@@ -71,17 +90,33 @@ int main(int argc, char** argv) {
     verify->add_option("FILE", request.files, "the backup file")->required()->expected(1);
     AddSelection(*verify, request, true);
     AddJson(*verify, request);
+    AddLog(*verify, request);
     auto* diff = app.add_subcommand("diff", "compare the settings of two backup files");
     diff->add_option("OLD NEW", request.files, "the two backup files")->required()->expected(2);
     AddJson(*diff, request);
     auto* doctor = app.add_subcommand("doctor", "find out why a keypad cannot be used, and how to fix it");
     AddJson(*doctor, request);
+    auto* restore = app.add_subcommand("restore", "bring a keypad to the settings of a backup file, and prove it");
+    restore->add_option("FILE", request.files, "the backup file")->required()->expected(1);
+    AddWriting(*restore, request, true);
+    restore->add_flag("--force", request.force, "write every setting, flash, restart and check, also when nothing differs");
+    restore->add_flag("--dry-run", request.dryRun, "read the keypad and show what a restore would change; write nothing");
+    restore->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
+    auto* set = app.add_subcommand("set", "set some settings of a keypad (FIELD=VALUE: led_level, buzzer, buzzer_period, "
+                                          "keypad_table, keys, serial, code_table)");
+    set->add_option("FIELD=VALUE", request.assignments, "the settings to set")->required();
+    AddWriting(*set, request, false);
+    set->add_flag("--force", request.force, "write every named setting and flash, also when nothing differs");
+    set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
+    auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
+    AddWriting(*reset, request, true);
 
     const struct {
         CLI::App* command;
         Command which;
-    } commands[] = {{list, Command::List},     {status, Command::Status}, {backup, Command::Backup},
-                    {verify, Command::Verify}, {diff, Command::Diff},     {doctor, Command::Doctor}};
+    } commands[] = {{list, Command::List},     {status, Command::Status},   {backup, Command::Backup},
+                    {verify, Command::Verify}, {diff, Command::Diff},       {doctor, Command::Doctor},
+                    {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -97,7 +132,8 @@ int main(int argc, char** argv) {
         }
         std::string message = EscapeControl(refused.what());
         if (where == &app && argc > 1 && argv[1][0] != '-') {
-            message = "unknown command " + EscapeControl(argv[1]) + "; the commands are list, status, backup, verify, diff, doctor";
+            message = "unknown command " + EscapeControl(argv[1]) +
+                      "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
         }
         std::cerr << "velnor: " << message << "\n" << where->help();
         if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
@@ -107,7 +143,14 @@ int main(int argc, char** argv) {
         if (command.command->parsed()) request.command = command.which;
     }
     const char* noColour = std::getenv("NO_COLOR");
-    Console console{std::cout, std::cerr, isatty(STDERR_FILENO) == 1 && (noColour == nullptr || *noColour == '\0')};
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal};
+    // The commands that write stop between steps on SIGINT and SIGTERM (before any thread starts).
+    std::optional<StopOnSignals> signals;
+    if (request.command == Command::Restore || request.command == Command::Set || request.command == Command::Reset) {
+        signals.emplace();
+        console.signals = &*signals;
+    }
     try {
         return RunCommand(request, console);
     } catch (const std::exception& failure) {

@@ -180,6 +180,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     SimDevice* device = bus.LiveDevice(dev, now);
     if (device == nullptr || device->writesFail) return -1;
     const velnorsim::Report report(data, data + length);
+    if (device->setup.keypad && device->keypad.RefusesWrite(report)) return -1;
     device->received.push_back(report);
     bus.LogOutputReport(*device, report);
     if (!device->setup.keypad) return static_cast<int>(length);
@@ -190,6 +191,13 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
         device->renumberDue = true;
         device->awayFrom = *outcome.restartAt;
         device->awayUntil = *outcome.restartAt + std::chrono::milliseconds(device->setup.resetAbsentMs);
+    }
+    if (outcome.unplugForMs) {
+        device->renumberDue = true;
+        device->awayFrom = now;
+        device->awayUntil = *outcome.unplugForMs > 0 ? now + std::chrono::milliseconds(*outcome.unplugForMs)
+                                                     : Clock::time_point::max();
+        bus.Disappear(*device);
     }
     if (outcome.stateChanged) bus.WriteStateFile();
     return static_cast<int>(length);

@@ -53,7 +53,8 @@ const struct {
     {"bad_checksum", FaultKind::BadChecksum}, {"wrong_type", FaultKind::WrongType},
     {"delay", FaultKind::Delay},       {"split", FaultKind::Split},
     {"garbage", FaultKind::Garbage},   {"lie_etx", FaultKind::LieEtxIndex},
-    {"lie_length", FaultKind::LieLength},
+    {"lie_length", FaultKind::LieLength}, {"write_fails", FaultKind::WriteFails},
+    {"unplug", FaultKind::Unplug},
 };
 
 bool ParseFaultKind(const std::string& name, FaultKind& kind) {

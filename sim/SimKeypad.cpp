@@ -170,9 +170,26 @@ bool SimKeypad::Execute(const Command& command, int& type, std::vector<std::uint
     }
 }
 
-Fault SimKeypad::PickFault(int command) {
+bool SimKeypad::RefusesWrite(const Report& report) {
+    if (!body_.empty() || report.size() < 5 || report[0] != 0x3F || report[1] != 0x40 || report[2] != kFrameStart) {
+        return false;
+    }
+    const int command = ReadHexByte(report.data() + 3);
     for (auto it = faults.rbegin(); it != faults.rend(); ++it) {
         if ((it->command != kAnyCommand && it->command != command) || it->fault.times == 0) continue;
+        if (it->fault.kind != FaultKind::WriteFails) return false;
+        if (it->fault.times > 0) --it->fault.times;
+        return true;
+    }
+    return false;
+}
+
+Fault SimKeypad::PickFault(int command) {
+    for (auto it = faults.rbegin(); it != faults.rend(); ++it) {
+        if ((it->command != kAnyCommand && it->command != command) || it->fault.times == 0 ||
+            it->fault.kind == FaultKind::WriteFails) {
+            continue;
+        }
         if (it->fault.times > 0) --it->fault.times;
         return it->fault;
     }
@@ -208,6 +225,7 @@ std::vector<Report> SimKeypad::Misbehave(const Fault& fault, int type, const std
     const auto length = static_cast<int>(data.size());
     switch (fault.kind) {
     case FaultKind::NoReply:
+    case FaultKind::Unplug:
         return {};
     case FaultKind::Ack:
         return {OneByteReport(0x06)};
@@ -263,6 +281,7 @@ std::vector<Report> SimKeypad::Misbehave(const Fault& fault, int type, const std
     }
     case FaultKind::None:
     case FaultKind::Delay:
+    case FaultKind::WriteFails:
         break;
     }
     return {BuildReplyReport(type, data)};
@@ -291,7 +310,12 @@ SimKeypad::Outcome SimKeypad::OnOutputReport(const Report& report, Clock::time_p
     const Clock::time_point readyAt = now + std::chrono::milliseconds(delay);
     const std::vector<Report> reports = known ? Misbehave(fault, type, data) : std::vector<Report>{OneByteReport(0x15)};
     for (const Report& reply : reports) outcome.replies.push_back({readyAt, reply});
-    if (restart) {
+    if (fault.kind == FaultKind::Unplug) {
+        // Pulled out: powered down, it will start from flash.
+        ram = flash;
+        outcome.unplugForMs = std::max(fault.param, 0);
+        outcome.stateChanged = true;
+    } else if (restart) {
         ram = flash;
         outcome.restartAt = readyAt;
         outcome.stateChanged = true;

@@ -34,8 +34,13 @@ public:
         bool stateChanged = false;
         // The keypad restarts (ResetToFactoryDefault) once its reply is out, at this time.
         std::optional<Clock::time_point> restartAt;
+        // It is unplugged now (an Unplug fault), for this many ms; 0: for good.
+        std::optional<int> unplugForMs;
     };
     Outcome OnOutputReport(const Report& report, Clock::time_point now);
+    // True when a WriteFails fault refuses this report (the first of a command's frame): the
+    // write fails and the keypad never sees it.
+    bool RefusesWrite(const Report& report);
 
     KeypadSettings ram;
     KeypadSettings flash;

@@ -178,7 +178,9 @@ std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path) {
         std::string where = refusal->line > 0 ? ", line " + std::to_string(refusal->line) : "";
         return Failure{kFileProblem, "refused " + shown + where + ": " + refusal->reason};
     }
-    return std::get<BackupContent>(std::move(reading));
+    BackupContent read = std::get<BackupContent>(std::move(reading));
+    read.bytes = std::move(text);
+    return read;
 }
 
 }  // namespace velnorcli

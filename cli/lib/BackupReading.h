@@ -15,6 +15,7 @@ namespace velnorcli {
 struct BackupContent {
     DEVICE_INFO record;  // as the utility's reader fills it
     Settings settings;   // what a restore of it leaves a keypad holding
+    std::string bytes;   // the file as read (ReadBackupPath only)
 };
 
 // Why a file is refused: the reason, and the line that causes it (0 when no one line does).

@@ -92,6 +92,49 @@ Json DoctorJson(const Diagnosis& diagnosis) {
                 {"message", diagnosis.result.message}};
 }
 
+Json ChangesJson(const std::vector<Change>& changes) {
+    Json list = Json::array();
+    for (const Change& change : changes) {
+        list.push_back(Json{{"field", FieldName(change.field)}, {"from", ValueJson(change.from)}, {"to", ValueJson(change.to)}});
+    }
+    return list;
+}
+
+Json ReportsJson(const std::vector<KeypadReport>& reports) {
+    Json list = Json::array();
+    for (const KeypadReport& report : reports) {
+        list.push_back(Json{{"keypad", KeypadJson(report.keypad)},
+                            {"result", report.result},
+                            {"changes", ChangesJson(report.changes)},
+                            {"status", report.status},
+                            {"message", report.message}});
+    }
+    return Json{{"keypads", list}};
+}
+
+Json LogJson(const KeypadReport& report, const LogContext& context) {
+    const auto text = [](const std::optional<std::string>& value) { return value ? Json(*value) : Json(nullptr); };
+    const auto serialOf = [](const std::optional<DEVICE_INFO>& status) {
+        return status ? Json(status->SerialNumber) : Json(nullptr);
+    };
+    return Json{{"time", context.time},
+                {"host", context.host},
+                {"velnor_version", context.version},
+                {"command", context.command},
+                {"location", report.keypad.Location},
+                {"usb_serial", report.keypad.UsbSerial},
+                {"serial_before", serialOf(report.before)},
+                {"serial_after", serialOf(report.after)},
+                {"firmware", report.before ? Json(report.before->FirmwareName) : Json(nullptr)},
+                {"file", text(context.file)},
+                {"file_sha256", text(context.fileSha256)},
+                {"changes", ChangesJson(report.changes)},
+                {"result", report.result},
+                {"status", report.status},
+                {"duration_ms", report.durationMs},
+                {"message", report.message}};
+}
+
 Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad) {
     Json document{{"error", FailureJson(failure)}};
     if (keypad != nullptr) document["keypad"] = KeypadJson(*keypad);

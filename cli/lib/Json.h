@@ -14,6 +14,7 @@
 #include "ExitStatus.h"
 #include "Keypad.h"
 #include "Settings.h"
+#include "Station.h"
 
 namespace velnorcli {
 
@@ -47,6 +48,22 @@ Json BackupJson(const KEYPAD_ENTRY& keypad, const std::string& file, const std::
 // doctor: {"nodes": [{"node", "location", "usable", "why"}, ...], "notes": [S, ...],
 //          "commands": [S, ...], "status": N, "message": S}
 Json DoctorJson(const Diagnosis& diagnosis);
+// restore, set, reset: {"keypads": [{"keypad": K, "result": R, "changes": [{"field": F, "from": V,
+// "to": V}, ...], "status": N, "message": S}, ...]}
+Json ChangesJson(const std::vector<Change>& changes);
+Json ReportsJson(const std::vector<KeypadReport>& reports);
+// One line of the station's log: {"time", "host", "velnor_version", "command", "location",
+// "usb_serial", "serial_before", "serial_after", "firmware", "file", "file_sha256", "changes",
+// "result", "status", "duration_ms", "message"}; null for what is not known or not given.
+struct LogContext {
+    std::string time;  // UTC, ISO 8601
+    std::string host;
+    std::string version;
+    std::string command;
+    std::optional<std::string> file;
+    std::optional<std::string> fileSha256;
+};
+Json LogJson(const KeypadReport& report, const LogContext& context);
 // Any failure: {"error": {"status": N, "message": S}}, with "keypad": K after it when one was involved.
 Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr);
 // E of the --all shapes: {"status": N, "message": S}

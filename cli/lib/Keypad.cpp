@@ -49,6 +49,42 @@ std::optional<Failure> Keypad::ReadStatus(DEVICE_INFO& status, int timeoutMs) {
     return std::nullopt;
 }
 
+KEYPAD_ENTRY Keypad::Current() const {
+    KEYPAD_ENTRY now;
+    return api_ && api_->GetOpenedKeypad(&now) == 0 ? now : entry_;
+}
+
+int Keypad::Status(DEVICE_INFO& status) {
+    return api_ ? api_->GetDeviceStatus(&status, kReplyTimeoutMs) : PlixoApi::NOT_CONNECTED;
+}
+
+int Keypad::Write(Field field, const Target& target) {
+    if (!api_) return PlixoApi::NOT_CONNECTED;
+    const Settings& s = target.settings;
+    switch (field) {
+    case Field::LedLevel: return api_->SetLedLevel(s.ledLevel, kReplyTimeoutMs);
+    case Field::Buzzer: return api_->SetBuzzer(s.buzzer, kReplyTimeoutMs);
+    case Field::BuzzerPeriod: return api_->SetBuzzerPeriod(s.buzzerPeriod, kReplyTimeoutMs);
+    case Field::KeypadTable: return api_->SetKeypadTable(s.keypadTable, kReplyTimeoutMs);
+    case Field::KeyCountOption: return api_->SetOption(s.keyCountOption, kReplyTimeoutMs);
+    case Field::CodeTable:
+        return api_->LoadCodeTable(reinterpret_cast<const char*>(s.codeTable.data()),
+                                   static_cast<int>(s.codeTable.size()), kReplyTimeoutMs);
+    case Field::Serial: return api_->SetSerialNumber(target.serialText.c_str(), kReplyTimeoutMs);
+    }
+    return PlixoApi::INVALID_ARGUMENT;
+}
+
+int Keypad::Flash() { return api_ ? api_->WriteDefaultToFlash(kReplyTimeoutMs) : PlixoApi::NOT_CONNECTED; }
+
+int Keypad::Reset() { return api_ ? api_->ResetToFactoryDefault(kReplyTimeoutMs) : PlixoApi::NOT_CONNECTED; }
+
+bool Keypad::Connected() const { return api_ && api_->GetConnectionState() == ConnectionState::Connected; }
+
+int Keypad::WaitLeft(int timeoutMs) { return api_ ? api_->WaitUntilLeft(timeoutMs) : PlixoApi::NOT_CONNECTED; }
+
+int Keypad::WaitBack(int timeoutMs) { return api_ ? api_->WaitUntilConnected(timeoutMs) : PlixoApi::NOT_CONNECTED; }
+
 std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads) {
     const int result = PlixoApi::ListKeypads(8263, 2495, &keypads);
     if (result != 0) return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " +

@@ -13,6 +13,7 @@
 #include <velnor/PlixoApi.h>
 
 #include "ExitStatus.h"
+#include "RestorePlan.h"
 
 namespace velnorcli {
 
@@ -31,8 +32,19 @@ public:
     Keypad& operator=(const Keypad&) = delete;
 
     const KEYPAD_ENTRY& Entry() const { return entry_; }
+    // The keypad as it is attached now: its path changes when it re-enumerates after a restart.
+    KEYPAD_ENTRY Current() const;
     std::optional<Failure> Open(int timeoutMs = kOpenTimeoutMs);
     std::optional<Failure> ReadStatus(DEVICE_INFO& status, int timeoutMs = kReplyTimeoutMs);
+
+    // Each of these is one library call and returns its code (0, or a PlixoApi::RETURN_CODES).
+    int Status(DEVICE_INFO& status);
+    int Write(Field field, const Target& target);  // one setting from the target into RAM
+    int Flash();
+    int Reset();
+    bool Connected() const;
+    int WaitLeft(int timeoutMs);
+    int WaitBack(int timeoutMs);
 
 private:
     KEYPAD_ENTRY entry_;

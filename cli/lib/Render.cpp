@@ -1,5 +1,6 @@
 #include "Render.h"
 
+#include "Selection.h"
 #include "Text.h"
 
 namespace velnorcli {
@@ -15,12 +16,19 @@ std::string KeysText(std::uint8_t option) {
     return "unknown (option " + std::to_string(option) + ")";
 }
 
-std::string Shown(const Value& value) {
-    if (const int* number = std::get_if<int>(&value)) return Number(static_cast<unsigned>(*number));
-    return Quoted(std::get<std::string>(value));
+std::string TableText(const CodeTable& table) {
+    std::string text;
+    for (std::uint8_t code : table) text += (text.empty() ? "" : " ") + Hex(code, true);
+    return text;
 }
 
 }  // namespace
+
+std::string ShownValue(const Value& value) {
+    if (const int* number = std::get_if<int>(&value)) return Number(static_cast<unsigned>(*number));
+    if (const auto* table = std::get_if<CodeTable>(&value)) return TableText(*table);
+    return Quoted(std::get<std::string>(value));
+}
 
 std::string Number(unsigned value) {
     return value < 10 ? std::to_string(value) : std::to_string(value) + " (0x" + Hex(value) + ")";
@@ -67,7 +75,7 @@ std::string RenderDifferences(const std::vector<Difference>& differences, const 
     for (const Difference& difference : differences) {
         const std::string field(FieldName(difference.field));
         if (difference.field != Field::CodeTable) {
-            rows.push_back({field, Shown(difference.left), Shown(difference.right)});
+            rows.push_back({field, ShownValue(difference.left), ShownValue(difference.right)});
             continue;
         }
         const CodeTable& a = std::get<CodeTable>(difference.left);
@@ -76,17 +84,26 @@ std::string RenderDifferences(const std::vector<Difference>& differences, const 
         std::size_t differing = 0;
         for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
         if (differing > 4) {
-            const auto bytes = [](const CodeTable& table) {
-                std::string text;
-                for (std::uint8_t code : table) text += (text.empty() ? "" : " ") + Hex(code, true);
-                return text;
-            };
-            rows.push_back({field, bytes(a), bytes(b)});
+            rows.push_back({field, TableText(a), TableText(b)});
             continue;
         }
         for (std::size_t i = 0; i < a.size(); ++i) {
             if (a[i] != b[i]) rows.push_back({field + "[" + std::to_string(i) + "]", Hex(a[i], true), Hex(b[i], true)});
         }
+    }
+    return AlignColumns(rows);
+}
+
+std::string RenderChanges(const std::vector<Change>& changes, const std::string& before, const std::string& after) {
+    std::vector<Difference> differences;
+    for (const Change& change : changes) differences.push_back({change.field, change.from, change.to});
+    return RenderDifferences(differences, before, after);
+}
+
+std::string RenderReports(const std::vector<KeypadReport>& reports) {
+    std::vector<std::vector<std::string>> rows{{"KEYPAD", "RESULT", "STATUS", "MESSAGE"}};
+    for (const KeypadReport& report : reports) {
+        rows.push_back({KeypadName(report.keypad), report.result, std::to_string(report.status), report.message});
     }
     return AlignColumns(rows);
 }

@@ -32,6 +32,15 @@ TEST(Json, EachDocumentHasItsDocumentedShape) {
     const std::vector<Difference> differences = Compare(a, b);
     StatusReading lost{kKeypad, std::nullopt, {kNoAnswer, "lost"}};
     StatusReading read{kKeypad, status, {}};
+    KeypadReport restored;
+    restored.keypad = kKeypad;
+    restored.result = "updated";
+    restored.message = "m";
+    restored.changes = {{Field::LedLevel, 1, 7}, {Field::Serial, std::string("1"), std::string("2")}};
+    restored.before = status;
+    restored.durationMs = 1520;
+    const LogContext context{"2026-12-07T10:11:12.345Z", "station-3", "7.0", "restore", "k.txt", "ab12"};
+    const char* const kChanges = R"("changes":[{"field":"led_level","from":1,"to":7},{"field":"serial","from":"1","to":"2"}])";
 
     const struct {
         const char* what;
@@ -51,6 +60,13 @@ TEST(Json, EachDocumentHasItsDocumentedShape) {
          std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"equal":true,"differences":[]}]})"},
         {"backup", BackupJson(kKeypad, "b.txt", {"serial: x"}),
          std::string(R"({"keypad":)") + kKeypadJson + R"(,"file":"b.txt","warnings":["serial: x"]})"},
+        {"restore", ReportsJson({restored}),
+         std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"result":"updated",)" + kChanges +
+             R"(,"status":0,"message":"m"}]})"},
+        {"log line", LogJson(restored, context),
+         std::string(R"({"time":"2026-12-07T10:11:12.345Z","host":"station-3","velnor_version":"7.0","command":"restore",)") +
+             R"("location":"1-2.3","usb_serial":"U1","serial_before":"12345678    ","serial_after":null,"firmware":"V6.12",)" +
+             R"("file":"k.txt","file_sha256":"ab12",)" + kChanges + R"(,"result":"updated","status":0,"duration_ms":1520,"message":"m"})"},
         {"error", ErrorJson({kNoKeypad, "no keypad is attached"}), R"({"error":{"status":3,"message":"no keypad is attached"}})"},
         {"error with keypad", ErrorJson({kNoAnswer, "m"}, &kKeypad),
          std::string(R"({"error":{"status":6,"message":"m"},"keypad":)") + kKeypadJson + "}"},

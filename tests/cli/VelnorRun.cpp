@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,46 @@ std::string SimFolder::Read(const std::string& name) const {
 }
 
 Result SimFolder::Run(const std::vector<std::string>& words, const std::vector<std::string>& extraEnvironment) const {
+    return Start(words, extraEnvironment).Wait();
+}
+
+Running::Running(Running&& other) noexcept : pid_(other.pid_), out_(other.out_), err_(other.err_) { other.pid_ = -1; }
+
+Running::~Running() {
+    if (pid_ > 0) Wait();
+}
+
+void Running::Signal(int signal) const {
+    if (pid_ > 0) kill(pid_, signal);
+}
+
+Result Running::Wait() {
+    Result result;
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    for (int open = 2; open > 0;) {
+        if (poll(fds, 2, -1) < 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+Running SimFolder::Start(const std::vector<std::string>& words, const std::vector<std::string>& extraEnvironment) const {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "LD_LIBRARY_PATH=", 16) != 0 && std::strncmp(*entry, "VELNOR_SIM_CONFIG=", 18) != 0 &&
@@ -62,7 +104,8 @@ Result SimFolder::Run(const std::vector<std::string>& words, const std::vector<s
 
     int out[2];
     int err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+    // Close-on-exec: programs started at once from several threads must not hold each other's pipes.
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -75,32 +118,19 @@ Result SimFolder::Run(const std::vector<std::string>& words, const std::vector<s
     close(out[1]);
     close(err[1]);
     if (spawned != 0) throw std::runtime_error("cannot start " + argv.front());
-
-    Result result;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    for (int open = 2; open > 0;) {
-        if (poll(fds, 2, -1) < 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(got));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return Running(pid, out[0], err[0]);
 }
 
-std::vector<std::string> SimFolder::CommandsSent() const {
+bool SimFolder::AwaitCommand(const std::string& command, int times) const {
+    for (int waited = 0; waited < 15000; ++waited) {
+        const std::vector<std::string> sent = CommandsSent();
+        if (std::count(sent.begin(), sent.end(), command) >= times) return true;
+        usleep(2000);
+    }
+    return false;
+}
+
+std::vector<std::string> SimFolder::CommandsSent(const std::string& device) const {
     std::vector<std::string> commands;
     std::istringstream lines(Read("reports.log"));
     for (std::string line; std::getline(lines, line);) {
@@ -108,6 +138,7 @@ std::vector<std::string> SimFolder::CommandsSent() const {
         std::string path;
         std::vector<std::string> bytes;
         words >> path;
+        if (!device.empty() && path != device) continue;
         for (std::string byte; words >> byte;) bytes.push_back(byte);
         if (bytes.size() < 5) continue;
         // 3F 40 02 then the command's two hexadecimal characters.

@@ -140,6 +140,43 @@ TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionPro
     EXPECT_TRUE(keypad.Now().reportsReceived == 0);
 }
 
+TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVerifiesIt) {
+    KeypadOptions options = At("1-5", "", "87654321");
+    options.settings.firmwareName = "V6.10";
+    EmulatedKeypad keypad(options);
+    const std::string before = keypad.Node();
+    const std::string file = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
+
+    const Outcome restore = Velnor({"restore", "--json", file});
+    ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
+    const json report = json::parse(restore.out)["keypads"][0];
+    EXPECT_EQ(report["result"], "updated") << report["message"];
+    EXPECT_EQ(keypad.TimesPlugged(), 2) << "the reset unplugged it and it came back";
+    EXPECT_NE(report["keypad"]["path"], before) << "reported under its new node";
+    EXPECT_EQ(report["keypad"]["path"], keypad.Node());
+    EXPECT_EQ(keypad.Flash().serialNumber, "20261206    ");
+    EXPECT_EQ(keypad.Flash().codeTable[15], 0x58);
+
+    const Outcome again = Velnor({"restore", "--json", file});
+    EXPECT_EQ(json::parse(again.out)["keypads"][0]["result"], "up-to-date") << again.out << again.err;
+    EXPECT_EQ(keypad.TimesPlugged(), 2);
+}
+
+TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
+    EmulatedKeypad first(At("1-6", "KP0006", "11111111"));
+    EmulatedKeypad second(At("1-7", "", "22222222"));
+    const Outcome restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
+    ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
+    const json keypads = json::parse(restore.out)["keypads"];
+    ASSERT_EQ(keypads.size(), 2u);
+    for (const json& keypad : keypads) EXPECT_EQ(keypad["result"], "updated") << keypad["message"];
+    for (const EmulatedKeypad* keypad : {&first, &second}) {
+        EXPECT_EQ(keypad->TimesPlugged(), 2);
+        EXPECT_EQ(keypad->Flash().serialNumber, "8KEY000012345");
+        EXPECT_EQ(keypad->Flash().keyCountOption, 2);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -67,6 +67,10 @@ enum class FaultKind {
     Garbage,      // `param` (at least 1) reports of noise without STX, then the reply
     LieEtxIndex,  // the reply with its ETX index byte set to `param`
     LieLength,    // the reply with its length characters announcing `param` bytes
+    // Checked when the first report of a command's frame is written, before the keypad sees it:
+    WriteFails,   // hid_write returns -1; the keypad receives nothing
+    // After the keypad has carried the command out:
+    Unplug,       // no reply; unplugged for `param` ms (0: for good), back with RAM from flash
 };
 
 struct Fault {

@@ -11,7 +11,10 @@ expect() {
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
 expect "status" velnor st
-expect "list status backup verify diff doctor --help --version" velnor ""
-expect "--path --usb-serial --location --serial --all --json --help" velnor status --
+expect "list status backup verify diff doctor restore set reset --help --version" velnor ""
+expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
 expect "--json --help" velnor diff --
+expect "--dry-run" velnor restore --d
+expect "--no-flash" velnor set --n
+expect "led_level=" velnor set led

@@ -1,0 +1,38 @@
+#include "Signals.h"
+
+#include <pthread.h>
+
+namespace velnorcli {
+
+// SIGUSR1 only ends the waiting thread.
+StopOnSignals::StopOnSignals() {
+    sigemptyset(&blocked_);
+    sigaddset(&blocked_, SIGINT);
+    sigaddset(&blocked_, SIGTERM);
+    sigaddset(&blocked_, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &blocked_, &previous_);
+    waiter_ = std::thread([this] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&blocked_, &signal) != 0 || signal == SIGUSR1) return;
+            signal_ = signal;
+            stop_ = true;
+        }
+    });
+}
+
+StopOnSignals::~StopOnSignals() {
+    pthread_kill(waiter_.native_handle(), SIGUSR1);
+    waiter_.join();
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+const char* StopOnSignals::Which() const {
+    switch (signal_.load()) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    default: return nullptr;
+    }
+}
+
+}  // namespace velnorcli

@@ -1,0 +1,37 @@
+// SIGINT and SIGTERM for the commands that write: they set a flag that the keypads' threads look
+// at between steps. No work is done in a signal handler: the signals are blocked in every thread
+// and taken by one thread of this class with sigwait. Create it before any other thread, so that
+// every thread inherits the blocked signals (a signal interrupting hidapi's poll would look like
+// a lost keypad).
+#ifndef VELNOR_CLI_SIGNALS_H
+#define VELNOR_CLI_SIGNALS_H
+
+#include <signal.h>
+
+#include <atomic>
+#include <thread>
+
+namespace velnorcli {
+
+class StopOnSignals {
+public:
+    StopOnSignals();
+    ~StopOnSignals();
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+    const std::atomic<bool>& Stop() const { return stop_; }
+    // The signal that set the flag ("SIGINT"), or nullptr.
+    const char* Which() const;
+
+private:
+    sigset_t blocked_;
+    sigset_t previous_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> signal_{0};
+    std::thread waiter_;
+};
+
+}  // namespace velnorcli
+
+#endif

@@ -1,0 +1,299 @@
+#include "Restore.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Render.h"
+#include "Selection.h"
+
+namespace velnorcli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWaitSliceMs = 50;  // how often a wait that may be stopped looks at the stop flag
+
+bool Lost(int code) { return code == PlixoApi::CONNECTION_LOST || code == PlixoApi::NOT_CONNECTED; }
+
+constexpr int kStopped = 1;  // a wait ended by the stop flag
+
+// 0 once the keypad has answered a reset. A reset that was refused, unanswered or followed by
+// the keypad's loss may or may not have restarted it (a failed write looks like a loss), so it
+// is sent once more when the keypad is there; a keypad lost again after that second reset is
+// taken to restart before it answers.
+int SendReset(Keypad& keypad, int timeoutMs) {
+    const int code = keypad.Reset();
+    if (code == 0) return 0;
+    if (!keypad.Connected() && keypad.WaitBack(std::max(timeoutMs, 1)) != 0) return code;
+    const int again = keypad.Reset();
+    return Lost(again) ? 0 : again;
+}
+
+// Waits for the keypad to leave, then to come back, each within the time-out: 0, -3, or
+// kStopped when the stop flag was set meanwhile (looked at only when `stop` is given).
+int AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, bool& left) {
+    left = false;
+    for (int (Keypad::*wait)(int) : {&Keypad::WaitLeft, &Keypad::WaitBack}) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const long long remaining =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (remaining <= 0) return PlixoApi::TIMEOUT;
+            const long long slice = stop != nullptr ? std::min<long long>(remaining, kWaitSliceMs) : remaining;
+            if ((keypad.*wait)(static_cast<int>(std::max<long long>(slice, 1))) == 0) break;
+            if (stop != nullptr && stop->load()) return kStopped;
+        }
+        if (wait == &Keypad::WaitLeft) left = true;
+    }
+    return 0;
+}
+
+std::string SecondsText(int ms) {
+    const int tenths = (ms + 50) / 100;
+    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " s";
+}
+
+std::string RestartProblem(const Keypad& keypad, int code, bool left, int timeoutMs) {
+    const std::string name = "keypad " + KeypadName(keypad.Entry());
+    if (code == PlixoApi::TIMEOUT && !left) return name + " did not restart within " + SecondsText(timeoutMs);
+    if (code == PlixoApi::TIMEOUT) return name + " did not come back within " + SecondsText(timeoutMs) + " after its restart";
+    return FailureOf(code, keypad.Entry(), "waiting for the restart").message;
+}
+
+// "led_level 5 (wanted 7), serial "1" (wanted "2")"
+std::string DifferencesText(const std::vector<Difference>& differences) {
+    std::string text;
+    for (const Difference& d : differences) {
+        text += (text.empty() ? "" : ", ") + std::string(FieldName(d.field)) + " " + ShownValue(d.left) + " (wanted " +
+                ShownValue(d.right) + ")";
+    }
+    return text;
+}
+
+class Runner {
+public:
+    Runner(Keypad& keypad, const Target& target, const Settings& before, const CarryOptions& options)
+        : keypad_(keypad), target_(target), before_(before), options_(options) {}
+
+    Outcome Run(const Plan& plan) {
+        for (const Step& step : plan.steps) {
+            if (Stopped()) {
+                return flashed_ ? InterruptedAfterFlash("before " + StepName(step) + " of ") : BeforeFlash(Interruption(step));
+            }
+            Tell(StepName(step));
+            if (std::optional<Outcome> ended = Do(step)) return *ended;
+        }
+        if (!flashed_) {
+            return Ending(Result::Updated, kDone,
+                          Name() + " holds " + options_.targetName + " in RAM (not stored in flash: they last until it restarts)");
+        }
+        return Ending(Result::Updated, kDone, Name() + " holds " + options_.targetName + ", stored in flash");
+    }
+
+private:
+    // Nothing when the plan goes on; the outcome when it ends here.
+    std::optional<Outcome> Do(const Step& step) {
+        switch (step.kind) {
+        case StepKind::Write: {
+            written_ = true;
+            const int code = keypad_.Write(step.field, target_);
+            if (code != 0) return BeforeFlash(FailureOf(code, keypad_.Entry(), StepName(step)));
+            return std::nullopt;
+        }
+        case StepKind::CheckRam: {
+            DEVICE_INFO now;
+            const int code = keypad_.Status(now);
+            if (code != 0) return BeforeFlash(FailureOf(code, keypad_.Entry(), StepName(step)));
+            after_ = now;
+            differences_ = Compare(SettingsOfKeypad(now), target_.settings);
+            if (!differences_.empty()) {
+                return BeforeFlash({kDifferent, Name() + " holds other values in RAM after the writes: " +
+                                                    DifferencesText(differences_)});
+            }
+            return std::nullopt;
+        }
+        case StepKind::Flash: {
+            flashed_ = true;
+            const int code = keypad_.Flash();
+            if (code != 0) return AfterFlashFailure(FailureOf(code, keypad_.Entry(), StepName(step)));
+            return std::nullopt;
+        }
+        case StepKind::Reset: {
+            const int code = SendReset(keypad_, options_.restartTimeoutMs);
+            if (code != 0) return Unchecked(FailureOf(code, keypad_.Entry(), StepName(step)).message);
+            return std::nullopt;
+        }
+        case StepKind::Restart: {
+            bool left = false;
+            const int code = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, left);
+            if (code == kStopped) return InterruptedAfterFlash("while waiting for the restart of ");
+            if (code != 0) return Unchecked(RestartProblem(keypad_, code, left, options_.restartTimeoutMs));
+            return std::nullopt;
+        }
+        case StepKind::ReadBack: {
+            DEVICE_INFO now;
+            const int code = keypad_.Status(now);
+            if (code != 0) return Unchecked(FailureOf(code, keypad_.Entry(), StepName(step)).message);
+            after_ = now;
+            return Judge(SettingsOfKeypad(now), std::nullopt);
+        }
+        }
+        return std::nullopt;
+    }
+
+    // A step before the flash command failed, or the run was stopped there: nothing went to
+    // flash. A restore restarts the keypad so that its RAM holds its flash again.
+    Outcome BeforeFlash(const Failure& failure) {
+        if (!written_) return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
+        std::string message = failure.message + "; nothing was written to flash";
+        if (!options_.restartOnFailure) {
+            return Ending(Result::UnchangedAfterFailure, failure.status,
+                          message + " (its RAM may hold some of the new values until it restarts)");
+        }
+        Tell("restarting it back to its flash");
+        const Restarted restarted = RestartAndRead();
+        switch (restarted.how) {
+        case Restarted::AndRead:
+            message += " and the keypad was restarted: it holds what it held before";
+            break;
+        case Restarted::NotRead:
+            message += " and the keypad was restarted, so it holds what it held before (" + restarted.problem + ")";
+            break;
+        case Restarted::Gone:
+            message += ", so its flash holds what it held before; " + restarted.problem +
+                       ": it starts from its flash when it is back";
+            break;
+        case Restarted::Not:
+            message += ", so its flash holds what it held before; it could not be restarted (" + restarted.problem +
+                       "): its RAM may hold some of the new values until it is restarted or unplugged";
+            break;
+        }
+        return Ending(Result::UnchangedAfterFailure, failure.status, message);
+    }
+
+    // The flash command was refused or unanswered: what the flash holds shows after a restart.
+    Outcome AfterFlashFailure(const Failure& failure) {
+        Tell("restarting it to read what its flash holds");
+        const Restarted restarted = RestartAndRead();
+        if (restarted.how != Restarted::AndRead) {
+            return Ending(Result::Failed, failure.status,
+                          failure.message + "; it could not be restarted and read (" + restarted.problem +
+                              "): whether its flash holds its old settings or " + options_.targetName + " is not known");
+        }
+        return Judge(SettingsOfKeypad(*after_), failure);
+    }
+
+    // A status read after a restart, which shows what the flash holds.
+    Outcome Judge(const Settings& now, const std::optional<Failure>& failure) {
+        const std::string prefix = failure ? failure.value().message + "; after a restart " : "";
+        differences_ = Compare(now, target_.settings);
+        if (differences_.empty()) {
+            return Ending(Result::Updated, kDone,
+                          failure ? prefix + "it holds " + options_.targetName
+                                  : Name() + " holds " + options_.targetName + ", checked after its restart");
+        }
+        if (now == before_) {
+            return Ending(Result::UnchangedAfterFailure, failure ? failure->status : kDifferent,
+                          (failure ? prefix + "it" : Name() + " answered every step, but after its restart it") +
+                              " holds what it held before");
+        }
+        return Ending(Result::Failed, kDifferent,
+                      (failure ? prefix + "it" : Name() + " answered every step, but after its restart it") +
+                          " holds neither what it held before nor " + options_.targetName + ": " +
+                          DifferencesText(differences_));
+    }
+
+    // The flash command was answered, but what it stored cannot be checked.
+    Outcome Unchecked(const std::string& why) {
+        return Ending(Result::Failed, kNoAnswer,
+                      why + ": its flash was written; the result could not be checked (velnor verify checks it "
+                            "once the keypad is back)");
+    }
+
+    // `when`: "before reading back of ", "while waiting for the restart of "
+    Outcome InterruptedAfterFlash(const std::string& when) {
+        return Ending(Result::Failed, kInterrupted,
+                      "interrupted " + when + Name() + ": its flash was written; the result was not checked (velnor verify checks it)");
+    }
+
+    Failure Interruption(const Step& step) const {
+        return {kInterrupted, "interrupted before " + StepName(step) + " of " + Name()};
+    }
+
+    struct Restarted {
+        enum How { AndRead, NotRead, Gone, Not } how;
+        std::string problem;
+    };
+
+    // Restarts the keypad (waiting first for it to be there) and reads it into after_.
+    Restarted RestartAndRead() {
+        const int timeout = options_.restartTimeoutMs;
+        if (!keypad_.Connected() && keypad_.WaitBack(std::max(timeout, 1)) != 0) {
+            return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
+        }
+        if (const int code = SendReset(keypad_, timeout); code != 0) {
+            return {Restarted::Not, FailureOf(code, keypad_.Entry(), "restarting").message};
+        }
+        bool left = false;
+        if (const int code = AwaitRestart(keypad_, timeout, nullptr, left); code != 0) {
+            return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, code, left, timeout)};
+        }
+        DEVICE_INFO now;
+        if (const int code = keypad_.Status(now); code != 0) {
+            return {Restarted::NotRead, FailureOf(code, keypad_.Entry(), "reading it after the restart").message};
+        }
+        after_ = now;
+        return {Restarted::AndRead, {}};
+    }
+
+    Outcome Ending(Result result, int status, std::string message) {
+        return Outcome{result, status, std::move(message), after_, differences_};
+    }
+
+    bool Stopped() const { return options_.stop != nullptr && options_.stop->load(); }
+    void Tell(const std::string& step) const {
+        if (options_.progress) options_.progress(step);
+    }
+    std::string Name() const { return "keypad " + KeypadName(keypad_.Entry()); }
+
+    Keypad& keypad_;
+    const Target& target_;
+    const Settings& before_;
+    const CarryOptions& options_;
+    bool written_ = false;  // a setting was sent
+    bool flashed_ = false;  // the flash command was sent
+    std::optional<DEVICE_INFO> after_;
+    std::vector<Difference> differences_;
+};
+
+}  // namespace
+
+std::string_view ResultName(Result result) {
+    switch (result) {
+    case Result::UpToDate: return "up-to-date";
+    case Result::Updated: return "updated";
+    case Result::Planned: return "planned";
+    case Result::UnchangedAfterFailure: return "unchanged-after-failure";
+    case Result::Failed: return "failed";
+    }
+    return "failed";
+}
+
+Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Settings& before,
+              const CarryOptions& options) {
+    return Runner(keypad, target, before, options).Run(plan);
+}
+
+std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
+    const std::string name = "keypad " + KeypadName(keypad.Entry());
+    if (stop != nullptr && stop->load()) return Failure{kInterrupted, "interrupted before " + name + " was restarted"};
+    if (const int code = SendReset(keypad, timeoutMs); code != 0) return FailureOf(code, keypad.Entry(), "restarting");
+    bool left = false;
+    const int code = AwaitRestart(keypad, timeoutMs, stop, left);
+    if (code == kStopped) return Failure{kInterrupted, "interrupted while waiting for the restart of " + name};
+    if (code != 0) return Failure{kNoAnswer, RestartProblem(keypad, code, left, timeoutMs)};
+    return std::nullopt;
+}
+
+}  // namespace velnorcli

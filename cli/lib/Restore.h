@@ -1,0 +1,60 @@
+// Carrying a plan out on one keypad, step by step, so that whatever fails and wherever, the
+// keypad's flash afterwards holds exactly what it held before or exactly the target, and the
+// outcome says which:
+//  - a write or the RAM check fails (or the run is stopped) before the flash command: nothing
+//    goes to flash; a restore restarts the keypad so that it returns to what its flash holds;
+//  - the flash or the reset command is refused or unanswered: nothing is claimed until the
+//    keypad has been restarted and read;
+//  - success only when a status read shows the target (for a restore: after the restart).
+#ifndef VELNOR_CLI_RESTORE_H
+#define VELNOR_CLI_RESTORE_H
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Keypad.h"
+#include "RestorePlan.h"
+
+namespace velnorcli {
+
+// What a keypad holds after a restore or a set, as --json names it.
+enum class Result {
+    UpToDate,               // it held the target already; nothing was written
+    Updated,                // it holds the target (a status read showed it)
+    Planned,                // a dry run: nothing was written
+    UnchangedAfterFailure,  // its flash holds what it held before
+    Failed,                 // what its flash holds is not known (the message says what is)
+};
+std::string_view ResultName(Result result);
+
+struct Outcome {
+    Result result = Result::Failed;
+    int status = kDone;
+    std::string message;
+    std::optional<DEVICE_INFO> after;     // the last status read after the first write
+    std::vector<Difference> differences;  // keypad against target, when a read showed others
+};
+
+struct CarryOptions {
+    std::string targetName = "the new settings";  // "the settings of keypad.txt"
+    int restartTimeoutMs = 10000;                  // bounds each wait for the keypad to leave and come back
+    bool restartOnFailure = true;                  // a failure before flash restarts it back to its flash (restore)
+    const std::atomic<bool>* stop = nullptr;       // when set: stop after the current step
+    std::function<void(const std::string&)> progress;  // told each step as it starts
+};
+
+// `keypad` is open; `before` is what its status showed when the plan was made.
+Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Settings& before,
+              const CarryOptions& options);
+
+// Restarts the keypad (opened) and waits until it is back, unless `stop` is set before or while
+// it waits: nothing, or a failure to tell.
+std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop = nullptr);
+
+}  // namespace velnorcli
+
+#endif

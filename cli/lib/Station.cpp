@@ -1,0 +1,272 @@
+#include "Station.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
+#include "Json.h"
+#include "Selection.h"
+#include "Sha256.h"
+#include "Text.h"
+#include "UtcTime.h"
+
+namespace velnorcli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string HostName() {
+    char host[256] = {};
+    return gethostname(host, sizeof host - 1) == 0 ? host : "";
+}
+
+std::string TrimmedRight(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// One keypad's run: the report it fills, its progress line, and its opened keypad.
+class KeypadRun {
+public:
+    KeypadRun(const KEYPAD_ENTRY& entry, std::size_t index, const StationOptions& options)
+        : keypad_(entry), index_(index), options_(options), start_(Clock::now()) {
+        report_.keypad = entry;
+    }
+
+    // Opens the keypad and reads its status into report().before; false when the report is
+    // final already.
+    bool OpenAndRead() {
+        if (Stopped()) return Stop("interrupted before keypad " + KeypadName(keypad_.Entry()) + " was opened");
+        Tell("opening");
+        if (std::optional<Failure> failure = keypad_.Open()) return Stop(failure->message, failure->status);
+        Tell("reading the status");
+        DEVICE_INFO before;
+        if (const int code = keypad_.Status(before); code != 0) {
+            const Failure failure = FailureOf(code, keypad_.Entry(), "reading the status");
+            return Stop(failure.message, failure.status);
+        }
+        report_.before = before;
+        return true;
+    }
+
+    // Nothing written; the report says why.
+    bool Stop(const std::string& message, int status = kInterrupted) {
+        report_.result = std::string(ResultName(Result::UnchangedAfterFailure));
+        report_.status = status;
+        report_.message = message + (status == kInterrupted ? "; nothing was written" : "");
+        return false;
+    }
+
+    void Plain(Result result, const std::string& message, const std::vector<Change>& changes) {
+        report_.result = std::string(ResultName(result));
+        report_.status = kDone;
+        report_.message = message;
+        report_.changes = changes;
+    }
+
+    void Carried(const Plan& plan, const Target& target, const std::string& targetName, bool restartOnFailure) {
+        CarryOptions carry;
+        carry.targetName = targetName;
+        carry.restartTimeoutMs = options_.restartTimeoutMs;
+        carry.restartOnFailure = restartOnFailure;
+        carry.stop = options_.stop;
+        carry.progress = [this](const std::string& step) { Tell(step); };
+        const Outcome outcome = Carry(keypad_, plan, target, SettingsOfKeypad(*report_.before), carry);
+        report_.result = std::string(ResultName(outcome.result));
+        report_.status = outcome.status;
+        report_.message = outcome.message;
+        report_.changes = plan.changes;
+        report_.differences = outcome.differences;
+        report_.after = outcome.after;
+    }
+
+    void AddProblem(const std::string& problem) {
+        if (problem.empty()) return;
+        report_.message += "; " + problem;
+        report_.status = std::max<int>(report_.status, kFileProblem);
+    }
+
+    // The report as it ends: the keypad as attached now, the time taken, the log line written.
+    KeypadReport Finish(const std::optional<RestoreSource>& file) {
+        report_.keypad = keypad_.Current();
+        report_.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
+        if (options_.log != nullptr) AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file));
+        if (options_.progress != nullptr) {
+            options_.progress->Finish(index_, report_.result + (report_.status != kDone ? " (" + std::to_string(report_.status) + ")" : ""));
+        }
+        return report_;
+    }
+
+    Keypad& keypad() { return keypad_; }
+    KeypadReport& report() { return report_; }
+    std::string Name() const { return KeypadName(keypad_.Entry()); }
+    void Tell(const std::string& step) {
+        if (options_.progress != nullptr) options_.progress->Set(index_, step);
+    }
+    bool Stopped() const { return options_.stop != nullptr && options_.stop->load(); }
+
+private:
+    Keypad keypad_;
+    std::size_t index_;
+    const StationOptions& options_;
+    Clock::time_point start_;
+    KeypadReport report_;
+};
+
+std::vector<KeypadReport> OnEach(const std::vector<KEYPAD_ENTRY>& keypads,
+                                 const std::function<KeypadReport(std::size_t)>& work) {
+    std::vector<KeypadReport> reports(keypads.size());
+    InParallel(keypads.size(), [&](std::size_t i) { reports[i] = work(i); });
+    return reports;
+}
+
+// With --serials: the serial the keypad is to get, or the report says why none.
+struct SerialChoice {
+    std::string serial;
+    bool taken = false;  // taken from the list by this run (to be settled)
+};
+
+std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
+                                         const std::optional<std::string>& dryRunSerial) {
+    SerialLedger& ledger = *options.serials;
+    if (options.dryRun) {
+        if (dryRunSerial) return SerialChoice{*dryRunSerial, false};
+        run.Stop("no free serial number is left in " + ledger.ListPath(), kFileProblem);
+        return std::nullopt;
+    }
+    // A keypad that holds a serial the list gave it keeps it: a second run over the same
+    // keypad uses up no serial.
+    const std::string held = TrimmedRight(run.report().before->SerialNumber);
+    if (!held.empty() && ledger.StateOf(held) == SerialState::Taken) return SerialChoice{held, false};
+    run.Tell("taking a serial number");
+    std::string error;
+    std::optional<std::string> serial = ledger.Take(run.Name(), error);
+    if (!serial) {
+        run.Stop(error, kFileProblem);
+        return std::nullopt;
+    }
+    return SerialChoice{*serial, true};
+}
+
+void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
+    if (!choice.taken) return;
+    const std::string& result = run.report().result;
+    SerialLedger& ledger = *options.serials;
+    if (result == ResultName(Result::Updated) || result == ResultName(Result::UpToDate)) {
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name()));
+    } else if (result == ResultName(Result::UnchangedAfterFailure)) {
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name()));
+    } else {
+        run.report().message += "; serial " + choice.serial + " stays recorded as taking in " + ledger.RecordPath() +
+                                " (its outcome is unknown: velnor(1) says how to resolve it)";
+    }
+}
+
+KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const RestoreSource& source,
+                        const StationOptions& options, const std::optional<std::string>& dryRunSerial) {
+    KeypadRun run(entry, index, options);
+    if (!run.OpenAndRead()) return run.Finish(source);
+    DEVICE_INFO file = source.content.record;
+    std::optional<SerialChoice> serial;
+    if (options.serials != nullptr) {
+        serial = ChooseSerial(run, options, dryRunSerial);
+        if (!serial) return run.Finish(source);
+        file.SerialNumber = serial->serial;
+    }
+    const Target target = TargetOfBackup(file);
+    const Plan plan = PlanRestore(SettingsOfKeypad(*run.report().before), target, options.force);
+    const std::string targetName = "the settings of " + EscapeControl(source.name) + (serial ? " with serial " + serial->serial : "");
+    if (options.dryRun) {
+        const std::size_t count = plan.changes.size();
+        run.Plain(Result::Planned,
+                  count == 0 && !options.force
+                      ? "keypad " + run.Name() + " holds " + targetName + " already: a restore would write nothing"
+                      : std::to_string(count) + (count == 1 ? " setting" : " settings") + " of keypad " + run.Name() +
+                            " differ from " + targetName + "; nothing was sent but the status query",
+                  plan.changes);
+    } else if (plan.steps.empty()) {
+        run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds " + targetName + " already; nothing was written", {});
+    } else {
+        run.Carried(plan, target, targetName, true);
+    }
+    if (serial) SettleSerial(run, options, *serial);
+    return run.Finish(source);
+}
+
+}  // namespace
+
+std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
+                                         const StationOptions& options) {
+    std::vector<std::string> dryRunSerials;
+    if (options.dryRun && options.serials != nullptr) {
+        std::string ignored;
+        dryRunSerials = options.serials->Free(ignored);
+    }
+    return OnEach(keypads, [&](std::size_t i) {
+        const std::optional<std::string> dryRunSerial =
+            i < dryRunSerials.size() ? std::optional<std::string>(dryRunSerials[i]) : std::nullopt;
+        return RestoreOne(keypads[i], i, source, options, dryRunSerial);
+    });
+}
+
+std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
+                                     const std::vector<Assignment>& assignments, const StationOptions& options) {
+    return OnEach(keypads, [&](std::size_t i) {
+        KeypadRun run(keypads[i], i, options);
+        if (!run.OpenAndRead()) return run.Finish(std::nullopt);
+        const auto target = TargetOfSet(*run.report().before, assignments);
+        if (const auto* refusal = std::get_if<std::string>(&target)) {
+            run.Stop(*refusal + " (keypad " + run.Name() + "); nothing was written", kUsage);
+            return run.Finish(std::nullopt);
+        }
+        const Target& wanted = std::get<Target>(target);
+        const Plan plan = PlanSet(SettingsOfKeypad(*run.report().before), wanted, FieldsOf(assignments), options.force,
+                                  options.flash);
+        if (plan.steps.empty()) {
+            run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds these values already; nothing was written", {});
+        } else {
+            run.Carried(plan, wanted, "the values set", false);
+        }
+        return run.Finish(std::nullopt);
+    });
+}
+
+std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const StationOptions& options) {
+    return OnEach(keypads, [&](std::size_t i) {
+        KeypadRun run(keypads[i], i, options);
+        if (!run.OpenAndRead()) {
+            run.report().result = "failed";
+            return run.Finish(std::nullopt);
+        }
+        run.Tell("restarting");
+        const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
+        KeypadReport& report = run.report();
+        report.result = failure ? "failed" : "restarted";
+        report.status = failure ? failure->status : kDone;
+        report.message = failure ? failure->message : "keypad " + run.Name() + " restarted and is back";
+        return run.Finish(std::nullopt);
+    });
+}
+
+std::string LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+                      const std::string& version, const std::optional<RestoreSource>& file) {
+    LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
+    if (file) {
+        context.file = file->name;
+        context.fileSha256 = Sha256Hex(file->content.bytes);
+    }
+    std::string line = Dump(LogJson(report, context));
+    line.pop_back();  // the log ends each line itself
+    return log.Append(line);
+}
+
+int WorstStatus(const std::vector<KeypadReport>& reports) {
+    int status = kDone;
+    for (const KeypadReport& report : reports) status = std::max(status, report.status);
+    return status;
+}
+
+}  // namespace velnorcli

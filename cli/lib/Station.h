@@ -1,0 +1,72 @@
+// The commands that write, on one keypad or on every attached keypad at once (one PlixoApi
+// object and thread each, so that one keypad's failure neither stops nor slows the others),
+// with the station's options: fresh serial numbers from a list (--serials), the traceability
+// log (--log), live progress, and a stop flag that SIGINT or SIGTERM sets.
+#ifndef VELNOR_CLI_STATION_H
+#define VELNOR_CLI_STATION_H
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <velnor/PlixoApi.h>
+
+#include "BackupReading.h"
+#include "ProgressBoard.h"
+#include "Restore.h"
+#include "SerialLedger.h"
+#include "SetValues.h"
+#include "StationLog.h"
+
+namespace velnorcli {
+
+// What became of one keypad: a line of the final report, an entry of --json, a line of the log.
+struct KeypadReport {
+    KEYPAD_ENTRY keypad;  // as it is attached at the end (its path changes when it restarts)
+    std::string result;   // ResultName(...); reset: restarted | failed; verify: equal | different |
+                          // failed; status: read | failed
+    int status = kDone;
+    std::string message;
+    std::vector<Change> changes;          // planned or written
+    std::vector<Difference> differences;  // keypad against target, when a read showed others
+    std::optional<DEVICE_INFO> before;    // the status read first
+    std::optional<DEVICE_INFO> after;     // the last status read after writing
+    long long durationMs = 0;
+};
+
+struct StationOptions {
+    std::string command;  // as the log names it: restore, set, reset
+    std::string version;  // velnor's, for the log
+    bool force = false;
+    bool dryRun = false;
+    bool flash = true;  // set: false with --no-flash
+    int restartTimeoutMs = 10000;
+    SerialLedger* serials = nullptr;  // restore --serials
+    const StationLog* log = nullptr;
+    const std::atomic<bool>* stop = nullptr;
+    ProgressBoard* progress = nullptr;  // line i is keypad i
+};
+
+struct RestoreSource {
+    std::string name;  // the file as given
+    BackupContent content;
+};
+
+std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
+                                         const StationOptions& options);
+std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
+                                     const std::vector<Assignment>& assignments, const StationOptions& options);
+std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const StationOptions& options);
+
+// One log line for a keypad, for the commands that only read (verify, status). Empty on
+// success, or why not.
+std::string LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+                      const std::string& version, const std::optional<RestoreSource>& file);
+
+// The largest status of all keypads.
+int WorstStatus(const std::vector<KeypadReport>& reports);
+
+}  // namespace velnorcli
+
+#endif

@@ -1,0 +1,321 @@
+// velnor restore, set and reset, run as processes against a simulated keypad that misbehaves at
+// each step: whatever fails and wherever, the keypad's flash ends all old or all new, and the
+// exit status and the result say which.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <thread>
+
+#include "VelnorRun.h"
+
+namespace velnorclitest {
+namespace {
+
+using nlohmann::json;
+
+const std::string kExample = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
+
+// A keypad every setting of which differs from backup-6-keys.txt.
+const std::string kOldKeypad =
+    "device path=keypad-1 name=kp reset_absent_ms=100\nset firmware V6.12\nset serial 87654321\nset led_level 1\n"
+    "set buzzer 0\nset buzzer_period 7\nset key_count_option 2\nset keypad_table 0\n"
+    "set code_table 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14\n";
+
+const std::map<std::string, std::string> kOldFlash = {
+    {"led_level", "1"}, {"buzzer", "0"}, {"buzzer_period", "7"}, {"keypad_table", "0"}, {"key_count_option", "2"},
+    {"code_table", "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14"}, {"serial", "\"87654321\""}};
+const std::map<std::string, std::string> kNewFlash = {
+    {"led_level", "7"}, {"buzzer", "1"}, {"buzzer_period", "50"}, {"keypad_table", "1"}, {"key_count_option", "1"},
+    {"code_table", "1E 1F 20 21 22 23 24 25 26 27 28 2C 29 2A 2B 58 00 00 00 00"}, {"serial", "\"20261206    \""}};
+
+enum class Flash { Old, New, Mixed };
+
+Flash FlashOf(const SimFolder& sim, const std::string& device = "kp", const std::string& part = "flash") {
+    const std::map<std::string, std::string> state = sim.State();
+    bool old = true;
+    bool now = true;
+    for (const auto& [key, value] : kOldFlash) {
+        const auto found = state.find(device + "." + part + "." + key);
+        const std::string held = found == state.end() ? "?" : found->second;
+        old = old && held == value;
+        now = now && held == kNewFlash.at(key);
+    }
+    return old ? Flash::Old : now ? Flash::New : Flash::Mixed;
+}
+
+// Runs work(i) for every case, eight at a time: the runs mostly wait for the keypad.
+void ForEachCase(std::size_t count, const std::function<void(std::size_t)>& work) {
+    for (std::size_t first = 0; first < count; first += 8) {
+        std::vector<std::thread> threads;
+        for (std::size_t i = first; i < std::min(count, first + 8); ++i) threads.emplace_back(work, i);
+        for (std::thread& thread : threads) thread.join();
+    }
+}
+
+// The status reads are command 1: the first `good` of them are answered, the later ones not.
+std::string LaterStatusReads(const std::string& kind, int good) {
+    return "fault 1 " + kind + "\nfault 1 none 0 " + std::to_string(good) + "\n";
+}
+
+TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) {
+    const std::string preFlash = "unchanged-after-failure";
+    struct Case {
+        std::string step;
+        std::string faults;  // statements of the simulator for the keypad
+        const char* result;
+        int status;
+        Flash flash;
+    };
+    std::vector<Case> cases;
+    const std::pair<const char*, int> kWrites[] = {{"buzzer", 4},          {"buzzer_period", 6},     {"keypad_table", 7},
+                                                   {"led_level", 2},       {"key_count_option", 11}, {"serial", 14},
+                                                   {"code_table", 5}};
+    for (const char* kind : {"write_fails", "noreply", "nak", "unplug 300"}) {
+        const std::string k = kind;
+        cases.push_back({"reading the status", "fault 1 " + k + "\n", "unchanged-after-failure", 6, Flash::Old});
+        for (const auto& [step, command] : kWrites) {
+            cases.push_back({step, "fault " + std::to_string(command) + " " + k + "\n", "unchanged-after-failure", 6, Flash::Old});
+        }
+        cases.push_back({"checking the RAM", LaterStatusReads(k, 1), "unchanged-after-failure", 6, Flash::Old});
+        // The flash command: refused or unanswered, the keypad is judged by a read after a restart
+        // (the simulated keypad carries a command out before it misbehaves).
+        const bool written = k != "write_fails";
+        cases.push_back({"writing to flash", "fault 9 " + k + "\n", written ? "updated" : "unchanged-after-failure",
+                         written ? 0 : 6, written ? Flash::New : Flash::Old});
+        cases.push_back({"restarting", "fault 10 " + k + "\n", "updated", 0, Flash::New});
+        cases.push_back({"reading back", LaterStatusReads(k, 2), "failed", 6, Flash::New});
+    }
+    cases.push_back({"not back after the restart", "", "failed", 6, Flash::New});
+    cases.push_back({"led_level, then not back after the restart", "fault 2 nak\n", "unchanged-after-failure", 6, Flash::Old});
+    cases.push_back({"led_level, unplugged for good", "fault 2 unplug\n", "unchanged-after-failure", 6, Flash::Old});
+
+    ForEachCase(cases.size(), [&](std::size_t i) {
+        const Case& c = cases[i];
+        const bool away = c.step.find("not back") != std::string::npos;
+        std::string config = kOldKeypad + c.faults;
+        if (away) config.replace(config.find("reset_absent_ms=100"), 19, "reset_absent_ms=100000");
+        SimFolder sim(config);
+        const Result run = sim.Run({"restore", "--json", "--timeout", away ? "1" : "5", kExample});
+        const std::string what = c.step + " / " + c.faults;
+        ASSERT_TRUE(json::accept(run.out)) << what << ": " << run.out << run.err;
+        const json keypad = json::parse(run.out)["keypads"][0];
+        EXPECT_EQ(keypad["result"], c.result) << what << ": " << keypad["message"];
+        EXPECT_EQ(keypad["status"], c.status) << what;
+        EXPECT_EQ(run.status, c.status) << what;
+        EXPECT_EQ(FlashOf(sim), c.flash) << what << ": " << keypad["message"];
+        if (c.result == preFlash) {
+            const std::vector<std::string> sent = sim.CommandsSent();
+            EXPECT_EQ(std::count(sent.begin(), sent.end(), "09"), 0) << what << ": nothing reached flash";
+        }
+    });
+}
+
+TEST(VelnorRestore, AKeypadThatHoldsTheFileIsUpToDateAfterOneStatusReadAndForceWritesItAgain) {
+    SimFolder sim(kOldKeypad);
+    ASSERT_EQ(sim.Run({"restore", kExample}).status, 0);
+    SimFolder done(kOldKeypad.substr(0, kOldKeypad.find("set firmware")) +
+                   "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
+                   "set key_count_option 1\nset keypad_table 1\n"
+                   "set code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n");
+    const struct {
+        std::vector<std::string> words;
+        const char* result;
+        std::vector<std::string> sent;
+        const char* inOut;
+    } kCases[] = {
+        {{"restore", kExample}, "up-to-date", {"01"}, "up-to-date: keypad keypad-1 holds the settings of"},
+        {{"restore", "--dry-run", kExample}, "planned", {"01"}, "a restore would write nothing"},
+        {{"restore", "--force", kExample},
+         "updated",
+         {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
+         "checked after its restart"},
+    };
+    for (const auto& c : kCases) {
+        std::remove(done.Path("reports.log").c_str());
+        const Result run = done.Run(c.words);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(c.inOut), std::string::npos) << run.out;
+        EXPECT_EQ(done.CommandsSent(), c.sent) << c.words[1];
+        std::vector<std::string> json = c.words;
+        json.push_back("--json");
+        std::remove(done.Path("reports.log").c_str());
+        EXPECT_EQ(json::parse(done.Run(json).out)["keypads"][0]["result"], c.result);
+    }
+    // A dry run shows each change (field, now, after) and sends the status query only.
+    std::remove(sim.Path("reports.log").c_str());
+    const Result plan = sim.Run({"restore", "--dry-run", kExample});
+    EXPECT_EQ(plan.status, 0);
+    EXPECT_EQ(plan.out.rfind("FIELD             NOW   ", 0), 0u) << plan.out;
+    EXPECT_NE(plan.out.find("\nled_level         1     "), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("planned: 7 settings of keypad keypad-1 differ"), std::string::npos) << plan.out;
+    EXPECT_EQ(sim.CommandsSent(), std::vector<std::string>{"01"});
+    EXPECT_EQ(FlashOf(sim), Flash::Old);
+}
+
+// The text of a backup file as the examples lay it out.
+std::string BackupText(const std::string& version, const std::string& serial, int keys, const std::vector<int>& table,
+                       int keypadTable, int led, int buzzer, int period) {
+    char line[16];
+    std::string text = "Velnor keypad settings backup\nVersion No " + version + "\nSerial No " + serial + "\nVelnor has " +
+                       std::to_string(keys) + " keys\nKeycode values\n";
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::snprintf(line, sizeof line, "%s%x", i == 0 ? "" : " ", table[i]);
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "%x", period);
+    return text + "\nKeypad Table " + std::to_string(keypadTable) + "\nLed Brightness " + std::to_string(led) +
+           "\nBuzzer " + std::to_string(buzzer) + "\nBuzzer Period " + line + "\n";
+}
+
+TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedFiles) {
+    std::vector<std::string> files;
+    for (const char* example : {"backup-5-keys.txt", "backup-6-keys.txt", "backup-8-keys.txt"}) {
+        files.push_back(std::string(VELNOR_EXAMPLES_DIR) + "/" + example);
+    }
+    SimFolder generated("");
+    std::mt19937 random(20261207);
+    const auto upTo = [&](int highest) { return std::uniform_int_distribution<int>(0, highest)(random); };
+    const char* kVersions[] = {"V6.12", "V7.01", "V5", "6"};
+    const char* kSerials[] = {"20261206", "123456789012", "9", "1A2B3C4D"};
+    for (int i = 0; i < 5; ++i) {
+        const int keys = std::vector<int>{5, 6, 8}[static_cast<std::size_t>(i % 3)];
+        std::vector<int> table(static_cast<std::size_t>(keys == 5 ? 14 : keys == 6 ? 16 : 20));
+        for (int& code : table) code = upTo(255);
+        files.push_back(generated.Write("generated-" + std::to_string(i) + ".txt",
+                                        BackupText(kVersions[i % 4], kSerials[(i + 1) % 4], keys, table, upTo(2), upTo(255),
+                                                   upTo(255), upTo(255))));
+    }
+    ForEachCase(files.size(), [&](std::size_t i) {
+        // The same keypad, one restored by velnor and one by the utility, with a start of its own.
+        const std::string start = "device path=keypad-1 name=kp reset_absent_ms=200\nset firmware V6.10\nset serial S" +
+                                  std::to_string(i) + "\nset led_level " + std::to_string(i) + "\nset buzzer_period 3\n";
+        SimFolder byVelnor(start);
+        SimFolder byUtility(start);
+        const Result velnor = byVelnor.Run({"restore", files[i]});
+        const Result utility = byUtility.Run({VELNOR_UTILITY, "-b", files[i]});
+        EXPECT_EQ(velnor.status, 0) << files[i] << "\n" << velnor.out << velnor.err;
+        EXPECT_EQ(utility.status, 0) << files[i];
+        EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];
+    });
+}
+
+TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvariantSays) {
+    const struct {
+        const char* when;
+        std::string faults;    // the step in progress when the signal comes is slow to answer
+        const char* awaited;   // the command in progress when the signal comes
+        int signal;
+        const char* result;
+        Flash flash;
+        const char* inMessage;
+    } kCases[] = {
+        {"writing buzzer_period", "fault 6 delay 700\n", "06", SIGINT, "unchanged-after-failure", Flash::Old,
+         "interrupted before writing keypad_table of keypad keypad-1; nothing was written to flash and the keypad was restarted"},
+        {"writing buzzer_period (SIGTERM)", "fault 6 delay 700\n", "06", SIGTERM, "unchanged-after-failure", Flash::Old,
+         "interrupted before writing keypad_table"},
+        {"waiting for the restart", "", "0A", SIGINT, "failed", Flash::New, "its flash was written; the result was not checked"},
+    };
+    for (const auto& c : kCases) {
+        std::string config = kOldKeypad + c.faults;
+        if (std::string(c.awaited) == "0A") config.replace(config.find("reset_absent_ms=100"), 19, "reset_absent_ms=60000");
+        SimFolder sim(config);
+        Running velnor = sim.Start({"restore", "--json", "--timeout", "120", kExample});
+        ASSERT_TRUE(sim.AwaitCommand(c.awaited)) << c.when;
+        velnor.Signal(c.signal);
+        const Result run = velnor.Wait();
+        EXPECT_EQ(run.status, 130) << c.when << ": " << run.out << run.err;
+        const json keypad = json::parse(run.out)["keypads"][0];
+        EXPECT_EQ(keypad["result"], c.result) << c.when;
+        EXPECT_EQ(keypad["status"], 130);
+        EXPECT_NE(keypad["message"].get<std::string>().find(c.inMessage), std::string::npos) << keypad["message"];
+        EXPECT_EQ(FlashOf(sim), c.flash) << c.when;
+    }
+}
+
+TEST(VelnorRestore, SetWritesOnlyTheNamedValuesThatDifferAndRefusesBadOnesBeforeWriting) {
+    const struct {
+        std::vector<std::string> words;
+        std::string faults;
+        int status;
+        const char* result;  // "" when refused before any keypad is involved
+        std::vector<std::string> sent;
+        const char* inMessage;
+    } kCases[] = {
+        {{"led_level=7", "buzzer=0x1", "buzzer_period=7"}, "", 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
+        {{"led_level=7", "--no-flash"}, "", 0, "updated", {"01", "02", "01"}, "not stored in flash"},
+        {{"led_level=1", "buzzer=0"}, "", 0, "up-to-date", {"01"}, "nothing was written"},
+        {{"keys=6", "code_table=1e,1f,20,21,22,23,24,25,26,27,28,2c,29,2a,2b,58"}, "", 0, "updated", {"01", "0B", "05", "01", "09"}, ""},
+        {{"serial=12345678"}, "", 0, "updated", {"01", "0E", "01", "09"}, ""},
+        {{"led_level=7"}, "fault 2 nak\n", 6, "unchanged-after-failure", {"01", "02"}, "nothing was written to flash"},
+        // An unanswered flash command: the keypad is restarted and read before anything is claimed.
+        {{"led_level=7"}, "fault 9 noreply\n", 0, "updated", {"01", "02", "01", "09", "0A", "01"}, "after a restart it holds"},
+        {{"led_level=7"}, "fault 9 write_fails\n", 6, "unchanged-after-failure", {"01", "02", "01", "0A", "01"}, "holds what it held before"},
+        {{"code_table=1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a"}, "", 2, "unchanged-after-failure", {"01"}, "stores 20"},
+        {{"keypad_table=3"}, "", 2, "", {}, "keypad_table: 3 is above 2, which the keypad refuses"},
+        {{"keys=7"}, "", 2, "", {}, "a keypad has 5, 6 or 8 keys"},
+        {{"serial=12345678901234567"}, "", 2, "", {}, "a keypad keeps 16"},
+        {{"code_table=1e 1f"}, "", 2, "", {}, "2 values"},
+        {{"led_level=256"}, "", 2, "", {}, "above 255"},
+        {{"led_level=x"}, "", 2, "", {}, "not a number"},
+        {{"colour=1"}, "", 2, "", {}, "no such setting"},
+    };
+    for (const auto& c : kCases) {
+        SimFolder sim(kOldKeypad + c.faults);
+        std::vector<std::string> words{"set", "--json"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Result run = sim.Run(words);
+        EXPECT_EQ(run.status, c.status) << c.words[0] << run.err;
+        const json document = json::parse(run.out);
+        const std::string message =
+            std::string(c.result).empty() ? document["error"]["message"] : document["keypads"][0]["message"];
+        if (!std::string(c.result).empty()) {
+            EXPECT_EQ(document["keypads"][0]["result"], c.result) << c.words[0];
+        }
+        EXPECT_NE(message.find(c.inMessage), std::string::npos) << message;
+        EXPECT_EQ(sim.CommandsSent(), c.sent) << c.words[0];
+    }
+    SimFolder sim(kOldKeypad);
+    ASSERT_EQ(sim.Run({"set", "serial=12345678", "led_level=7", "--no-flash"}).status, 0);
+    const std::map<std::string, std::string> state = sim.State();
+    EXPECT_EQ(state.at("kp.ram.serial"), "\"12345678    \"") << "four blanks for firmware V6, as VelnorUtility -k -n";
+    EXPECT_EQ(state.at("kp.ram.led_level"), "7");
+    EXPECT_EQ(state.at("kp.flash.led_level"), "1");
+}
+
+TEST(VelnorRestore, ResetRestartsAndWaitsAndRefusalsComeBeforeAnyKeypadIsInvolved) {
+    SimFolder sim(kOldKeypad);
+    const Result reset = sim.Run({"reset"});
+    EXPECT_EQ(reset.status, 0) << reset.err;
+    EXPECT_EQ(reset.out, "restarted: keypad keypad-1 restarted and is back\n");
+    EXPECT_EQ(sim.CommandsSent(), (std::vector<std::string>{"01", "0A"}));
+
+    SimFolder away(kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n");
+    const Result gone = away.Run({"reset", "--timeout", "0.5"});
+    EXPECT_EQ(gone.status, 6);
+    EXPECT_NE(gone.err.find("did not come back within 0.5 s after its restart"), std::string::npos) << gone.err;
+
+    SimFolder none("");
+    const std::string refused = none.Write("refused.txt", "Velnor has 8 keys\n");
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* inMessage;
+    } kCases[] = {
+        {{"restore", "--json", refused}, 7, "VelnorUtility -b refuses it"},
+        {{"restore", "--json", kExample}, 3, "no keypad"},
+        {{"restore", "--json", kExample, "--serials", none.Path("absent.txt")}, 7, "cannot read the serial list"},
+        {{"restore", "--json", kExample, "--timeout", "0"}, 2, "--timeout"},
+        {{"set", "--json"}, 2, "FIELD=VALUE is required"},
+    };
+    for (const auto& c : kCases) {
+        const Result run = none.Run(c.words);
+        EXPECT_EQ(run.status, c.status) << c.words.back() << run.err;
+        EXPECT_EQ(json::parse(run.out)["error"]["status"], c.status) << run.out;
+        EXPECT_NE(run.out.find(c.inMessage), std::string::npos) << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace velnorclitest

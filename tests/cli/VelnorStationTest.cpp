@@ -1,0 +1,201 @@
+// The station: restore --all on many keypads at once, fresh serials from a shared list (also with
+// two velnor processes, and with one killed at each step), and the log several processes append
+// to.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "VelnorRun.h"
+
+namespace velnorclitest {
+namespace {
+
+using nlohmann::json;
+
+const std::string kExample = std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt";
+
+// Keypads kp<first> to kp<last>, named and pathed alike, every one differing from the file.
+std::string Keypads(int first, int last, const std::string& extra = "") {
+    std::string config;
+    for (int i = first; i <= last; ++i) {
+        config += "device path=kp" + std::to_string(i) + " name=kp" + std::to_string(i) + " reset_absent_ms=200" + extra +
+                  "\nset firmware V7.1\nset serial 0000000" + std::to_string(i) + "\n";
+    }
+    return config;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// serial -> its last state in the record of taken serials.
+std::map<std::string, std::string> Record(const std::string& list) {
+    std::ifstream in(list + ".taken");
+    std::map<std::string, std::string> states;
+    for (const std::string& line : Lines(std::string(std::istreambuf_iterator<char>(in), {}))) {
+        std::istringstream words(line);
+        std::string serial;
+        std::string state;
+        words >> serial >> state;
+        states[serial] = state;
+    }
+    return states;
+}
+
+TEST(VelnorStation, EightKeypadsOneUnpluggedMidRestoreTheOthersVerifiedNothingWrittenTwice) {
+    SimFolder sim(Keypads(1, 4) + "fault 7 unplug\n" + Keypads(5, 8));
+    const Result run = sim.Run({"restore", "--all", "--json", "--timeout", "1", kExample});
+    EXPECT_EQ(run.status, 6) << run.err;
+    const json keypads = json::parse(run.out)["keypads"];
+    ASSERT_EQ(keypads.size(), 8u);
+    for (std::size_t i = 0; i < 8; ++i) {
+        const bool lost = i == 3;
+        EXPECT_EQ(keypads[i]["result"], lost ? "unchanged-after-failure" : "updated") << i << keypads[i]["message"];
+        EXPECT_EQ(keypads[i]["status"], lost ? 6 : 0);
+        EXPECT_EQ(keypads[i]["changes"].size(), 6u);
+        const std::string name = "kp" + std::to_string(i + 1);
+        EXPECT_EQ(sim.State()[name + ".flash.serial"], lost ? "\"00000004\"" : "\"8KEY000012345\"") << name;
+        std::map<std::string, int> times;
+        for (const std::string& command : sim.CommandsSent(name)) ++times[command];
+        for (const auto& [command, count] : times) {
+            if (command != "01") {
+                EXPECT_EQ(count, 1) << name << " was sent command " << command << " " << count << " times";
+            }
+        }
+    }
+    // One line per keypad for people.
+    const Result human = SimFolder(Keypads(1, 2)).Run({"restore", "--all", kExample});
+    EXPECT_EQ(human.status, 0);
+    EXPECT_EQ(Lines(human.out).size(), 3u) << human.out;
+    EXPECT_EQ(human.out.rfind("KEYPAD  RESULT   STATUS  MESSAGE\nkp1     updated  0       keypad kp1 holds", 0), 0u) << human.out;
+}
+
+TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreReturnsIt) {
+    SimFolder shared("");
+    const std::string list = shared.Write("serials.txt", "# line 7\n1001\n1002\n\n1003\n1004\n1005\n1006\n1007\n1008\n1009\n");
+    SimFolder left(Keypads(1, 4) + "fault 2 nak\n");  // kp4 refuses its LED level
+    SimFolder right(Keypads(5, 8));
+    Running first = left.Start({"restore", "--all", "--json", "--serials", list, kExample});
+    Running second = right.Start({"restore", "--all", "--json", "--serials", list, kExample});
+    const Result a = first.Wait();
+    const Result b = second.Wait();
+    EXPECT_EQ(a.status, 6) << a.err;
+    EXPECT_EQ(b.status, 0) << b.err;
+
+    std::set<std::string> held;
+    for (const SimFolder* sim : {&left, &right}) {
+        for (const auto& [key, value] : sim->State()) {
+            if (key.find(".flash.serial") != std::string::npos && value != "\"00000004\"") {
+                EXPECT_TRUE(held.insert(value).second) << value << " given twice";
+            }
+        }
+    }
+    EXPECT_EQ(held.size(), 7u);
+    const std::map<std::string, std::string> record = Record(list);
+    int taken = 0;
+    int returned = 0;
+    for (const auto& [serial, state] : record) {
+        taken += state == "taken";
+        returned += state == "returned";
+        if (state == "taken") {
+            EXPECT_EQ(held.count("\"" + serial + "\""), 1u) << serial;
+        }
+    }
+    EXPECT_EQ(taken, 7);
+    EXPECT_EQ(returned, 1);
+    // The serial returned by the failed keypad is handed out again, before the ones never taken.
+    SimFolder again(Keypads(1, 1));
+    ASSERT_EQ(again.Run({"restore", "--serials", list, kExample}).status, 0);
+    std::string serialReturned;
+    for (const auto& [serial, state] : record) {
+        if (state == "returned") serialReturned = serial;
+    }
+    EXPECT_EQ(again.State()["kp1.flash.serial"], "\"" + serialReturned + "\"");
+    // A keypad that holds a serial the list gave it keeps it and uses up no other.
+    SimFolder rerun("device path=kp1 name=kp1\nset firmware V7.1\nset serial " + serialReturned + "\n");
+    const Result kept = rerun.Run({"restore", "--json", "--serials", list, kExample});
+    EXPECT_EQ(json::parse(kept.out)["keypads"][0]["result"], "updated");
+    EXPECT_EQ(Lines(shared.Read("serials.txt.taken")).size(), 16u + 2u) << "nothing taken by the rerun";
+}
+
+TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutcomeUnknown) {
+    const struct {
+        const char* step;
+        std::string faults;  // the step in progress gets no answer, so that velnor is there when killed
+        const char* awaited;
+        int times;           // the awaited command's occurrence
+        bool recorded;       // the serial was recorded as taking before the kill
+    } kCases[] = {
+        {"reading the status, before a serial is taken", "fault 1 noreply\n", "01", 1, false},
+        {"writing the first setting", "fault 6 noreply\n", "06", 1, true},
+        {"writing the serial", "fault 14 noreply\n", "0E", 1, true},
+        {"checking the RAM", "fault 1 noreply\nfault 1 none 0 1\n", "01", 2, true},
+        {"writing to flash", "fault 9 noreply\n", "09", 1, true},
+        {"restarting (it restarts without answering)", "fault 10 noreply\n", "0A", 1, true},
+        {"waiting for the restart", "", "0A", 1, true},
+        {"reading back", "fault 1 noreply\nfault 1 none 0 2\n", "01", 3, true},
+    };
+    for (const auto& c : kCases) {
+        const bool restarts = std::string(c.awaited) == "0A";  // and stays away until killed
+        SimFolder sim(Keypads(1, 1, restarts ? " reset_absent_ms=60000" : "") + c.faults);
+        const std::string list = sim.Write("serials.txt", "2001\n2002\n");
+        Running velnor = sim.Start({"restore", "--timeout", "60", "--serials", list, kExample});
+        ASSERT_TRUE(sim.AwaitCommand(c.awaited, c.times)) << c.step;
+        velnor.Signal(SIGKILL);
+        EXPECT_EQ(velnor.Wait().status, 128 + SIGKILL);
+        std::map<std::string, std::string> record = Record(list);
+        EXPECT_EQ(record.count("2001"), c.recorded ? 1u : 0u) << c.step;
+        if (c.recorded) {
+            EXPECT_EQ(record["2001"], "taking") << c.step;
+        }
+
+        // The next velnor never hands out a serial whose outcome is unknown, and says so.
+        SimFolder next(Keypads(2, 2));
+        const Result after = next.Run({"restore", "--serials", list, kExample});
+        EXPECT_EQ(after.status, 0) << c.step << after.err;
+        EXPECT_EQ(next.State()["kp2.flash.serial"], c.recorded ? "\"2002\"" : "\"2001\"") << c.step;
+        if (c.recorded) {
+            EXPECT_NE(after.err.find("the outcome of this serial is unknown"), std::string::npos) << after.err;
+            EXPECT_EQ(Record(list)["2001"], "taking") << "still recorded, not dropped";
+        }
+    }
+}
+
+TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
+    SimFolder left(Keypads(1, 8));
+    SimFolder right(Keypads(1, 8));
+    const std::string log = left.Path("station.log");
+    Running first = left.Start({"restore", "--all", "--log", log, kExample});
+    Running second = right.Start({"restore", "--all", "--dry-run", "--log", log, kExample});
+    EXPECT_EQ(first.Wait().status, 0);
+    EXPECT_EQ(second.Wait().status, 0);
+    // Each run starts from the configured keypads again: they differ from the file.
+    EXPECT_EQ(left.Run({"verify", "--all", "--log", log, kExample}).status, 1);
+    const std::vector<std::string> lines = Lines(left.Read("station.log"));
+    ASSERT_EQ(lines.size(), 24u);
+    const std::vector<std::string> kKeys = {"time",  "host",        "velnor_version", "command", "location",
+                                            "usb_serial", "serial_before", "serial_after", "firmware", "file",
+                                            "file_sha256", "changes", "result", "status", "duration_ms", "message"};
+    std::map<std::string, int> results;
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(json::accept(line)) << line;
+        const nlohmann::ordered_json entry = nlohmann::ordered_json::parse(line);
+        std::vector<std::string> keys;
+        for (const auto& item : entry.items()) keys.push_back(item.key());
+        EXPECT_EQ(keys, kKeys);
+        EXPECT_EQ(entry["file_sha256"].get<std::string>().size(), 64u);
+        EXPECT_EQ(entry["time"].get<std::string>().back(), 'Z');
+        ++results[entry["command"].get<std::string>() + " " + entry["result"].get<std::string>()];
+    }
+    EXPECT_EQ(results, (std::map<std::string, int>{{"restore updated", 8}, {"restore planned", 8}, {"verify different", 8}}));
+}
+
+}  // namespace
+}  // namespace velnorclitest
