@@ -151,15 +151,15 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
     ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
     const json report = json::parse(restore.out)["keypads"][0];
     EXPECT_EQ(report["result"], "updated") << report["message"];
-    EXPECT_EQ(keypad.TimesPlugged(), 2) << "the reset unplugged it and it came back";
+    EXPECT_EQ(keypad.Now().timesPlugged, 2) << "the reset unplugged it and it came back";
     EXPECT_NE(report["keypad"]["path"], before) << "reported under its new node";
     EXPECT_EQ(report["keypad"]["path"], keypad.Node());
-    EXPECT_EQ(keypad.Flash().serialNumber, "20261206    ");
-    EXPECT_EQ(keypad.Flash().codeTable[15], 0x58);
+    EXPECT_EQ(keypad.Now().flash.serialNumber, "20261206    ");
+    EXPECT_EQ(keypad.Now().flash.codeTable[15], 0x58);
 
     const Outcome again = Velnor({"restore", "--json", file});
     EXPECT_EQ(json::parse(again.out)["keypads"][0]["result"], "up-to-date") << again.out << again.err;
-    EXPECT_EQ(keypad.TimesPlugged(), 2);
+    EXPECT_EQ(keypad.Now().timesPlugged, 2);
 }
 
 TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
@@ -171,9 +171,9 @@ TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
     ASSERT_EQ(keypads.size(), 2u);
     for (const json& keypad : keypads) EXPECT_EQ(keypad["result"], "updated") << keypad["message"];
     for (const EmulatedKeypad* keypad : {&first, &second}) {
-        EXPECT_EQ(keypad->TimesPlugged(), 2);
-        EXPECT_EQ(keypad->Flash().serialNumber, "8KEY000012345");
-        EXPECT_EQ(keypad->Flash().keyCountOption, 2);
+        EXPECT_EQ(keypad->Now().timesPlugged, 2);
+        EXPECT_EQ(keypad->Now().flash.serialNumber, "8KEY000012345");
+        EXPECT_EQ(keypad->Now().flash.keyCountOption, 2);
     }
 }
 
