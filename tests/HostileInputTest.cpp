@@ -6,29 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
-#include "support/ProgramRun.h"
+#include "support/Golden.h"
+#include "support/SimFolder.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
-using velnortest::Visible;
+using namespace velnortest;
 
 constexpr long kPeakBoundKiB = 32 * 1024;
 // Peaks are checked in the build that ships: a sanitizer's runtime keeps freed memory in
@@ -92,104 +84,30 @@ bool HasRawControlBytes(const std::string& output) {
     });
 }
 
-// In the child before it runs the program: a regression fails the test instead of taking the
-// shared machine's memory and time with it.
-void LimitRegressions() {
-    const rlimit cpu{60, 60};
-    setrlimit(RLIMIT_CPU, &cpu);
-    const rlimit addressSpace{rlim_t{1} << 30, rlim_t{1} << 30};
-    if (!kSanitized) setrlimit(RLIMIT_AS, &addressSpace);
-}
-
-struct Outcome {
-    int status = -1;
-    std::string output;
-    long peakKiB = 0;
-};
-
 class HostileInputTest : public ::testing::Test {
 protected:
-    // A program that stops reading a pipe early must not kill the test that feeds it.
-    static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
-
-    HostileInputTest() {
-        char pattern[] = "/tmp/velnor-hostile-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-        folder_ = pattern;
-    }
-    ~HostileInputTest() override { fs::remove_all(folder_); }
-
-    fs::path MakeFile(const std::string& name, const Content& content) const {
-        const fs::path path = folder_ / name;
+    std::string MakeFile(const std::string& name, const Content& content) const {
+        const std::string path = sim_.Path(name);
         const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         Write(descriptor, content);
         close(descriptor);
         return path;
     }
 
-    // Runs VelnorUtility in the examples folder against the simulated bus `keypad`; `feed`,
-    // when given, goes to its standard input from a thread of its own.
-    Outcome Run(const std::vector<std::string>& arguments, const Content* feed = nullptr,
-                const std::string& keypad = kKeypad) const {
-        const fs::path config = folder_ / "keypad.conf";
-        std::ofstream(config, std::ios::binary) << keypad;
-        std::vector<std::string> environment{std::string("LD_LIBRARY_PATH=") + VELNOR_SIM_DIR,
-                                             "VELNOR_SIM_CONFIG=" + config.string()};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const std::string entryText = *entry;
-            if (entryText.rfind("LD_LIBRARY_PATH=", 0) != 0 && entryText.rfind("VELNOR_SIM_CONFIG=", 0) != 0) {
-                environment.push_back(entryText);
-            }
-        }
+    // VelnorUtility in the examples folder, bounded; `feed`, when given, goes to its standard input.
+    Result Run(const std::vector<std::string>& arguments, const Content* feed = nullptr,
+               const SimFolder* keypad = nullptr) const {
         std::vector<std::string> words{VELNOR_UTILITY};
         words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> envp;
-        std::vector<char*> argv;
-        for (std::string& entry : environment) envp.push_back(entry.data());
-        for (std::string& word : words) argv.push_back(word.data());
-        envp.push_back(nullptr);
-        argv.push_back(nullptr);
-
-        // fork, not posix_spawn: a child that shares the test's memory until it runs the
-        // program (vfork) starts its peak from the test's own; a forked one from its copy of
-        // the test's heap, a few hundred KiB.
-        int input[2];
-        int output[2];
-        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        const pid_t child = fork();
-        if (child == 0) {
-            LimitRegressions();
-            if (dup2(input[0], STDIN_FILENO) >= 0 && dup2(output[1], STDOUT_FILENO) >= 0 &&
-                chdir(VELNOR_EXAMPLES_DIR) == 0) {
-                execve(argv[0], argv.data(), envp.data());
-            }
-            _exit(127);
-        }
-        close(input[0]);
-        close(output[1]);
-        std::thread writer([&] {
-            if (child > 0 && feed != nullptr) Write(input[1], *feed);
-            close(input[1]);
-        });
-        Outcome outcome;
-        char buffer[4096];
-        for (ssize_t count; (count = read(output[0], buffer, sizeof buffer)) > 0;) {
-            outcome.output.append(buffer, static_cast<std::size_t>(count));
-        }
-        close(output[0]);
-        writer.join();
-        if (child < 0) throw std::runtime_error("cannot start VelnorUtility");
-        int status = 0;
-        rusage usage{};
-        wait4(child, &status, 0, &usage);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.peakKiB = usage.ru_maxrss;
-        return outcome;
+        Launch launch(VELNOR_EXAMPLES_DIR);
+        launch.bounded = true;
+        if (feed != nullptr) launch.input = [feed](int descriptor) { Write(descriptor, *feed); };
+        return (keypad != nullptr ? *keypad : sim_).Run(words, launch);
     }
 
-    void ExpectOutcome(const std::string& what, const Outcome& outcome, const std::string& output, int status) const {
+    void ExpectOutcome(const std::string& what, const Result& outcome, const std::string& output, int status) const {
         SCOPED_TRACE(what);
-        EXPECT_EQ(Visible(outcome.output), Visible(output));
+        EXPECT_EQ(Visible(outcome.out), Visible(output));
         EXPECT_EQ(outcome.status, status);
         if (!kSanitized) {
             EXPECT_LT(outcome.peakKiB, kPeakBoundKiB);
@@ -197,7 +115,7 @@ protected:
         }
     }
 
-    fs::path folder_;
+    SimFolder sim_{kKeypad};
 };
 
 TEST_F(HostileInputTest, HugeFilesAndEndlessPipesAreRefusedInLittleMemory) {
@@ -215,10 +133,10 @@ TEST_F(HostileInputTest, HugeFilesAndEndlessPipesAreRefusedInLittleMemory) {
     };
     for (const auto& c : cases) {
         const std::string name = c.name;
-        const std::string file = MakeFile("hostile.txt", c.content).string();
+        const std::string file = MakeFile("hostile.txt", c.content);
         ExpectOutcome(name + ", -b", Run({"-b", file}), c.restore, 2);
         ExpectOutcome(name + ", -c", Run({"-c", file, file}), c.compare, 1);
-        fs::remove(file);
+        std::remove(file.c_str());
         ExpectOutcome(name + ", -b through a pipe", Run({"-b", "/dev/stdin"}, &c.content), c.restore, 2);
     }
 }
@@ -240,14 +158,14 @@ TEST_F(HostileInputTest, TheBoundsHoldToTheByte) {
         {"a last line of 4097 characters", {"", "x", 4097, ""}, "-c", kCompareLineTooLong, 1},
     };
     for (const auto& c : cases) {
-        const std::string file = MakeFile("bound.txt", c.content).string();
-        const Outcome outcome = c.flag == std::string("-c") ? Run({"-c", file, file}) : Run({"-b", file});
+        const std::string file = MakeFile("bound.txt", c.content);
+        const Result outcome = c.flag == std::string("-c") ? Run({"-c", file, file}) : Run({"-b", file});
         ExpectOutcome(c.name, outcome, c.output, c.status);
     }
 }
 
 TEST_F(HostileInputTest, FoldersAndDevicesAreFilesThatCannotBeOpened) {
-    for (const std::string& path : {folder_.string(), std::string("/dev/zero"), std::string("/dev/urandom")}) {
+    for (const std::string& path : {sim_.Path(""), std::string("/dev/zero"), std::string("/dev/urandom")}) {
         ExpectOutcome(path + ", -b", Run({"-b", path}), "Cannot open backup file\r\n", 1);
         ExpectOutcome(path + ", -c as the first", Run({"-c", path, "backup-6-keys.txt"}), "Unable to open file", 1);
         ExpectOutcome(path + ", -c as the second", Run({"-c", "backup-6-keys.txt", path}), "Unable to open file", 1);
@@ -263,29 +181,28 @@ std::string ReadExample(const std::string& name) {
 
 TEST_F(HostileInputTest, APipeWithinTheBoundsIsReadLikeAFile) {
     const Content backup{ReadExample("backup-6-keys.txt"), "", 0, ""};
-    const Outcome restored = Run({"-b", "/dev/stdin"}, &backup);
+    const Result restored = Run({"-b", "/dev/stdin"}, &backup);
     EXPECT_EQ(restored.status, 0);
-    const std::string golden = std::string(VELNOR_TESTS_DIR) + "/golden/";
-    EXPECT_TRUE(velnortest::MatchesGolden(restored.output, velnortest::ReadGolden(golden + "restore-6-keys.txt")))
-        << Visible(restored.output);
+    EXPECT_TRUE(MatchesGolden(restored.out, ReadGolden("restore-6-keys.txt")))
+        << Visible(restored.out);
 
     const Content before{ReadExample("compare-before-upgrade.txt"), "", 0, ""};
-    const Outcome compared = Run({"-c", "/dev/stdin", "compare-after-upgrade.txt"}, &before);
+    const Result compared = Run({"-c", "/dev/stdin", "compare-after-upgrade.txt"}, &before);
     EXPECT_EQ(compared.status, 0);
-    EXPECT_TRUE(velnortest::MatchesGolden(compared.output, velnortest::ReadGolden(golden + "compare-passed.txt")))
-        << Visible(compared.output);
+    EXPECT_TRUE(MatchesGolden(compared.out, ReadGolden("compare-passed.txt")))
+        << Visible(compared.out);
 }
 
 TEST_F(HostileInputTest, ASerialNumberWithControlBytesIsRefusedOnTheCommandLine) {
     const std::vector<std::string> serials{"\x1b[2J", "12\a34", "1234\r", "12\n34", "\x7f", "12\x01"};
     for (const std::string& serial : serials) {
         SCOPED_TRACE(Visible(serial));
-        const Outcome outcome = Run({"-k", "6", "-n", serial});
-        EXPECT_EQ(Visible(outcome.output), Visible("-n: serial number holds control characters\r\n"));
+        const Result outcome = Run({"-k", "6", "-n", serial});
+        EXPECT_EQ(Visible(outcome.out), Visible("-n: serial number holds control characters\r\n"));
         EXPECT_EQ(outcome.status, 1);
     }
-    const Outcome flag = Run({"-x\x1b[2J"});
-    EXPECT_EQ(Visible(flag.output),
+    const Result flag = Run({"-x\x1b[2J"});
+    EXPECT_EQ(Visible(flag.out),
               Visible("flag not recognised -x\\x1b[2J\r\nIncorrect number of keys specified\r\n"));
 }
 
@@ -296,26 +213,26 @@ std::string Backup(const std::string& version, const std::string& serial) {
 }
 
 TEST_F(HostileInputTest, ControlBytesFromAFileAreShownEscapedOrRefused) {
-    const std::string echoed = MakeFile("echoed.txt", {Backup("V6.1\a\x1b]0;x", "20\x1b[2J"), "", 0, ""}).string();
-    const Outcome refused = Run({"-b", echoed});
-    EXPECT_EQ(Visible(refused.output),
+    const std::string echoed = MakeFile("echoed.txt", {Backup("V6.1\a\x1b]0;x", "20\x1b[2J"), "", 0, ""});
+    const Result refused = Run({"-b", echoed});
+    EXPECT_EQ(Visible(refused.out),
               Visible("Version No V6.1\\x07\\x1b]0;x\nBackup file serial number holds control characters\r\n"));
     EXPECT_EQ(refused.status, 2);
 
-    const Outcome compared = Run({"-c", echoed, echoed});
-    EXPECT_FALSE(HasRawControlBytes(compared.output)) << Visible(compared.output);
-    EXPECT_NE(compared.output.find("Matched Serial No 20\\x1b[2J\n"), std::string::npos) << Visible(compared.output);
+    const Result compared = Run({"-c", echoed, echoed});
+    EXPECT_FALSE(HasRawControlBytes(compared.out)) << Visible(compared.out);
+    EXPECT_NE(compared.out.find("Matched Serial No 20\\x1b[2J\n"), std::string::npos) << Visible(compared.out);
 }
 
 TEST_F(HostileInputTest, ControlBytesFromTheKeypadAreShownEscaped) {
-    const Outcome outcome = Run({"-k", "6", "-n", "12345678"}, nullptr,
-                                "device path=keypad-1 manufacturer=Vel\x1bnor product=Keypad\n"
-                                "set firmware V6\x1b[2J\nset serial 1234\a5678\n");
+    const SimFolder keypad("device path=keypad-1 manufacturer=Vel\x1bnor product=Keypad\n"
+                           "set firmware V6\x1b[2J\nset serial 1234\a5678\n");
+    const Result outcome = Run({"-k", "6", "-n", "12345678"}, nullptr, &keypad);
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_FALSE(HasRawControlBytes(outcome.output)) << Visible(outcome.output);
+    EXPECT_FALSE(HasRawControlBytes(outcome.out)) << Visible(outcome.out);
     for (const char* line :
          {"manufacture Vel\\x1bnor\r\n", " FirmwareName Mode V6\\x1b[2J\r\n", " Serial number 1234\\x075678\r\n"}) {
-        EXPECT_NE(outcome.output.find(line), std::string::npos) << Visible(line) << " in " << Visible(outcome.output);
+        EXPECT_NE(outcome.out.find(line), std::string::npos) << Visible(line) << " in " << Visible(outcome.out);
     }
 }
 

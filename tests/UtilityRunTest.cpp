@@ -2,8 +2,8 @@
 // standard output (golden files), exit status, the reports the keypad received and its settings.
 #include <gtest/gtest.h>
 
-#include "support/Hex.h"
-#include "support/ProgramRun.h"
+#include "support/Golden.h"
+#include "support/SimFolder.h"
 #include "support/TestSupport.h"
 
 using namespace velnortest;
@@ -21,6 +21,12 @@ std::vector<Bytes> RestoreReports(std::uint8_t table, const std::string& serial)
     return {CommandReport(4, {1}),     CommandReport(6, {0x32}),    CommandReport(7, {table}), CommandReport(2, {7}),
             CommandReport(11, {1}),    CommandReport(14, Text(serial)), CommandReport(5, kCodes6), CommandReport(9),
             CommandReport(10),         CommandReport(1)};
+}
+
+// VelnorUtility in the examples folder.
+Result Utility(const SimFolder& sim, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), VELNOR_UTILITY);
+    return sim.Run(arguments, Launch(VELNOR_EXAMPLES_DIR));
 }
 
 std::string Shown(const std::vector<Bytes>& reports) {
@@ -49,7 +55,7 @@ struct Expected {
 void ExpectOutput(const std::string& output, const Expected& expected) {
     switch (expected.how) {
     case Expected::Golden:
-        EXPECT_TRUE(MatchesGolden(output, ReadGolden(std::string(VELNOR_TESTS_DIR) + "/golden/" + expected.text)))
+        EXPECT_TRUE(MatchesGolden(output, ReadGolden(expected.text)))
             << "output:\n" << Visible(output) << "\nexpected as in " << expected.text;
         break;
     case Expected::Exactly: EXPECT_EQ(Visible(output), Visible(expected.text)); break;
@@ -61,29 +67,30 @@ void ExpectOutput(const std::string& output, const Expected& expected) {
 }
 
 TEST(UtilityRunTest, RestoreProgramsResetsReconnectsAndReadsBackShowingEachStepWhenDone) {
-    ProgramRun run(kKeypadV6);
-    const ProgramResult result = run.Start(VELNOR_UTILITY, {"-b", "backup-6-keys.txt"}, VELNOR_EXAMPLES_DIR);
-    EXPECT_EQ(result.exitStatus, 0);
-    ExpectOutput(result.output, {Expected::Golden, "restore-6-keys.txt"});
-    EXPECT_EQ(Shown(result.reports), Shown(RestoreReports(1, "20261206    ")));
-    for (const std::string copy : {"ram.", "flash."}) {
-        EXPECT_EQ(result.state.at(copy + "led_level"), "7");
-        EXPECT_EQ(result.state.at(copy + "buzzer"), "1");
-        EXPECT_EQ(result.state.at(copy + "buzzer_period"), "50");
-        EXPECT_EQ(result.state.at(copy + "keypad_table"), "1");
-        EXPECT_EQ(result.state.at(copy + "key_count_option"), "1");
-        EXPECT_EQ(result.state.at(copy + "code_table"), "1E 1F 20 21 22 23 24 25 26 27 28 2C 29 2A 2B 58 00 00 00 00");
-        EXPECT_EQ(result.state.at(copy + "serial"), "\"20261206    \"");
+    SimFolder sim(kKeypadV6);
+    const Result result = Utility(sim, {"-b", "backup-6-keys.txt"});
+    EXPECT_EQ(result.status, 0);
+    ExpectOutput(result.out, {Expected::Golden, "restore-6-keys.txt"});
+    EXPECT_EQ(Shown(sim.Reports()), Shown(RestoreReports(1, "20261206    ")));
+    const std::map<std::string, std::string> state = sim.State();
+    for (const std::string copy : {"keypad-1.ram.", "keypad-1.flash."}) {
+        EXPECT_EQ(state.at(copy + "led_level"), "7");
+        EXPECT_EQ(state.at(copy + "buzzer"), "1");
+        EXPECT_EQ(state.at(copy + "buzzer_period"), "50");
+        EXPECT_EQ(state.at(copy + "keypad_table"), "1");
+        EXPECT_EQ(state.at(copy + "key_count_option"), "1");
+        EXPECT_EQ(state.at(copy + "code_table"), "1E 1F 20 21 22 23 24 25 26 27 28 2C 29 2A 2B 58 00 00 00 00");
+        EXPECT_EQ(state.at(copy + "serial"), "\"20261206    \"");
     }
     // On a pipe each step shows when it is done: the lines up to the flash arrive before the
     // keypad is opened again after the 3-second pause, not together with later lines.
     const auto flashed = result.ArrivalOf(" Successful in write to flash\r\n");
     const auto readBack = result.ArrivalOf(" Current No Of Keys 6\r\n");
-    ASSERT_TRUE(flashed != result.arrivals.end() && readBack != result.arrivals.end());
-    EXPECT_LE(flashed->second, result.output.find("vid 8263 pid 2495", result.output.find(" Successful in write to flash")))
-        << Visible(result.output);
+    ASSERT_TRUE(flashed.first >= 0 && readBack.first >= 0);
+    EXPECT_LE(flashed.second, result.out.find("vid 8263 pid 2495", result.out.find(" Successful in write to flash")))
+        << Visible(result.out);
     // The read-back comes after the two openings (at least 500 ms each) and the pause.
-    EXPECT_GE(readBack->first, 500 + 3000 + 500);
+    EXPECT_GE(readBack.first, 500 + 3000 + 500);
 }
 
 struct RunCase {
@@ -99,14 +106,15 @@ struct RunCase {
 
 void ExpectRun(const RunCase& c) {
     SCOPED_TRACE(c.name);
-    ProgramRun run(c.keypad);
+    SimFolder sim(c.keypad);
     std::vector<std::string> arguments = c.arguments;
-    for (std::string& word : arguments) word = word == "BACKUP" ? run.WriteFile("backup.txt", c.backup) : word;
-    const ProgramResult result = run.Start(VELNOR_UTILITY, arguments, VELNOR_EXAMPLES_DIR);
-    EXPECT_EQ(result.exitStatus, c.exitStatus);
-    ExpectOutput(result.output, c.output);
-    EXPECT_EQ(Shown(result.reports), Shown(c.reports));
-    for (const auto& [key, value] : c.state) EXPECT_EQ(result.state.at(key), value) << key;
+    for (std::string& word : arguments) word = word == "BACKUP" ? sim.Write("backup.txt", c.backup) : word;
+    const Result result = Utility(sim, arguments);
+    EXPECT_EQ(result.status, c.exitStatus);
+    ExpectOutput(result.out, c.output);
+    EXPECT_EQ(Shown(sim.Reports()), Shown(c.reports));
+    const std::map<std::string, std::string> state = sim.State();
+    for (const auto& [key, value] : c.state) EXPECT_EQ(state.at("keypad-1." + key), value) << key;
 }
 
 TEST(UtilityRunTest, Restores) {

@@ -8,9 +8,9 @@
 #include <random>
 #include <thread>
 
-#include "VelnorRun.h"
+#include "support/SimFolder.h"
 
-namespace velnorclitest {
+namespace velnortest {
 namespace {
 
 using nlohmann::json;
@@ -318,4 +318,4 @@ TEST(VelnorRestore, ResetRestartsAndWaitsAndRefusalsComeBeforeAnyKeypadIsInvolve
 }
 
 }  // namespace
-}  // namespace velnorclitest
+}  // namespace velnortest

@@ -3,9 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "VelnorRun.h"
+#include "support/SimFolder.h"
 
-namespace velnorclitest {
+namespace velnortest {
 namespace {
 
 using nlohmann::json;
@@ -201,4 +201,4 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
 }
 
 }  // namespace
-}  // namespace velnorclitest
+}  // namespace velnortest

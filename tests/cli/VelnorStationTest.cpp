@@ -9,9 +9,9 @@
 #include <set>
 #include <sstream>
 
-#include "VelnorRun.h"
+#include "support/SimFolder.h"
 
-namespace velnorclitest {
+namespace velnortest {
 namespace {
 
 using nlohmann::json;
@@ -198,4 +198,4 @@ TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
 }
 
 }  // namespace
-}  // namespace velnorclitest
+}  // namespace velnortest

@@ -6,32 +6,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "EmulatedKeypad.h"
-#include "support/Process.h"
+#include "Installed.h"
 
 namespace {
 
-using velnortest::EmulatedKeypad;
-using velnortest::KeypadOptions;
+using namespace velnortest;
 using namespace std::chrono_literals;
-
-// The programs run on the installed library, whatever this process was given.
-struct Child : velnortest::Process {
-    explicit Child(const std::vector<std::string>& words) : Process(words, VELNOR_EXAMPLES_DIR, {"-u LD_LIBRARY_PATH"}) {}
-};
-
-KeypadOptions Keypad(const std::string& firmware) {
-    KeypadOptions options;
-    options.settings.firmwareName = firmware;
-    options.settings.serialNumber = "00000000";
-    return options;
-}
 
 TEST(UmockdevTest, FullRestoreWithTheResetAndTheReconnect) {
     EmulatedKeypad keypad(Keypad("V6.10"));
-    Child utility({VELNOR_INSTALLED_UTILITY, "-b", "backup-6-keys.txt"});
-    EXPECT_EQ(utility.Wait(), 0);
-    const std::string& output = utility.output;
+    const Result utility = Installed({VELNOR_INSTALLED_UTILITY, "-b", "backup-6-keys.txt"}).Wait();
+    EXPECT_EQ(utility.status, 0);
+    const std::string& output = utility.out;
     EXPECT_NE(output.find("manufacture Velnor\r\nConnected\r\nVelnor connected Successful in Buzzer  1\r\n"), std::string::npos)
         << output;
     EXPECT_NE(output.find(" Successful in write to flash\r\nvid 8263 pid 2495\r\nvid 2047 pid 9bf \r\n"
@@ -54,10 +40,10 @@ TEST(UmockdevTest, AKeypadWithOnlyInterfaceZeroIsListedButNotOpened) {
     KeypadOptions options = Keypad("V6.10");
     options.interfaceOne = false;
     EmulatedKeypad keypad(options);
-    Child client({VELNOR_CLIENT, "open"});
-    EXPECT_EQ(client.Wait(), 0);
-    EXPECT_NE(client.output.find("client: open 0\n"), std::string::npos) << client.output;
-    EXPECT_NE(client.output.find("USB Device: VID 2047, PID 9bf \r\nclient: find 1\n"), std::string::npos) << client.output;
+    const Result client = Installed({VELNOR_CLIENT, "open"}).Wait();
+    EXPECT_EQ(client.status, 0);
+    EXPECT_NE(client.out.find("client: open 0\n"), std::string::npos) << client.out;
+    EXPECT_NE(client.out.find("USB Device: VID 2047, PID 9bf \r\nclient: find 1\n"), std::string::npos) << client.out;
     EXPECT_EQ(keypad.Now().reportsReceived, 0u);
 }
 
@@ -78,24 +64,24 @@ TEST(UmockdevTest, TheStringsOfTheUsbDeviceReachTheTrace) {
         KeypadOptions options = Keypad("V6.10");
         options.manufacturer = c.manufacturer;
         EmulatedKeypad keypad(options);
-        Child client({VELNOR_CLIENT, "open"});
-        EXPECT_EQ(client.Wait(), 0);
-        EXPECT_NE(client.output.find("vid 2047 pid 9bf \r\n" + c.trace + "Connected\r\n"), std::string::npos)
-            << client.output;
-        EXPECT_NE(client.output.find("client: status 0 V6.10\n"), std::string::npos) << client.output;
+        const Result client = Installed({VELNOR_CLIENT, "open"}).Wait();
+        EXPECT_EQ(client.status, 0);
+        EXPECT_NE(client.out.find("vid 2047 pid 9bf \r\n" + c.trace + "Connected\r\n"), std::string::npos) << client.out;
+        EXPECT_NE(client.out.find("client: status 0 V6.10\n"), std::string::npos) << client.out;
     }
 }
 
 TEST(UmockdevTest, UnpluggedAndPluggedInAgainWhileConnected) {
     EmulatedKeypad keypad(Keypad("V6.10"));
-    Child client({VELNOR_CLIENT, "unplug"});
-    ASSERT_TRUE(client.WaitForOutput("client: ready\n", 60s)) << client.output;
-    EXPECT_NE(client.output.find("client: set 0\n"), std::string::npos);
+    Running client = Installed({VELNOR_CLIENT, "unplug"});
+    ASSERT_TRUE(client.WaitForOutput("client: ready\n", 60s)) << client.Output();
+    EXPECT_NE(client.Output().find("client: set 0\n"), std::string::npos);
     keypad.Unplug();
-    ASSERT_TRUE(client.WaitForOutput("client: lost\n", 60s)) << client.output;
+    ASSERT_TRUE(client.WaitForOutput("client: lost\n", 60s)) << client.Output();
     keypad.Plug();
-    EXPECT_EQ(client.Wait(), 0);
-    EXPECT_NE(client.output.find("client: back\nclient: set 0\n"), std::string::npos) << client.output;
+    const Result run = client.Wait();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("client: back\nclient: set 0\n"), std::string::npos) << run.out;
     EXPECT_EQ(keypad.Now().ram.ledLevel, 5);
     EXPECT_EQ(keypad.Now().timesPlugged, 2);
 }
@@ -104,27 +90,20 @@ TEST(UmockdevTest, UnpluggedAndPluggedInAgainWhileConnected) {
 // reset: it comes back under a new node and is found again by its location, while nothing
 // reaches the other one's node.
 TEST(UmockdevTest, TwoKeypadsAreListedWithTheirLocationsAndFollowedThroughARestart) {
-    KeypadOptions first = Keypad("V7.10");
-    first.port = "1-2";
-    first.usbSerial = "KP0001";
-    first.settings.serialNumber = "11111111";
-    KeypadOptions second = Keypad("V7.10");
-    second.port = "1-3";
-    second.settings.serialNumber = "22222222";
-    EmulatedKeypad withSerial(first);
-    EmulatedKeypad withoutSerial(second);
+    EmulatedKeypad withSerial(Keypad("V7.10", "1-2", "KP0001", "11111111"));
+    EmulatedKeypad withoutSerial(Keypad("V7.10", "1-3", "", "22222222"));
 
     const std::string before = withoutSerial.Node();
-    Child list({VELNOR_CLIENT, "list"});
-    EXPECT_EQ(list.Wait(), 0);
-    EXPECT_EQ(list.output, "client: list 0\nclient: keypad " + withSerial.Node() + " [KP0001] 1-2\nclient: keypad " +
+    const Result list = Installed({VELNOR_CLIENT, "list"}).Wait();
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "client: list 0\nclient: keypad " + withSerial.Node() + " [KP0001] 1-2\nclient: keypad " +
                                before + " [] 1-3\n");
 
-    Child follow({VELNOR_CLIENT, "follow", "location", "1-3"});
-    EXPECT_EQ(follow.Wait(), 0);
+    const Result follow = Installed({VELNOR_CLIENT, "follow", "location", "1-3"}).Wait();
+    EXPECT_EQ(follow.status, 0);
     EXPECT_EQ(withoutSerial.Now().timesPlugged, 2);
     EXPECT_NE(withoutSerial.Node(), before);
-    EXPECT_EQ(follow.output, "client: open 0\nclient: keypad " + before +
+    EXPECT_EQ(follow.out, "client: open 0\nclient: keypad " + before +
                                  " [] 1-3\nclient: status 0 22222222\nclient: reset 0\nclient: left 0\n"
                                  "client: back 0\nclient: keypad " + withoutSerial.Node() +
                                  " [] 1-3\nclient: status 0 22222222\n");

@@ -2,93 +2,35 @@
 // kernel's boundary: locations read from sysfs, and doctor run as a user who cannot open the
 // node. Runs under umockdev-wrapper; exits with 77 (skipped) where umockdev cannot run.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "EmulatedKeypad.h"
-
-extern char** environ;
+#include "Installed.h"
 
 namespace {
 
 using nlohmann::json;
-using velnortest::EmulatedKeypad;
-using velnortest::KeypadOptions;
+using namespace velnortest;
 
 constexpr uid_t kNobody = 65534;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // The installed velnor, as root or as another user (0: as this process is).
-Outcome Velnor(std::vector<std::string> words, uid_t user = 0) {
+Result Velnor(std::vector<std::string> words, uid_t user = 0) {
     words.insert(words.begin(), VELNOR_INSTALLED);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        if (user != 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)) _exit(126);
-        execve(argv[0], argv.data(), environ);
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    Outcome outcome;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&outcome.out, &outcome.err};
-    for (int open = 2; open > 0;) {
-        if (poll(fds, 2, 30000) <= 0) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(got));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return outcome;
+    return Installed(words, user).Wait();
 }
 
 KeypadOptions At(const std::string& port, const std::string& usbSerial, const std::string& serial) {
-    KeypadOptions options;
-    options.port = port;
-    options.usbSerial = usbSerial;
-    options.settings.firmwareName = "V7.10";
-    options.settings.serialNumber = serial;
-    return options;
+    return Keypad("V7.10", port, usbSerial, serial);
 }
 
 TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
     EmulatedKeypad first(At("1-2", "KP0001", "11111111"));
     EmulatedKeypad second(At("1-3", "", "22222222"));
 
-    const Outcome list = Velnor({"list", "--json"});
+    const Result list = Velnor({"list", "--json"});
     ASSERT_EQ(list.status, 0) << list.err;
     const json keypads = json::parse(list.out)["keypads"];
     ASSERT_EQ(keypads.size(), 2u) << list.out;
@@ -98,16 +40,16 @@ TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
     EXPECT_EQ(keypads[1]["location"], "1-3");
     EXPECT_TRUE(first.Now().reportsReceived == 0 && second.Now().reportsReceived == 0);  // list opens none
 
-    const Outcome status = Velnor({"status", "--json", "--location", "1-3"});
+    const Result status = Velnor({"status", "--json", "--location", "1-3"});
     ASSERT_EQ(status.status, 0) << status.err;
     EXPECT_EQ(json::parse(status.out)["settings"]["serial"], "22222222");
     EXPECT_TRUE(first.Now().reportsReceived == 0);
 
-    const Outcome refused = Velnor({"status"});
+    const Result refused = Velnor({"status"});
     EXPECT_EQ(refused.status, 4);
     EXPECT_NE(refused.err.find("location 1-3"), std::string::npos) << refused.err;
 
-    const Outcome doctor = Velnor({"doctor", "--json"});
+    const Result doctor = Velnor({"doctor", "--json"});
     EXPECT_EQ(doctor.status, 0) << doctor.out;
     const json nodes = json::parse(doctor.out)["nodes"];
     ASSERT_EQ(nodes.size(), 2u) << doctor.out;
@@ -128,26 +70,24 @@ TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionPro
         fs::permissions(entry.path(), fs::perms::all);
     }
 
-    const Outcome doctor = Velnor({"doctor"}, kNobody);
+    const Result doctor = Velnor({"doctor"}, kNobody);
     EXPECT_EQ(doctor.status, 5) << doctor.out << doctor.err;
     EXPECT_NE(doctor.out.find(keypad.Node() + "  1-4  NOT usable: owner root"), std::string::npos) << doctor.out;
     EXPECT_NE(doctor.out.find("sudo udevadm control --reload-rules && sudo udevadm trigger"), std::string::npos);
     EXPECT_NE(doctor.err.find("permission denied on " + keypad.Node()), std::string::npos) << doctor.err;
 
-    const Outcome status = Velnor({"status", "--json"}, kNobody);
+    const Result status = Velnor({"status", "--json"}, kNobody);
     EXPECT_EQ(status.status, 5) << status.out << status.err;
     EXPECT_EQ(json::parse(status.out)["error"]["status"], 5);
     EXPECT_TRUE(keypad.Now().reportsReceived == 0);
 }
 
 TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVerifiesIt) {
-    KeypadOptions options = At("1-5", "", "87654321");
-    options.settings.firmwareName = "V6.10";
-    EmulatedKeypad keypad(options);
+    EmulatedKeypad keypad(Keypad("V6.10", "1-5", "", "87654321"));
     const std::string before = keypad.Node();
     const std::string file = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
 
-    const Outcome restore = Velnor({"restore", "--json", file});
+    const Result restore = Velnor({"restore", "--json", file});
     ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
     const json report = json::parse(restore.out)["keypads"][0];
     EXPECT_EQ(report["result"], "updated") << report["message"];
@@ -157,7 +97,7 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
     EXPECT_EQ(keypad.Now().flash.serialNumber, "20261206    ");
     EXPECT_EQ(keypad.Now().flash.codeTable[15], 0x58);
 
-    const Outcome again = Velnor({"restore", "--json", file});
+    const Result again = Velnor({"restore", "--json", file});
     EXPECT_EQ(json::parse(again.out)["keypads"][0]["result"], "up-to-date") << again.out << again.err;
     EXPECT_EQ(keypad.Now().timesPlugged, 2);
 }
@@ -165,7 +105,7 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
 TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
     EmulatedKeypad first(At("1-6", "KP0006", "11111111"));
     EmulatedKeypad second(At("1-7", "", "22222222"));
-    const Outcome restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
+    const Result restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
     ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
     const json keypads = json::parse(restore.out)["keypads"];
     ASSERT_EQ(keypads.size(), 2u);
@@ -178,19 +118,3 @@ TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    const char* preload = std::getenv("LD_PRELOAD");
-    if (preload == nullptr || std::strstr(preload, "umockdev-preload") == nullptr) {
-        std::fprintf(stderr, "umockdev: not in a umockdev environment (run under umockdev-wrapper); skipped\n");
-        return 77;
-    }
-    try {
-        EmulatedKeypad probe(KeypadOptions{});
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "umockdev cannot emulate the keypad here (%s); skipped\n", failure.what());
-        return 77;
-    }
-    return RUN_ALL_TESTS();
-}

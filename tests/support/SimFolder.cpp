@@ -1,0 +1,90 @@
+#include "SimFolder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "TestSupport.h"
+
+namespace velnortest {
+
+SimFolder::SimFolder(const std::string& config) {
+    char pattern[] = "/tmp/velnor-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    Write("keypad.conf", config + "\nreport_log " + Path("reports.log") + "\nstate_file " + Path("state.txt") + "\n");
+}
+
+SimFolder::~SimFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string SimFolder::Write(const std::string& name, const std::string& content) const {
+    std::ofstream(Path(name), std::ios::binary) << content;
+    return Path(name);
+}
+
+std::string SimFolder::Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Result SimFolder::Run(const std::vector<std::string>& words, Launch launch) const {
+    return Start(words, std::move(launch)).Wait();
+}
+
+Running SimFolder::Start(const std::vector<std::string>& words, Launch launch) const {
+    std::vector<std::string> argv{VELNOR_PROGRAM};
+    if (!words.empty() && words.front().find('/') != std::string::npos) argv.clear();
+    argv.insert(argv.end(), words.begin(), words.end());
+    launch.environment.insert(launch.environment.begin(), {std::string("LD_LIBRARY_PATH=") + VELNOR_SIM_DIR,
+                                                           "VELNOR_SIM_CONFIG=" + Path("keypad.conf"), "NO_COLOR"});
+    return Running(argv, launch);
+}
+
+std::vector<Bytes> SimFolder::Reports(const std::string& device) const {
+    std::vector<Bytes> reports;
+    std::istringstream lines(Read("reports.log"));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t blank = line.find(' ');
+        if (device.empty() || line.substr(0, blank) == device) reports.push_back(Hex(line.substr(blank + 1)));
+    }
+    return reports;
+}
+
+std::vector<std::string> SimFolder::CommandsSent(const std::string& device) const {
+    std::vector<std::string> commands;
+    // 3F 40 02, then the command's two hexadecimal characters.
+    for (const Bytes& report : Reports(device)) {
+        if (report.size() >= 5) commands.push_back(std::string{static_cast<char>(report[3]), static_cast<char>(report[4])});
+    }
+    return commands;
+}
+
+bool SimFolder::AwaitCommand(const std::string& command, int times) const {
+    return WaitUntil([&] {
+        const std::vector<std::string> sent = CommandsSent();
+        return std::count(sent.begin(), sent.end(), command) >= times;
+    });
+}
+
+std::map<std::string, std::string> SimFolder::State() const {
+    std::map<std::string, std::string> state;
+    std::istringstream lines(Read("state.txt"));
+    std::string device;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos) continue;
+        if (line.rfind("device ", 0) == 0) {
+            device = line.substr(blank + 1);
+        } else {
+            state[device + "." + line.substr(0, blank)] = line.substr(blank + 1);
+        }
+    }
+    return state;
+}
+
+}  // namespace velnortest
