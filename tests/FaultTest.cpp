@@ -304,9 +304,7 @@ TEST_F(FaultTest, RequestsKeepTheirOwnCopyOfTheCallersBytes) {
     EXPECT_EQ(settings.codeTable[19], 0x53);
     const auto reports = velnorsim::OutputReports(keypad);
     ASSERT_EQ(reports.size(), 3u) << "sent in the order they were queued";
-    EXPECT_EQ(std::string({static_cast<char>(reports[0][4]), static_cast<char>(reports[1][4]),
-                           static_cast<char>(reports[2][4])}),
-              "25E");
+    EXPECT_EQ(CommandOf(reports[0]) + CommandOf(reports[1]) + CommandOf(reports[2]), "02050E");
 }
 
 }  // namespace

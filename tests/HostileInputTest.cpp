@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/BackupFileText.h"
 #include "support/Golden.h"
 #include "support/SimFolder.h"
 #include "support/TestSupport.h"
@@ -206,14 +207,8 @@ TEST_F(HostileInputTest, ASerialNumberWithControlBytesIsRefusedOnTheCommandLine)
               Visible("flag not recognised -x\\x1b[2J\r\nIncorrect number of keys specified\r\n"));
 }
 
-std::string Backup(const std::string& version, const std::string& serial) {
-    return "Version No " + version + "\nSerial No " + serial +
-           "\nVelnor has 6 keys\nKeycode values\n1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58\nKeypad Table 1"
-           "\nLed Brightness 7\nBuzzer 1\nBuzzer Period 32\n";
-}
-
 TEST_F(HostileInputTest, ControlBytesFromAFileAreShownEscapedOrRefused) {
-    const std::string echoed = MakeFile("echoed.txt", {Backup("V6.1\a\x1b]0;x", "20\x1b[2J"), "", 0, ""});
+    const std::string echoed = MakeFile("echoed.txt", {BackupFileText("V6.1\a\x1b]0;x", "20\x1b[2J"), "", 0, ""});
     const Result refused = Run({"-b", echoed});
     EXPECT_EQ(Visible(refused.out),
               Visible("Version No V6.1\\x07\\x1b]0;x\nBackup file serial number holds control characters\r\n"));

@@ -19,14 +19,10 @@ using velnortest::WaitUntil;
 
 namespace {
 
-// Commands the keypad received, in order (the command byte of each frame's first report).
-std::vector<int> Commands(velnorsim::DeviceId id) {
-    std::vector<int> commands;
-    for (const velnorsim::Report& report : velnorsim::OutputReports(id)) {
-        std::uint8_t command = 0;
-        if (report.size() > 4 && report[2] == 0x02) command = velnortest::Hex(std::string(report.begin() + 3, report.begin() + 5))[0];
-        commands.push_back(command);
-    }
+// Commands the keypad received, in order.
+std::vector<std::string> Commands(velnorsim::DeviceId id) {
+    std::vector<std::string> commands;
+    for (const velnorsim::Report& report : velnorsim::OutputReports(id)) commands.push_back(velnortest::CommandOf(report));
     return commands;
 }
 
@@ -176,7 +172,7 @@ TEST_F(SelectionTest, ARestartedKeypadIsFollowedByItsIdentityWhileTheOtherWorksO
         EXPECT_NE(now.Path, before);
         EXPECT_EQ(now.Path, velnorsim::PathOf(restarting));
         EXPECT_EQ(SerialOf(*followed), restarting == withSerial ? "11111111" : "22222222");
-        EXPECT_EQ(Commands(other), std::vector<int>(static_cast<std::size_t>(exchanges.load()), 2))
+        EXPECT_EQ(Commands(other), std::vector<std::string>(static_cast<std::size_t>(exchanges.load()), "02"))
             << "the other keypad received its own LED frames and nothing else";
     }
 }
@@ -264,7 +260,7 @@ TEST_F(TruthfulConnectionTest, RequestsQueuedWhenTheKeypadIsLostAreDroppedAndThe
     velnorsim::Attach(withSerial);
     ASSERT_EQ(api->WaitUntilConnected(5000), 0);
     EXPECT_EQ(SerialOf(*api), "11111111");
-    for (int command : Commands(withSerial)) EXPECT_NE(command, 4) << "the buzzer frame was never sent";
+    for (const std::string& command : Commands(withSerial)) EXPECT_NE(command, "04") << "the buzzer frame was never sent";
 }
 
 // For every object: a reply read before an exchange's own frame went out (late, or unasked

@@ -2,6 +2,7 @@
 // standard output (golden files), exit status, the reports the keypad received and its settings.
 #include <gtest/gtest.h>
 
+#include "support/BackupFileText.h"
 #include "support/Golden.h"
 #include "support/SimFolder.h"
 #include "support/TestSupport.h"
@@ -38,12 +39,6 @@ std::string Shown(const std::vector<Bytes>& reports) {
 std::vector<Bytes> Without(std::vector<Bytes> reports, std::size_t index) {
     reports.erase(reports.begin() + static_cast<std::ptrdiff_t>(index));
     return reports;
-}
-
-std::string Backup(const std::string& version, const std::string& serial, const std::string& table = "1") {
-    return "Version No " + version + "\nSerial No " + serial +
-           "\nVelnor has 6 keys\nKeycode values\n1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58\nKeypad Table " + table +
-           "\nLed Brightness 7\nBuzzer 1\nBuzzer Period 32\n";
 }
 
 // What the output must be: a golden file, exactly a text, or hold a text (at its end).
@@ -128,22 +123,23 @@ TEST(UtilityRunTest, Restores) {
          {"-b", "BACKUP"}, 0,
          {Expected::Holds, "Velnor connected Successful in Buzzer  1\r\n Successful in Buzzer Period  50\r\n"
                            "SetKeypadTable failed -9998 \r\n Successful in SetLedLevel  7\r\n"},
-         Without(RestoreReports(3, "20261206    "), 2), {{"ram.keypad_table", "0"}}, Backup("V6.12", "20261206", "3")},
+         Without(RestoreReports(3, "20261206    "), 2), {{"ram.keypad_table", "0"}},
+         BackupFileText("V6.12", "20261206", 6, kCodeTable6, 3)},
         {"restore on V7 firmware adds no serial suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 20261206\r\n"}, RestoreReports(1, "20261206"),
-         {{"flash.serial", "\"20261206\""}}, Backup("V7.01", "20261206")},
+         {{"flash.serial", "\"20261206\""}}, BackupFileText("V7.01", "20261206")},
         {"restore of a 12-character serial adds no suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 202612061234\r\n"}, RestoreReports(1, "202612061234"),
-         {{"flash.serial", "\"202612061234\""}}, Backup("V6.12", "202612061234")},
+         {{"flash.serial", "\"202612061234\""}}, BackupFileText("V6.12", "202612061234")},
         {"restore with a version too short for a second character adds the suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 20261206    \r\n"}, RestoreReports(1, "20261206    "),
-         {{"flash.serial", "\"20261206    \""}}, Backup("V", "20261206")},
+         {{"flash.serial", "\"20261206    \""}}, BackupFileText("V", "20261206")},
         {"a backup file without its Version line ends with status 2 before any keypad work", kKeypadV6,
          {"-b", "BACKUP"}, 2,
          {Expected::Exactly, "Serial No 20261206\nVelnor has 6keys \nKeycode Values 1e 1f 20 21 22 23 24 25 26 27 28 2c "
                              "29 2a 2b 58 \nKeypad Table 1\nLed Brightness 7\nBuzzer  1\nBuzzer Period 32\n"
                              "Failed to retrieve all config data from Backup file\r\n"},
-         {}, {}, Backup("V6.12", "20261206").substr(17)},
+         {}, {}, BackupFileText("V6.12", "20261206").erase(30, 17)},
     };
     for (const auto& c : cases) ExpectRun(c);
 }

@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "support/BackupFileText.h"
 #include "support/SimFolder.h"
 
 namespace velnortest {
@@ -154,21 +155,6 @@ TEST(VelnorRestore, AKeypadThatHoldsTheFileIsUpToDateAfterOneStatusReadAndForceW
     EXPECT_EQ(FlashOf(sim), Flash::Old);
 }
 
-// The text of a backup file as the examples lay it out.
-std::string BackupText(const std::string& version, const std::string& serial, int keys, const std::vector<int>& table,
-                       int keypadTable, int led, int buzzer, int period) {
-    char line[16];
-    std::string text = "Velnor keypad settings backup\nVersion No " + version + "\nSerial No " + serial + "\nVelnor has " +
-                       std::to_string(keys) + " keys\nKeycode values\n";
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        std::snprintf(line, sizeof line, "%s%x", i == 0 ? "" : " ", table[i]);
-        text += line;
-    }
-    std::snprintf(line, sizeof line, "%x", period);
-    return text + "\nKeypad Table " + std::to_string(keypadTable) + "\nLed Brightness " + std::to_string(led) +
-           "\nBuzzer " + std::to_string(buzzer) + "\nBuzzer Period " + line + "\n";
-}
-
 TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedFiles) {
     std::vector<std::string> files;
     for (const char* example : {"backup-5-keys.txt", "backup-6-keys.txt", "backup-8-keys.txt"}) {
@@ -184,7 +170,7 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
         std::vector<int> table(static_cast<std::size_t>(keys == 5 ? 14 : keys == 6 ? 16 : 20));
         for (int& code : table) code = upTo(255);
         files.push_back(generated.Write("generated-" + std::to_string(i) + ".txt",
-                                        BackupText(kVersions[i % 4], kSerials[(i + 1) % 4], keys, table, upTo(2), upTo(255),
+                                        BackupFileText(kVersions[i % 4], kSerials[(i + 1) % 4], keys, table, upTo(2), upTo(255),
                                                    upTo(255), upTo(255))));
     }
     ForEachCase(files.size(), [&](std::size_t i) {

@@ -70,6 +70,11 @@ inline Bytes ReplyReport(const Bytes& text) {
     return Padded(Framed({0x3F, static_cast<std::uint8_t>(3 + text.size())}, text));
 }
 
+// The command of a report that starts a frame: the two characters after 3F 40 02 ("01").
+inline std::string CommandOf(const Bytes& report) {
+    return report.size() < 5 ? "" : std::string{static_cast<char>(report[3]), static_cast<char>(report[4])};
+}
+
 }  // namespace velnortest
 
 #endif

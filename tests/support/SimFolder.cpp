@@ -57,9 +57,8 @@ std::vector<Bytes> SimFolder::Reports(const std::string& device) const {
 
 std::vector<std::string> SimFolder::CommandsSent(const std::string& device) const {
     std::vector<std::string> commands;
-    // 3F 40 02, then the command's two hexadecimal characters.
     for (const Bytes& report : Reports(device)) {
-        if (report.size() >= 5) commands.push_back(std::string{static_cast<char>(report[3]), static_cast<char>(report[4])});
+        if (report.size() >= 5) commands.push_back(CommandOf(report));
     }
     return commands;
 }
