@@ -4,12 +4,12 @@
 // the echo but its line feeds, and the same reading under both bounds when the input fits both.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "BackupFile.h"
 #include "ControlBytes.h"
+#include "FuzzInput.h"
 
 namespace {
 
@@ -31,16 +31,6 @@ Reading Read(const std::string& input, BackupLimits limits) {
     return reading;
 }
 
-std::size_t LongestLine(const std::string& input) {
-    std::size_t longest = 0;
-    for (std::size_t start = 0; start <= input.size();) {
-        const std::size_t end = std::min(input.find('\n', start), input.size());
-        longest = std::max(longest, end - start);
-        start = end + 1;
-    }
-    return longest;
-}
-
 bool Fits(const std::string& input, BackupLimits limits) {
     return input.size() <= limits.file && LongestLine(input) <= limits.line;
 }
@@ -50,24 +40,13 @@ void Check(const std::string& input, BackupLimits limits, const Reading& reading
     const bool fits = Fits(input, limits);
     switch (reading.result) {
     case kBackupComplete:
-    case kBackupIncomplete:
-        if (!fits) std::abort();
-        break;
-    case kBackupTooLarge:
-        if (input.size() <= limits.file) std::abort();
-        break;
-    case kBackupLineTooLong:
-        if (LongestLine(input) <= limits.line) std::abort();
-        break;
-    case kBackupUnsafeSerial:
-        if (!HoldsControlBytes(input)) std::abort();
-        break;
-    default:
-        std::abort();
+    case kBackupIncomplete: Require(fits); break;
+    case kBackupTooLarge: Require(input.size() > limits.file); break;
+    case kBackupLineTooLong: Require(LongestLine(input) > limits.line); break;
+    case kBackupUnsafeSerial: Require(HoldsControlBytes(input)); break;
+    default: Require(false);
     }
-    if (std::any_of(reading.echo.begin(), reading.echo.end(), [](char c) { return c != '\n' && IsControlByte(c); })) {
-        std::abort();
-    }
+    Require(std::none_of(reading.echo.begin(), reading.echo.end(), [](char c) { return c != '\n' && IsControlByte(c); }));
 }
 
 }  // namespace
@@ -80,10 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reading atSmall = Read(input, small);
     Check(input, shipped, atShipped);
     Check(input, small, atSmall);
-    if (Fits(input, small) &&
-        (atSmall.result != atShipped.result || atSmall.echo != atShipped.echo ||
-         atSmall.info.SerialNumber != atShipped.info.SerialNumber || atSmall.info.CodeTable != atShipped.info.CodeTable)) {
-        std::abort();
-    }
+    Require(!Fits(input, small) ||
+            (atSmall.result == atShipped.result && atSmall.echo == atShipped.echo &&
+             atSmall.info.SerialNumber == atShipped.info.SerialNumber && atSmall.info.CodeTable == atShipped.info.CodeTable));
     return 0;
 }

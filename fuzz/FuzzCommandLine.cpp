@@ -1,11 +1,11 @@
 // The command-line scanner on arbitrary words (the input split at zero bytes).
 #include <cstdint>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> words{""};
@@ -22,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream out;
     velnorutility::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line, out);
     using velnorutility::CommandLine;
-    if (line.keyCount.size() > CommandLine::kKeyCountCapacity || line.serial.size() > CommandLine::kSerialCapacity ||
-        line.firstFile.size() > CommandLine::kFileNameCapacity || line.secondFile.size() > CommandLine::kFileNameCapacity) {
-        std::abort();
-    }
+    Require(line.keyCount.size() <= CommandLine::kKeyCountCapacity && line.serial.size() <= CommandLine::kSerialCapacity &&
+            line.firstFile.size() <= CommandLine::kFileNameCapacity && line.secondFile.size() <= CommandLine::kFileNameCapacity);
     return 0;
 }

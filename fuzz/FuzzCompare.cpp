@@ -5,12 +5,12 @@
 // line fits the small one.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "Compare.h"
 #include "ControlBytes.h"
+#include "FuzzInput.h"
 
 namespace {
 
@@ -34,16 +34,6 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::size_t LongestLine(const std::string& text) {
-    std::size_t longest = 0;
-    for (std::size_t start = 0; start <= text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        longest = std::max(longest, end - start);
-        start = end + 1;
-    }
-    return longest;
-}
-
 void Check(const Comparison& comparison, std::size_t longest, std::size_t lineCapacity) {
     const std::string refusal = "Compared file has a line longer than " + std::to_string(lineCapacity) + " characters\r\n";
     std::string body = comparison.output;
@@ -54,22 +44,19 @@ void Check(const Comparison& comparison, std::size_t longest, std::size_t lineCa
                                      (comparison.result == 1 && EndsWith(body, kFailed));
     const bool printable =
         std::none_of(body.begin(), body.end(), [](char c) { return c != '\n' && velnorutility::IsControlByte(c); });
-    if (!valid || !printable) std::abort();
+    Require(valid && printable);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::size_t split = std::min(input.find('\0'), input.size());
-    const std::string first = input.substr(0, split);
-    const std::string second = split < input.size() ? input.substr(split + 1) : std::string();
+    const auto [first, second] = TwoFiles(data, size);
     const std::size_t longest = std::max(LongestLine(first), LongestLine(second));
     constexpr std::size_t kSmall = 64;
     const Comparison shipped = Compare(first, second, velnorutility::kLineCapacity);
     const Comparison small = Compare(first, second, kSmall);
     Check(shipped, longest, velnorutility::kLineCapacity);
     Check(small, longest, kSmall);
-    if (longest <= kSmall && (small.result != shipped.result || small.output != shipped.output)) std::abort();
+    Require(longest > kSmall || (small.result == shipped.result && small.output == shipped.output));
     return 0;
 }

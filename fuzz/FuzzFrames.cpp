@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzInput.h"
 #include "SimKeypad.h"
 #include "protocol/DeviceRequest.h"
 #include "protocol/HexText.h"
@@ -22,10 +22,6 @@
 #include "protocol/ReadCycle.h"
 
 namespace {
-
-void Require(bool holds) {
-    if (!holds) std::abort();
-}
 
 void HexBothWays(std::span<const std::uint8_t> input) {
     velnor::Bytes text;

@@ -6,8 +6,8 @@
 // Whatever came before, two good replies in a row, built by the simulated keypad's own encoder,
 // bring the path back: the second is read exactly.
 #include <cstdint>
-#include <cstdlib>
 
+#include "FuzzInput.h"
 #include "FuzzPeer.h"
 #include "SimKeypad.h"
 #include "protocol/MessageCommand.h"
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (control & 0x80) {
             const auto record = PlixoApiTestPeer::TakeReply(*api);
             // A record handed over keeps its texts to the lengths the status reply allows.
-            if (record && (record->FirmwareName.size() > 7 || record->SerialNumber.size() > 16)) std::abort();
+            Require(!record || (record->FirmwareName.size() <= 7 && record->SerialNumber.size() <= 16));
         }
     }
 
@@ -42,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PlixoApiTestPeer::TakeReply(*api);
     feed(good.data(), good.size());
     const auto record = PlixoApiTestPeer::TakeReply(*api);
-    if (!record || record->ResultCode != 0 || record->JackStatus != 0xA5) std::abort();
+    Require(record && record->ResultCode == 0 && record->JackStatus == 0xA5);
     return 0;
 }

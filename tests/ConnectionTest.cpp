@@ -1,5 +1,5 @@
-// Opening, reopening and closing the keypad, against the simulated keypad behind the shipped
-// library.
+// Opening, reopening and closing the keypad, and the HID layer's interface-aware hid_open,
+// against the simulated keypad behind the shipped library.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -7,6 +7,7 @@
 #include "support/KeypadTest.h"
 #include "support/PlixoApiTestPeer.h"
 #include "support/TestSupport.h"
+#include "velnor/VelnorHid.h"
 
 using namespace velnortest;
 
@@ -102,18 +103,6 @@ TEST_F(ConnectionTest, TraceLinesAndStringsOfAnOpenedKeypad) {
     }
 }
 
-TEST_F(ConnectionTest, WithoutAKeypadTheWorkerKeepsLookingAndOpensOnePluggedInLater) {
-    PlixoApi api;
-    ASSERT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
-    EXPECT_EQ(PlixoApiTestPeer::State(api), ConnectionState::NotConnected);
-    EXPECT_EQ(api.RetrieveByteFromBuffer(), -2);
-    const auto id = AddKeypad();
-    ASSERT_TRUE(WaitUntil([&] { return api.RetrieveByteFromBuffer() == -1; }));
-    EXPECT_EQ(PlixoApiTestPeer::State(api), ConnectionState::Connected);
-    EXPECT_EQ(velnorsim::OpenHandleCount(id), 1);
-    EXPECT_EQ(api.GetErrorCode(), 0) << "empty-buffer results are not failures";
-}
-
 TEST_F(ConnectionTest, HidapiThatCannotStartLeavesTheKeypadUnopened) {
     AddKeypad();
     velnorsim::SetInitFails(true);
@@ -203,20 +192,6 @@ TEST_F(KeypadTest, SecondInitialiseReopensOnTheSameWorkerNeverClosingAHandleWhil
     EXPECT_EQ(velnorsim::OpenHandleCount(keypad), 1);
 }
 
-TEST_F(ConnectionTest, SecondInitialiseReportsAKeypadThatIsGoneAndFindsItBack) {
-    const auto id = AddKeypad();
-    PlixoApi api;
-    ASSERT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
-    velnorsim::Detach(id);
-    EXPECT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
-    EXPECT_EQ(PlixoApiTestPeer::State(api), ConnectionState::NotConnected);
-    EXPECT_EQ(velnorsim::GetCounters().openHandles, 0);
-    // Back while the worker is looking for it.
-    velnorsim::Attach(id);
-    EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct));
-    EXPECT_EQ(velnorsim::GetCounters().openHandles, 1);
-}
-
 TEST_F(ConnectionTest, HidapiCallsFromCallersAndTheWorkerNeverOverlap) {
     PlixoApi api;
     ASSERT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));  // the worker keeps reconnecting
@@ -231,6 +206,45 @@ TEST_F(ConnectionTest, HidapiCallsFromCallersAndTheWorkerNeverOverlap) {
     capture.Take();
     EXPECT_EQ(velnorsim::GetCounters().overlappingUnsafeCalls, 0);
     EXPECT_EQ(velnorsim::GetCounters().closesDuringRead, 0);
+}
+
+// The HID layer's hid_open(vendor, product, interface, serial), beside hidapi's own.
+TEST_F(ConnectionTest, HidOpenOpensByInterfaceOrBySerialNumber) {
+    const auto add = [](std::uint16_t vendor, int interfaceNumber, const wchar_t* serial) {
+        velnorsim::DeviceSetup setup = Device(vendor, 0x09BF, interfaceNumber);
+        setup.serialNumber = serial;
+        return velnorsim::AddDevice(setup);
+    };
+    const std::vector<velnorsim::DeviceId> ids = {add(0x1234, 1, L"X1"), add(0x2047, 0, L"S1"), add(0x2047, 1, L"S2"),
+                                                  add(0x2047, 1, L"S3")};  // the first of another vendor
+    const struct {
+        const char* name;
+        int interfaceNumber;
+        const wchar_t* serial;
+        int opened;  // index into ids, -1 for none
+    } cases[] = {
+        {"interface 1", 1, nullptr, 2},
+        {"interface 0", 0, nullptr, 1},
+        {"255 is any interface", 255, nullptr, 1},
+        {"no such interface", 2, nullptr, -1},
+        {"a serial number decides alone", 0, L"S3", 3},
+        {"no such serial number", 1, L"S9", -1},
+        {"the other vendor's serial", 1, L"X1", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        hid_device* device = hid_open(0x2047, 0x09BF, c.interfaceNumber, c.serial);
+        EXPECT_EQ(device != nullptr, c.opened >= 0);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            EXPECT_EQ(velnorsim::OpenHandleCount(ids[i]), static_cast<int>(i) == c.opened ? 1 : 0) << i;
+        }
+        if (device != nullptr) hid_close(device);
+    }
+    // hidapi's own hid_open is still there, unchanged: the first match on any interface.
+    hid_device* device = hid_open(0x2047, 0x09BF, nullptr);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(velnorsim::OpenHandleCount(ids[1]), 1);
+    hid_close(device);
 }
 
 }  // namespace

@@ -230,17 +230,6 @@ TEST_F(FaultTest, UnpluggedBeforeASendTheWorkerClosesAndReopensByItself) {
     EXPECT_EQ(velnorsim::RamSettings(keypad).ledLevel, 3);
 }
 
-TEST_F(FaultTest, OperationsRefuseWhileTheKeypadIsLostAndWorkWhenItIsBack) {
-    velnorsim::Detach(keypad);
-    EXPECT_EQ(api.SetLedLevel(5, 300), -3);
-    ASSERT_TRUE(WaitUntil([&] { return PlixoApiTestPeer::State(api) == ConnectionState::NotConnected; }));
-    EXPECT_EQ(api.SetLedLevel(5, 300), -2);
-    velnorsim::Attach(keypad);
-    ASSERT_TRUE(WaitUntil([&] { return api.RetrieveByteFromBuffer() == -1; }));
-    EXPECT_EQ(api.SetLedLevel(5, kPatientMs), 0);
-    EXPECT_EQ(velnorsim::RamSettings(keypad).ledLevel, 5);
-}
-
 TEST_F(FaultTest, FailingReadsAreRecordedWithoutDroppingTheConnection) {
     velnorsim::SetReadsFail(keypad, true);
     ASSERT_TRUE(WaitUntil([&] { return api.GetErrorCode() == -9983; }));

@@ -204,19 +204,5 @@ TEST(BackupReading, ReadsAsARestoreWouldLeaveTheKeypadWhateverTheOrderOfLines) {
     }
 }
 
-TEST(Compare, ListsEachDifferingFieldInFieldOrder) {
-    Settings a;
-    Settings b = a;
-    b.serial = "1";
-    b.ledLevel = 4;
-    b.codeTable[19] = 1;
-    const std::vector<Difference> differences = Compare(a, b);
-    ASSERT_EQ(differences.size(), 3u);
-    EXPECT_EQ(differences[0].field, Field::LedLevel);
-    EXPECT_EQ(differences[1].field, Field::CodeTable);
-    EXPECT_EQ(differences[2].field, Field::Serial);
-    EXPECT_TRUE(Compare(a, a).empty());
-}
-
 }  // namespace
 }  // namespace velnorcli

@@ -22,13 +22,9 @@ Result Velnor(std::vector<std::string> words, uid_t user = 0) {
     return Installed(words, user).Wait();
 }
 
-KeypadOptions At(const std::string& port, const std::string& usbSerial, const std::string& serial) {
-    return Keypad("V7.10", port, usbSerial, serial);
-}
-
 TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
-    EmulatedKeypad first(At("1-2", "KP0001", "11111111"));
-    EmulatedKeypad second(At("1-3", "", "22222222"));
+    EmulatedKeypad first(Keypad("V7.10", "1-2", "KP0001", "11111111"));
+    EmulatedKeypad second(Keypad("V7.10", "1-3", "", "22222222"));
 
     const Result list = Velnor({"list", "--json"});
     ASSERT_EQ(list.status, 0) << list.err;
@@ -59,7 +55,7 @@ TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
 
 TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionProblem) {
     if (getuid() != 0) GTEST_SKIP() << "needs root to run velnor as another user";
-    EmulatedKeypad keypad(At("1-4", "", "44444444"));
+    EmulatedKeypad keypad(Keypad("V7.10", "1-4", "", "44444444"));
     // The emulation itself (the test bed's folder and the sockets through which its preload
     // library carries ioctls) is opened to the other user; the node, a pty, stays root's, 0600.
     const char* bed = std::getenv("UMOCKDEV_DIR");
@@ -103,8 +99,8 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
 }
 
 TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
-    EmulatedKeypad first(At("1-6", "KP0006", "11111111"));
-    EmulatedKeypad second(At("1-7", "", "22222222"));
+    EmulatedKeypad first(Keypad("V7.10", "1-6", "KP0006", "11111111"));
+    EmulatedKeypad second(Keypad("V7.10", "1-7", "", "22222222"));
     const Result restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
     ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
     const json keypads = json::parse(restore.out)["keypads"];
