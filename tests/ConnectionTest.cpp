@@ -24,10 +24,6 @@ velnorsim::DeviceSetup Device(std::uint16_t vendor, std::uint16_t product, int i
     return setup;
 }
 
-velnorsim::DeviceId AddKeypad(int interfaceNumber = 1) {
-    return velnorsim::AddDevice(Device(0x2047, 0x09BF, interfaceNumber));
-}
-
 using ConnectionTest = BusTest;
 
 TEST_F(ConnectionTest, OpensTheFirstMatchingDeviceOnInterfaceOne) {
@@ -104,7 +100,7 @@ TEST_F(ConnectionTest, TraceLinesAndStringsOfAnOpenedKeypad) {
 }
 
 TEST_F(ConnectionTest, HidapiThatCannotStartLeavesTheKeypadUnopened) {
-    AddKeypad();
+    velnorsim::AddDevice(Device(0x2047, 0x09BF, 1));
     velnorsim::SetInitFails(true);
     StdoutCapture capture;
     PlixoApi api;
@@ -195,7 +191,7 @@ TEST_F(KeypadTest, SecondInitialiseReopensOnTheSameWorkerNeverClosingAHandleWhil
 TEST_F(ConnectionTest, HidapiCallsFromCallersAndTheWorkerNeverOverlap) {
     PlixoApi api;
     ASSERT_FALSE(api.InitialiseBrellUSBDevice(kVendor, kProduct));  // the worker keeps reconnecting
-    AddKeypad(0);                                                   // enumerated, never opened
+    velnorsim::AddDevice(Device(0x2047, 0x09BF, 0));                // enumerated, never opened
     StdoutCapture capture;
     // Callers enumerate in bursts until the worker has made three more attempts of its own.
     const int attempts = velnorsim::GetCounters().initCalls;

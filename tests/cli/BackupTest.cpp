@@ -186,23 +186,5 @@ TEST(BackupReading, RefusesWhatTheUtilityRefusesAndWhatItWouldMangleNamingTheLin
     }
 }
 
-TEST(BackupReading, ReadsAsARestoreWouldLeaveTheKeypadWhateverTheOrderOfLines) {
-    const struct {
-        std::string text;
-        std::string serial;
-    } kCases[] = {
-        {Example("", ""), "20261206    "},                                        // V6: four blanks added
-        {Example("V6.12", "V7.03"), "20261206"},                                  // V7: none
-        {Example("Serial No 20261206", "Serial No 12345678901234567890"), "1234567890123456"},  // cut as a status shows it
-        {Example("Serial No 20261206\n", "").append("Serial No 20261206\n"), "20261206    "},  // moved to the end
-    };
-    for (const auto& c : kCases) {
-        const BackupContent content = Read(c.text);
-        EXPECT_EQ(content.settings.serial, c.serial);
-        EXPECT_EQ(content.settings.keyCountOption, 1);
-        EXPECT_EQ(content.settings.buzzerPeriod, 0x32);
-    }
-}
-
 }  // namespace
 }  // namespace velnorcli

@@ -33,12 +33,12 @@ const std::map<std::string, std::string> kNewFlash = {
 
 enum class Flash { Old, New, Mixed };
 
-Flash FlashOf(const SimFolder& sim, const std::string& device = "kp", const std::string& part = "flash") {
+Flash FlashOf(const SimFolder& sim) {
     const std::map<std::string, std::string> state = sim.State();
     bool old = true;
     bool now = true;
     for (const auto& [key, value] : kOldFlash) {
-        const auto found = state.find(device + "." + part + "." + key);
+        const auto found = state.find("kp.flash." + key);
         const std::string held = found == state.end() ? "?" : found->second;
         old = old && held == value;
         now = now && held == kNewFlash.at(key);
