@@ -7,9 +7,6 @@
 // and where the time of one restore goes: the 50 ms pause after each output report, the
 // restart, and the rest (process start, listing, opening, replies).
 //   bench_restore [runs]
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +19,8 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "QuietRun.h"
+
 
 namespace {
 
@@ -69,29 +67,8 @@ private:
 
 // Wall milliseconds of one run, output thrown away; negative when it failed.
 double Run(std::vector<std::string> words, const std::string& config) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-    environment.push_back(std::string("LD_LIBRARY_PATH=") + VELNOR_SIM_DIR);
-    environment.push_back("VELNOR_SIM_CONFIG=" + config);
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(child, &status, 0);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+    const velnorbench::RunOutcome outcome = velnorbench::RunQuietly(std::move(words), velnorbench::SimulatedKeypads(config));
+    return outcome.status == 0 ? outcome.milliseconds : -1;
 }
 
 struct Measure {
