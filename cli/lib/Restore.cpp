@@ -143,14 +143,10 @@ private:
     }
 
     // A step before the flash command failed, or the run was stopped there: nothing went to
-    // flash. A restore restarts the keypad so that its RAM holds its flash again.
+    // flash. The keypad is restarted so that its RAM holds its flash again.
     Outcome BeforeFlash(const Failure& failure) {
         if (!written_) return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
         std::string message = failure.message + "; nothing was written to flash";
-        if (!options_.restartOnFailure) {
-            return Ending(Result::UnchangedAfterFailure, failure.status,
-                          message + " (its RAM may hold some of the new values until it restarts)");
-        }
         Tell("restarting it back to its flash");
         const Restarted restarted = RestartAndRead();
         switch (restarted.how) {

@@ -2,7 +2,8 @@
 // keypad's flash afterwards holds exactly what it held before or exactly the target, and the
 // outcome says which:
 //  - a write or the RAM check fails (or the run is stopped) before the flash command: nothing
-//    goes to flash; a restore restarts the keypad so that it returns to what its flash holds;
+//    goes to flash, and the keypad is restarted so that it returns to what its flash holds
+//    (else a later run would read the new values in RAM as already there, and never store them);
 //  - the flash or the reset command is refused or unanswered: nothing is claimed until the
 //    keypad has been restarted and read;
 //  - success only when a status read shows the target (for a restore: after the restart).
@@ -42,7 +43,6 @@ struct Outcome {
 struct CarryOptions {
     std::string targetName = "the new settings";  // "the settings of keypad.txt"
     int restartTimeoutMs = 10000;                  // bounds each wait for the keypad to leave and come back
-    bool restartOnFailure = true;                  // a failure before flash restarts it back to its flash (restore)
     const std::atomic<bool>* stop = nullptr;       // when set: stop after the current step
     std::function<void(const std::string&)> progress;  // told each step as it starts
 };

@@ -188,7 +188,8 @@ std::map<std::string, RecordEntry> ParseRecord(std::string_view text) {
         const std::optional<SerialState> state = StateNamed(NextWord(rest));
         if (!whole || serial.empty() || !state) return;
         NextWord(rest);  // the time
-        record[std::string(serial)] = RecordEntry{*state, std::string(NextWord(rest)), std::string(line)};
+        const std::string_view writer = NextWord(rest);
+        record[std::string(serial)] = RecordEntry{*state, std::string(writer), std::string(Trim(rest)), std::string(line)};
     });
     return record;
 }
@@ -279,13 +280,12 @@ std::vector<std::string> SerialLedger::Free(std::string& error) const {
     return FreeSerials(ParseSerialList(listText).serials, ParseRecord(recordText));
 }
 
-std::optional<SerialState> SerialLedger::StateOf(const std::string& serial) const {
+bool SerialLedger::TakenBy(const std::string& serial, const std::string& keypad) const {
     std::string recordText;
-    if (!ReadFile(recordPath_, recordText)) return std::nullopt;
+    if (!ReadFile(recordPath_, recordText)) return false;
     const std::map<std::string, RecordEntry> record = ParseRecord(recordText);
     const auto found = record.find(serial);
-    if (found == record.end()) return std::nullopt;
-    return found->second.state;
+    return found != record.end() && found->second.state == SerialState::Taken && found->second.keypad == keypad;
 }
 
 std::vector<std::string> SerialLedger::Unknown() const {

@@ -37,6 +37,7 @@ SerialList ParseSerialList(std::string_view text);
 struct RecordEntry {
     SerialState state;
     std::string writer;  // HOST:PID of the velnor that wrote the line ("" when not given)
+    std::string keypad;  // the keypad it names ("" when not given)
     std::string line;    // the whole line
 };
 // The last entry of each serial named in a record's text (a torn last line and lines with no
@@ -65,11 +66,11 @@ public:
     // Records what became of a serial taken (Taken or Returned). Empty on success.
     std::string Settle(const std::string& serial, SerialState outcome, const std::string& keypad);
 
-    // Without taking anything: the free serials (for a dry run), the state of one serial of
-    // the list, and the lines of serials left "taking" by a velnor of this host that no longer
-    // runs (their outcome is unknown).
+    // Without taking anything: the free serials (for a dry run), whether the record shows a
+    // serial as taken by this keypad, and the lines of serials left "taking" by a velnor of
+    // this host that no longer runs (their outcome is unknown).
     std::vector<std::string> Free(std::string& error) const;
-    std::optional<SerialState> StateOf(const std::string& serial) const;
+    bool TakenBy(const std::string& serial, const std::string& keypad) const;
     std::vector<std::string> Unknown() const;
 
     const std::string& ListPath() const { return listPath_; }

@@ -23,11 +23,6 @@ std::string HostName() {
     return gethostname(host, sizeof host - 1) == 0 ? host : "";
 }
 
-std::string TrimmedRight(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
 // One keypad's run: the report it fills, its progress line, and its opened keypad.
 class KeypadRun {
 public:
@@ -67,11 +62,10 @@ public:
         report_.changes = changes;
     }
 
-    void Carried(const Plan& plan, const Target& target, const std::string& targetName, bool restartOnFailure) {
+    void Carried(const Plan& plan, const Target& target, const std::string& targetName) {
         CarryOptions carry;
         carry.targetName = targetName;
         carry.restartTimeoutMs = options_.restartTimeoutMs;
-        carry.restartOnFailure = restartOnFailure;
         carry.stop = options_.stop;
         carry.progress = [this](const std::string& step) { Tell(step); };
         const Outcome outcome = Carry(keypad_, plan, target, SettingsOfKeypad(*report_.before), carry);
@@ -137,10 +131,11 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
         run.Stop("no free serial number is left in " + ledger.ListPath(), kFileProblem);
         return std::nullopt;
     }
-    // A keypad that holds a serial the list gave it keeps it: a second run over the same
-    // keypad uses up no serial.
+    // A keypad that holds the serial the list gave it keeps it: a second run over the same
+    // keypad uses up no serial. Only the keypad the record names: another keypad holding the
+    // same serial (restored from the same backup, say) gets a fresh one.
     const std::string held = TrimmedRight(run.report().before->SerialNumber);
-    if (!held.empty() && ledger.StateOf(held) == SerialState::Taken) return SerialChoice{held, false};
+    if (!held.empty() && ledger.TakenBy(held, run.Name())) return SerialChoice{held, false};
     run.Tell("taking a serial number");
     std::string error;
     std::optional<std::string> serial = ledger.Take(run.Name(), error);
@@ -190,7 +185,7 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
     } else if (plan.steps.empty()) {
         run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds " + targetName + " already; nothing was written", {});
     } else {
-        run.Carried(plan, target, targetName, true);
+        run.Carried(plan, target, targetName);
     }
     if (serial) SettleSerial(run, options, *serial);
     return run.Finish(source);
@@ -228,7 +223,7 @@ std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
         if (plan.steps.empty()) {
             run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds these values already; nothing was written", {});
         } else {
-            run.Carried(plan, wanted, "the values set", false);
+            run.Carried(plan, wanted, "the values set");
         }
         return run.Finish(std::nullopt);
     });

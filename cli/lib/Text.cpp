@@ -68,4 +68,9 @@ std::string Hex(unsigned value, bool pad) {
     return text;
 }
 
+std::string TrimmedRight(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 }  // namespace velnorcli

@@ -21,6 +21,9 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows);
 // Lower-case hexadecimal without prefix or leading zeros; two digits with `pad`.
 std::string Hex(unsigned value, bool pad = false);
 
+// Without its trailing blanks (a keypad pads its serial number and firmware name with them).
+std::string TrimmedRight(std::string text);
+
 }  // namespace velnorcli
 
 #endif

@@ -74,7 +74,10 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAReturnedOneIsTakenFi
 
     EXPECT_EQ(ledger.Settle("4", SerialState::Returned, "keypad 3"), "");
     EXPECT_EQ(ledger.Settle("5", SerialState::Taken, "keypad 4"), "");
-    EXPECT_EQ(ledger.StateOf("5"), SerialState::Taken);
+    // Only the keypad the record names holds serial 5: another keypad holding it gets a fresh one.
+    EXPECT_TRUE(ledger.TakenBy("5", "keypad 4"));
+    EXPECT_FALSE(ledger.TakenBy("5", "keypad 3"));
+    EXPECT_FALSE(ledger.TakenBy("4", "keypad 3"));
     EXPECT_EQ(ledger.Free(error), std::vector<std::string>{"4"});
     EXPECT_EQ(ledger.Take("again", error).value_or(""), "4");
     // Every serial this process left taking is unknown once no velnor of this host works on it;

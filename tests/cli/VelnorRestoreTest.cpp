@@ -233,7 +233,10 @@ TEST(VelnorRestore, SetWritesOnlyTheNamedValuesThatDifferAndRefusesBadOnesBefore
         {{"led_level=1", "buzzer=0"}, "", 0, "up-to-date", {"01"}, "nothing was written"},
         {{"keys=6", "code_table=1e,1f,20,21,22,23,24,25,26,27,28,2c,29,2a,2b,58"}, "", 0, "updated", {"01", "0B", "05", "01", "09"}, ""},
         {{"serial=12345678"}, "", 0, "updated", {"01", "0E", "01", "09"}, ""},
-        {{"led_level=7"}, "fault 2 nak\n", 6, "unchanged-after-failure", {"01", "02"}, "nothing was written to flash"},
+        // A refused write: nothing goes to flash, and the restart takes the LED level written
+        // first out of RAM, so that a later run does not take it for stored.
+        {{"buzzer=0x1", "led_level=7"}, "fault 2 nak\n", 6, "unchanged-after-failure", {"01", "04", "02", "0A", "01"},
+         "restarted: it holds what it held before"},
         // An unanswered flash command: the keypad is restarted and read before anything is claimed.
         {{"led_level=7"}, "fault 9 noreply\n", 0, "updated", {"01", "02", "01", "09", "0A", "01"}, "after a restart it holds"},
         {{"led_level=7"}, "fault 9 write_fails\n", 6, "unchanged-after-failure", {"01", "02", "01", "0A", "01"}, "holds what it held before"},

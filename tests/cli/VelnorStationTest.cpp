@@ -118,11 +118,19 @@ TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreR
         if (state == "returned") serialReturned = serial;
     }
     EXPECT_EQ(again.State()["kp1.flash.serial"], "\"" + serialReturned + "\"");
-    // A keypad that holds a serial the list gave it keeps it and uses up no other.
-    SimFolder rerun("device path=kp1 name=kp1\nset firmware V7.1\nset serial " + serialReturned + "\n");
-    const Result kept = rerun.Run({"restore", "--json", "--serials", list, kExample});
-    EXPECT_EQ(json::parse(kept.out)["keypads"][0]["result"], "updated");
-    EXPECT_EQ(Lines(shared.Read("serials.txt.taken")).size(), 16u + 2u) << "nothing taken by the rerun";
+    // The keypad that the list gave a serial keeps it and uses up no other; another keypad that
+    // holds the same serial gets a fresh one, so that the two never leave with one serial.
+    std::string holders;
+    for (const char* name : {"kp1", "kp2"}) {
+        holders += std::string("device path=") + name + " name=" + name + "\nset firmware V7.1\nset serial " + serialReturned + "\n";
+    }
+    SimFolder rerun(holders);
+    const Result kept = rerun.Run({"restore", "--all", "--json", "--serials", list, kExample});
+    EXPECT_EQ(kept.status, 0) << kept.out;
+    EXPECT_EQ(rerun.State()["kp1.flash.serial"], "\"" + serialReturned + "\"");
+    EXPECT_NE(rerun.State()["kp2.flash.serial"], "\"" + serialReturned + "\"");
+    EXPECT_EQ(Record(list)[rerun.State()["kp2.flash.serial"].substr(1, 4)], "taken");
+    EXPECT_EQ(Lines(shared.Read("serials.txt.taken")).size(), 16u + 2u + 2u) << "one serial taken by the rerun";
 }
 
 TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutcomeUnknown) {
