@@ -32,10 +32,11 @@ std::string Paint(const Console& console, const char* code, const std::string& t
 // A failure: JSON on standard output, or a message on standard error.
 int Fail(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr) {
     if (request.json) console.out << Dump(ErrorJson(failure, keypad));
-    // A refused command line is told on standard error also to a script.
+    // A refused command line is told on standard error also to a script, with the usage.
     if (!request.json || failure.status == kUsage) {
         console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << failure.message << "\n";
     }
+    if (failure.status == kUsage) console.err << console.usage;
     return failure.status;
 }
 
@@ -237,6 +238,10 @@ int Verify(const Request& request, Console& console) {
     int status = LogReadings(request, console, files, reports, RestoreSource{request.files.front(), content}, kDone);
     for (const VerifyOutcome& outcome : outcomes) status = std::max(status, outcome.failure.status);
 
+    // The firmware name is shown beside the result but never compared: nothing writes it.
+    const auto firmware = [&readings](std::size_t i) {
+        return "firmware " + EscapeControl(TrimmedRight(readings[i].status->FirmwareName)) + ", not compared";
+    };
     if (!request.selector.all) {
         const VerifyOutcome& outcome = outcomes.front();
         if (!outcome.differences) return Fail(request, console, outcome.failure, &outcome.keypad);
@@ -244,9 +249,11 @@ int Verify(const Request& request, Console& console) {
             console.out << Dump(DifferencesJson(*outcome.differences, "keypad", "file"));
         } else if (outcome.differences->empty()) {
             console.out << "equal: keypad " << KeypadName(outcome.keypad) << " holds the settings of "
-                        << EscapeControl(request.files.front()) << "\n";
+                        << EscapeControl(request.files.front()) << " (" << firmware(0) << ")\n";
         } else {
-            console.out << RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+            console.out << "keypad " << KeypadName(outcome.keypad) << " (" << firmware(0) << ") differs from "
+                        << EscapeControl(request.files.front()) << ":\n"
+                        << RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
         }
         return status;
     }
@@ -254,13 +261,15 @@ int Verify(const Request& request, Console& console) {
         console.out << Dump(VerifyAllJson(outcomes));
         return status;
     }
-    for (const VerifyOutcome& outcome : outcomes) {
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const VerifyOutcome& outcome = outcomes[i];
         if (!outcome.differences) {
             console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << outcome.failure.message << "\n";
         } else if (outcome.differences->empty()) {
-            console.out << KeypadName(outcome.keypad) << ": equal\n";
+            console.out << KeypadName(outcome.keypad) << ": equal (" << firmware(i) << ")\n";
         } else {
-            console.out << KeypadName(outcome.keypad) << ": " << outcome.differences->size() << " differences\n"
+            console.out << KeypadName(outcome.keypad) << ": " << outcome.differences->size() << " differences ("
+                        << firmware(i) << ")\n"
                         << RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
         }
     }
@@ -328,6 +337,11 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
             console.err << "velnor: " << Paint(console, "1;31", report.result) << ": " << report.message << "\n";
         }
     } else {
+        // A dry run's plan, keypad by keypad, before the one line each.
+        for (const KeypadReport& report : reports) {
+            if (!request.dryRun || report.changes.empty()) continue;
+            console.out << KeypadName(report.keypad) << ":\n" << RenderChanges(report.changes, "NOW", "AFTER");
+        }
         console.out << RenderReports(reports);
     }
     if (signal != nullptr && status == kInterrupted && !request.json) {

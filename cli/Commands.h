@@ -36,6 +36,7 @@ struct Console {
     bool colourErr = false;     // standard error is a terminal and NO_COLOR is not set
     bool errTerminal = false;   // standard error is a terminal: live progress there
     const StopOnSignals* signals = nullptr;  // the commands that write: SIGINT and SIGTERM stop them
+    std::string usage;          // the command's usage, told after a refused command line
 };
 
 int RunCommand(const Request& request, Console& console);

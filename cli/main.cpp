@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
     app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
     app.require_subcommand(1);
+    AddJson(app, request);  // before the command as well as after it
     app.footer("Exit status: 0 done (verify, diff: no difference), 1 a difference or an incomplete backup, 2 usage,\n"
                "3 no keypad, 4 several keypads, 5 permission denied, 6 no answer, 7 file problem, 130 interrupted.\n"
                "See velnor(1).");
@@ -131,8 +133,9 @@ int main(int argc, char** argv) {
             if (command.command->parsed()) where = command.command;
         }
         std::string message = EscapeControl(refused.what());
-        if (where == &app && argc > 1 && argv[1][0] != '-') {
-            message = "unknown command " + EscapeControl(argv[1]) +
+        const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
+        if (where == &app && first != argv + argc) {
+            message = "unknown command " + EscapeControl(*first) +
                       "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
         }
         std::cerr << "velnor: " << message << "\n" << where->help();
@@ -144,7 +147,10 @@ int main(int argc, char** argv) {
     }
     const char* noColour = std::getenv("NO_COLOR");
     const bool terminal = isatty(STDERR_FILENO) == 1;
-    Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal};
+    Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal, nullptr, {}};
+    for (const auto& command : commands) {
+        if (command.command->parsed()) console.usage = command.command->help();
+    }
     // The commands that write stop between steps on SIGINT and SIGTERM (before any thread starts).
     std::optional<StopOnSignals> signals;
     if (request.command == Command::Restore || request.command == Command::Set || request.command == Command::Reset) {

@@ -45,10 +45,21 @@ std::string Shown(const Value& value) {
     return bytes;
 }
 
+// The firmware name as the Version line holds it: its first word. An empty name is written as
+// "unknown", which the reader takes as new firmware, so that a restore adds no padding the
+// keypad does not hold.
+std::string FirmwareWord(const DEVICE_INFO& status) {
+    const std::string firmware = WordOf(status.FirmwareName);
+    return firmware.empty() ? "unknown" : firmware;
+}
+
 // Why the format cannot carry the keypad's value of this field.
 std::string Cause(Field field, const DEVICE_INFO& status) {
     const std::string& serial = status.SerialNumber;
     switch (field) {
+    case Field::KeypadTable:
+        return "the keypad table " + std::to_string(status.KeypadTable) +
+               " is above 2: VelnorUtility -b restores it, but velnor verify and restore refuse such a file";
     case Field::KeyCountOption:
         return "the key-count option " + std::to_string(status.KeyCountOption) +
                " is none of 0, 1, 2 (5, 6, 8 keys), which is all a backup file holds";
@@ -66,7 +77,7 @@ std::string Cause(Field field, const DEVICE_INFO& status) {
             return "the serial number has control characters, which a backup file cannot hold";
         }
         if (word != trimmed) return "the serial number has blanks in it";
-        if (trimmed.size() == 8 && serial.size() == 8 && OldFirmware(status.FirmwareName)) {
+        if (trimmed.size() == 8 && serial.size() == 8 && OldFirmware(FirmwareWord(status))) {
             return "the serial number has eight characters without the four blanks that a restore adds on firmware "
                    "below 7";
         }
@@ -101,12 +112,9 @@ BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) 
         table += (i > 0 ? " " : "") + code;
         keys += (i < 10 ? " " : "") + std::to_string(i) + "  " + code + "\n";
     }
-    std::string firmware = WordOf(status.FirmwareName);
-    if (firmware.empty()) firmware = "unknown";
-
     BackupText backup;
     backup.text = "Velnor keypad settings backup\n"
-                  "Version No " + firmware + "\n"
+                  "Version No " + FirmwareWord(status) + "\n"
                   "Serial No " + WordOf(status.SerialNumber) + "\n"
                   "Velnor has " + KeyCountWord(status.KeyCountOption) + " keys\n"
                   "Keycode values\n" + table + "\n"
@@ -129,11 +137,16 @@ BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) 
                                                  Shown(difference.left) + ", a restore of this file leaves " +
                                                  Shown(difference.right));
     }
-    // An option outside 0, 1, 2 is written raw (the utility restores it), but it is no key count
-    // and velnor refuses such a file: say so also when it reads back unchanged.
-    const auto option = [](const auto& warning) { return warning.first == Field::KeyCountOption; };
-    if (!KeysOfOption(status.KeyCountOption) && std::none_of(found.begin(), found.end(), option)) {
+    // An option outside 0, 1, 2 and a keypad table above 2 are written raw (the utility restores
+    // them), but velnor refuses such a file: say so also when they read back unchanged.
+    const auto warned = [&found](Field field) {
+        return std::any_of(found.begin(), found.end(), [field](const auto& warning) { return warning.first == field; });
+    };
+    if (!KeysOfOption(status.KeyCountOption) && !warned(Field::KeyCountOption)) {
         found.emplace_back(Field::KeyCountOption, Cause(Field::KeyCountOption, status));
+    }
+    if (status.KeypadTable > 2 && !warned(Field::KeypadTable)) {
+        found.emplace_back(Field::KeypadTable, Cause(Field::KeypadTable, status));
     }
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [field, text] : found) backup.warnings.push_back(std::string(FieldName(field)) + ": " + text);

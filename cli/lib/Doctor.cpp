@@ -149,15 +149,9 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
         diagnosis.result = {kDone, "a keypad is attached and usable"};
         return diagnosis;
     }
-    if (facts.nodes.empty() && facts.keypads.empty()) {
-        diagnosis.result = {kNoKeypad, "no keypad is attached: check the cable and the hub, or wait while it restarts"};
-        return diagnosis;
-    }
-    if (!denied) {
-        diagnosis.result = {kNoKeypad, "the keypad's node is there but it cannot be opened now; unplug it and plug it in again"};
-        return diagnosis;
-    }
 
+    // What would let this user open the keypad once it is there: the rule that applies to them
+    // and, away from a seat, the group.
     const bool seatRule = std::any_of(facts.rules.begin(), facts.rules.end(), [](const RuleFacts& r) { return r.uaccess; });
     const bool groupRule = std::any_of(facts.rules.begin(), facts.rules.end(), [](const RuleFacts& r) { return r.plugdev; });
     const std::string source = facts.ruleSource.empty() ? "70-velnor-keypad.rules" : facts.ruleSource;
@@ -172,6 +166,21 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
         commands.push_back("sudo usermod -aG plugdev " + (facts.user.name.empty() ? std::string("$USER") : facts.user.name) +
                            "   # then log in again");
     }
+
+    if (facts.nodes.empty() && facts.keypads.empty()) {
+        diagnosis.result = {kNoKeypad, "no keypad is attached: check the cable and the hub, or wait while it restarts"};
+        if (!commands.empty()) {
+            commands.push_back("sudo udevadm control --reload-rules");
+            commands.push_back("# then plug the keypad in");
+        }
+        return diagnosis;
+    }
+    if (!denied) {
+        diagnosis.commands.clear();
+        diagnosis.result = {kNoKeypad, "the keypad's node is there but it cannot be opened now; unplug it and plug it in again"};
+        return diagnosis;
+    }
+
     commands.push_back("sudo udevadm control --reload-rules && sudo udevadm trigger");
     commands.push_back("# then unplug the keypad and plug it in again");
     std::string nodes;

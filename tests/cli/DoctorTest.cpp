@@ -57,7 +57,9 @@ TEST(Doctor, SaysWhyANodeCannotBeOpenedAndWhatFixesIt) {
         int status;
         std::vector<std::string> commands;  // their first words each
     } kCases[] = {
-        {"nothing attached", {{}, {seatRule}, ssh, {}, "R"}, kNoKeypad, {}},
+        // Nothing attached: what would stop this user once it is, fixed beforehand.
+        {"nothing attached, at a seat, the rule there", {{}, {seatRule}, seated, {}, "R"}, kNoKeypad, {}},
+        {"nothing attached, over ssh", {{}, {seatRule}, ssh, {}, "R"}, kNoKeypad, {"sed -e", "sudo usermod", "sudo udevadm", "# then plug"}},
         {"usable", {{usable}, {}, ssh, {}, "R"}, kDone, {}},
         {"at a seat, no rule", {{node}, {}, seated, {}, "R"}, kPermission, {"sudo install", "sudo udevadm", "# then"}},
         {"at a seat, the rule there", {{node}, {seatRule}, seated, {}, "R"}, kPermission, {"sudo udevadm", "# then"}},

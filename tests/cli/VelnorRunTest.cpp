@@ -48,6 +48,9 @@ void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool again
         EXPECT_NE(run.out.find(c.out), std::string::npos) << command << ": " << run.out;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << command << ": " << run.err;
         EXPECT_EQ(run.err.find('\033'), std::string::npos) << command << ": colour off a terminal";
+        if (c.status == 2) {
+            EXPECT_NE(run.err.find("Usage: "), std::string::npos) << command << ": a refusal without the usage";
+        }
         if (std::find(c.words.begin(), c.words.end(), "--json") != c.words.end()) {
             EXPECT_TRUE(json::accept(run.out)) << command << ": " << run.out;
         }
@@ -67,6 +70,7 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
     ExpectRuns(sim, {
         {{"list"}, 0, "keypad-1  -         USB-A       Velnor        Velnor Keypad\n"},
         {{"list", "--json"}, 0, R"({"keypads":[{"path":"keypad-1","location":"","usb_serial":"USB-A",)"},
+        {{"--json", "list"}, 0, R"({"keypads":[{"path":"keypad-1")"},
         {{"status"}, 0, "Buzzer period  100 (0x64)\n"},
         {{"status", "--json", "--usb-serial", "USB-A"}, 0, R"("keys":6,"code_table":[30,31,)"},
         {{"status", "--serial", "12345678"}, 0, "Serial number  \"12345678    \"\n"},
