@@ -15,7 +15,7 @@ namespace {
 constexpr int kKeypadInterface = 1;
 constexpr std::size_t kStringCapacity = 260;
 
-std::string Narrow(const wchar_t* text) { return text != nullptr ? WideToNarrow(text, kStringCapacity) : std::string(); }
+std::string Utf8(const wchar_t* text) { return text != nullptr ? WideToUtf8(text, kStringCapacity) : std::string(); }
 
 }  // namespace
 
@@ -32,8 +32,8 @@ std::vector<KEYPAD_ENTRY> EnumerateKeypads(int vendorId, int productId) {
                     entry->interface_number != kKeypadInterface || entry->path == nullptr) {
                     continue;
                 }
-                keypads.push_back(KEYPAD_ENTRY{entry->path, Narrow(entry->serial_number),
-                                               Narrow(entry->manufacturer_string), Narrow(entry->product_string), {}});
+                keypads.push_back(KEYPAD_ENTRY{entry->path, Utf8(entry->serial_number),
+                                               Utf8(entry->manufacturer_string), Utf8(entry->product_string), {}});
             }
         } catch (...) {
             hid_free_enumeration(devices);

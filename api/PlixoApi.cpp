@@ -125,7 +125,7 @@ int PlixoApi::findUSBDevice(int wantedVendorId, int wantedProductId) {
     hid_device_info* devices = hid_enumerate(0, 0);
     int found = 0;
     for (const hid_device_info* entry = devices; entry != nullptr; entry = entry->next) {
-        Trace("USB Device: VID %x, PID %x \r\n", entry->vendor_id, entry->product_id);
+        if (!Quiet()) Trace("USB Device: VID %x, PID %x \r\n", entry->vendor_id, entry->product_id);
         if (wantedVendorId == entry->vendor_id && wantedProductId == entry->product_id) {
             found = 1;
             break;

@@ -85,7 +85,9 @@ int PlixoApi::OpenKeypad(int timeout) {
         productId = selection.ProductId;
         const std::vector<std::size_t> matching =
             velnor::MatchSelection(selection, ListWithHidapiSetUp(selection.VendorId, selection.ProductId));
-        if (selection.Value.empty() || matching.size() > 1) throw INVALID_ARGUMENT;
+        const bool knownKind = selection.By == SELECT_BY_PATH || selection.By == SELECT_BY_USB_SERIAL ||
+                               selection.By == SELECT_BY_LOCATION;
+        if (!knownKind || selection.Value.empty() || matching.size() > 1) throw INVALID_ARGUMENT;
 
         const bool opened = OpenSelected();
         SetConnectionState(opened ? ConnectionState::Connected : ConnectionState::NotConnected);
@@ -115,10 +117,17 @@ int PlixoApi::GetOpenedKeypad(KEYPAD_ENTRY* keypad) const {
 
 ConnectionState PlixoApi::GetConnectionState() const { return connectionState.load(); }
 
+// Without a worker nothing would ever connect or leave: such a wait would last for ever.
 int PlixoApi::WaitUntilConnected(int timeout) {
-    return CatchAtBoundary(lastError, [&] { return workerPause->events.WaitUntilConnected(timeout) ? 0 : TIMEOUT; });
+    return CatchAtBoundary(lastError, [&] {
+        if (!workerThread.joinable()) throw NOT_CONNECTED;
+        return workerPause->events.WaitUntilConnected(timeout) ? 0 : TIMEOUT;
+    });
 }
 
 int PlixoApi::WaitUntilLeft(int timeout) {
-    return CatchAtBoundary(lastError, [&] { return workerPause->events.WaitUntilLeftSinceRestart(timeout) ? 0 : TIMEOUT; });
+    return CatchAtBoundary(lastError, [&] {
+        if (!workerThread.joinable()) throw NOT_CONNECTED;
+        return workerPause->events.WaitUntilLeftSinceRestart(timeout) ? 0 : TIMEOUT;
+    });
 }

@@ -12,6 +12,10 @@ namespace velnor {
 // most capacity - 1 characters, the room a terminated text of that size leaves.
 std::string WideToNarrow(const wchar_t* text, std::size_t capacity);
 
+// The same characters as UTF-8, for the listing: a character that is no Unicode scalar value
+// (a surrogate, or beyond U+10FFFF) becomes U+FFFD.
+std::string WideToUtf8(const wchar_t* text, std::size_t capacity);
+
 }  // namespace velnor
 
 #endif

@@ -27,22 +27,32 @@ using velnor::CatchAtBoundary;
 namespace {
 constexpr int kReadTimeoutMs = 300;
 constexpr int kReconnectDelayMs = 100;
-// A keypad opened by selection is looked for more often, so that a caller waiting for it to come
-// back after a restart learns of it soon.
+// A keypad opened by selection is looked for more often while it may be restarting, so that a
+// caller waiting for it to come back learns of it soon; one absent for longer (unplugged, or
+// not there yet) is looked for less often, as each look enumerates every HID device.
 constexpr int kSelectedReconnectDelayMs = 40;
+constexpr int kSelectedAbsentDelayMs = 200;
+constexpr std::chrono::seconds kRestartAbsence{10};
+
+int ReconnectDelay(bool bySelection, std::chrono::steady_clock::duration absent) {
+    if (!bySelection) return kReconnectDelayMs;
+    return absent < kRestartAbsence ? kSelectedReconnectDelayMs : kSelectedAbsentDelayMs;
+}
 }  // namespace
 
 int PlixoApi::WorkerMain() {
     velnor::MessageHeader header;
-    const int reconnectDelay = workerPause->opening.BySelection() ? kSelectedReconnectDelayMs : kReconnectDelayMs;
+    const bool bySelection = workerPause->opening.BySelection();
+    auto absentSince = std::chrono::steady_clock::now();  // worker only
     while (running == 1) {
         CatchAtBoundary(lastError, [&] {
             workerPause->park.ParkIfRequested();
             switch (connectionState.load()) {
             case ConnectionState::NotConnected:
-                if (running == 1) Reconnect(reconnectDelay);
+                if (running == 1) Reconnect(ReconnectDelay(bySelection, std::chrono::steady_clock::now() - absentSince));
                 break;
             case ConnectionState::Connected:
+                absentSince = std::chrono::steady_clock::now();
                 if (ServiceRequests(100) && connectionState.load() == ConnectionState::Connected &&
                     !workerPause->park.Requested() && running == 1) {
                     ReadDevice();

@@ -90,6 +90,16 @@ TEST_F(SelectionTest, ListingShowsEveryKeypadInOrderAndOpensNothing) {
         EXPECT_EQ(keypads[i].Product, "Velnor Keypad");
     }
     EXPECT_EQ(velnorsim::GetCounters().openHandles, 0);
+    // USB strings come as UTF-8, so that keypads whose serials differ beyond ASCII stay apart;
+    // findUSBDevice prints nothing on an object opened by selection either.
+    const velnorsim::DeviceId accented = Add("1-5", L"K\u00dcP\u20ac\U0001F600", "44444444", 1);
+    ASSERT_EQ(PlixoApi::ListKeypads(8263, 2495, &keypads), 0);
+    ASSERT_EQ(keypads.size(), 3u);
+    EXPECT_EQ(keypads[2].UsbSerial, "K\xc3\x9cP\xe2\x82\xac\xf0\x9f\x98\x80");
+    const auto api = Open(SELECT_BY_USB_SERIAL, keypads[2].UsbSerial);
+    EXPECT_EQ(SerialOf(*api), "44444444");
+    EXPECT_EQ(api->findUSBDevice(8263, 2495), 1);
+    velnorsim::Detach(accented);
     EXPECT_EQ(PlixoApi::ListKeypads(0x1234, 0x5678, &keypads), 0);
     EXPECT_TRUE(keypads.empty());
     EXPECT_EQ(PlixoApi::ListKeypads(8263, 2495, nullptr), PlixoApi::NULL_POINTER);
@@ -122,6 +132,11 @@ TEST_F(SelectionTest, EachWayOfChoosingOpensThatKeypadAndNoOther) {
 
 TEST_F(SelectionTest, SelectionsThatNameNoSingleKeypadAreRefusedOrWaitedFor) {
     Open(SELECT_BY_LOCATION, "", PlixoApi::INVALID_ARGUMENT);
+    // A kind of selection the library does not know could never match: refused, not waited for;
+    // and an object that never opened has no worker to wait on.
+    const auto unknown = Open(static_cast<KEYPAD_SELECTOR>(7), "1-2", PlixoApi::INVALID_ARGUMENT);
+    EXPECT_EQ(unknown->WaitUntilConnected(0), PlixoApi::NOT_CONNECTED);
+    EXPECT_EQ(unknown->WaitUntilLeft(0), PlixoApi::NOT_CONNECTED);
     velnorsim::DeviceSetup twin;
     twin.location = "1-5";
     twin.serialNumber = L"KP-A";
@@ -213,16 +228,24 @@ TEST_F(TruthfulConnectionTest, RepliesThatDoNotAnswerTheRequestEndItWithACode) {
         EXPECT_EQ(info.SerialNumber, "kept");
         EXPECT_EQ(SerialOf(*api), "11111111") << "the next exchange is not disturbed";
     }
-    // A header that does not decode, arriving while the status query waits.
-    Fail(1, FaultKind::NoReply);
-    const std::size_t sent = velnorsim::OutputReports(withSerial).size();
-    std::thread inject([&] {
-        AwaitReports(sent + 1);
-        velnorsim::InjectInputReport(withSerial, velnortest::Padded(velnortest::Hex("3F 07 02 5A 5A 30 30 03 01")));
-    });
-    DEVICE_INFO info;
-    EXPECT_EQ(api->GetDeviceStatus(&info, 0), PlixoApi::INVALID_REPLY);
-    inject.join();
+    // Frames that arrive while the status query waits: a header that does not decode, and a
+    // status reply whose length field announces 42 data bytes while the frame carries 10 (its
+    // checksum is right: only the count gives it away).
+    velnortest::Bytes carriesTen = velnortest::Hex("30 31 32 41");  // type 01, length 2A
+    carriesTen.resize(4 + 10, 0x05);
+    for (const velnortest::Bytes& report : {velnortest::Hex("3F 07 02 5A 5A 30 30 03 01"), velnortest::ReplyReport(carriesTen)}) {
+        Fail(1, FaultKind::NoReply);
+        const std::size_t sent = velnorsim::OutputReports(withSerial).size();
+        std::thread inject([&] {
+            AwaitReports(sent + 1);
+            velnorsim::InjectInputReport(withSerial, velnortest::Padded(report));
+        });
+        DEVICE_INFO info;
+        info.SerialNumber = "kept";
+        EXPECT_EQ(api->GetDeviceStatus(&info, 0), PlixoApi::INVALID_REPLY);
+        EXPECT_EQ(info.SerialNumber, "kept");
+        inject.join();
+    }
 }
 
 // The keypad lost while an operation waits: the operation ends at once, also with no time-out,

@@ -94,6 +94,7 @@ bool MessageCommand::ParseJackStatus(const MessageHeader& header) {
 }
 
 bool MessageCommand::FitsAnnouncedLength(const MessageHeader& header) {
+    if (header.carried < header.length) return false;
     const auto announced = static_cast<std::size_t>(std::max(header.length, 0));
     switch (header.type) {
     case kStatus: {

@@ -30,10 +30,11 @@ public:
     // Fill this record from a status (type 1) or jack status (type 15) reply's data.
     bool ParseStatus(const MessageHeader& header);
     bool ParseJackStatus(const MessageHeader& header);
-    // For a connection that reads only what a reply announces: false when the reply's length
-    // field announces fewer bytes than the fields of its type (status: the fixed fields and the
-    // firmware name with the byte after it; jack status: two bytes); the serial number is cut
-    // at the announced end. Plain replies carry nothing to read.
+    // For a connection that reads only what a reply announces and carries: false when the frame
+    // holds fewer data bytes than its length field announces, or the length field announces
+    // fewer bytes than the fields of its type (status: the fixed fields and the firmware name
+    // with the byte after it; jack status: two bytes). The serial number, which has no
+    // terminator of its own, is cut at the announced end. Plain replies carry nothing to read.
     bool FitsAnnouncedLength(const MessageHeader& header);
 
     std::int32_t ResultCode = 0;

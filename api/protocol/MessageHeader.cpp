@@ -23,6 +23,7 @@ bool MessageHeader::ParseText(const std::uint8_t* text, std::size_t textLength) 
     try {
         type = 0;
         length = 0;
+        carried = 0;
         if (text == nullptr || textLength < 3) throw TEXT_TOO_SHORT;
         const std::span<const std::uint8_t> characters(text, textLength);
         std::uint8_t decoded = 0;
@@ -37,6 +38,7 @@ bool MessageHeader::ParseText(const std::uint8_t* text, std::size_t textLength) 
         const std::size_t announced = static_cast<std::size_t>(length);
         const std::size_t present = std::min(announced, textLength - 4);
         std::copy_n(text + 4, present, data.begin());
+        carried = static_cast<std::int32_t>(present);
         std::fill(data.begin() + static_cast<std::ptrdiff_t>(present),
                   data.begin() + static_cast<std::ptrdiff_t>(announced), std::uint8_t{0});
         return true;

@@ -31,6 +31,7 @@ public:
     std::int32_t errorCode = 0;  // the last caught MH_ERROR value, or -1; never cleared
     std::int32_t type = 0;
     std::int32_t length = 0;
+    std::int32_t carried = 0;                // data bytes the text held, at most `length`
     std::array<std::uint8_t, 1024> data{};  // not cleared between messages
 };
 

@@ -70,7 +70,7 @@ struct DEVICE_INFO {
     std::string SerialNumber;  // 0 to 16 characters
 };
 
-// One attached keypad, as ListKeypads finds it.
+// One attached keypad, as ListKeypads finds it. The USB strings are UTF-8.
 struct KEYPAD_ENTRY {
     std::string Path;          // hidapi's path of the device (on Linux /dev/hidrawN)
     std::string UsbSerial;     // USB serial-number string; empty when it has none or it cannot be read
@@ -120,7 +120,9 @@ public:
 
     // Creates the synchronisation objects and empty queues; touches no device.
     PlixoApi();
-    // Stops and joins the worker (up to one worker cycle), then closes the device.
+    // Stops and joins the worker, then closes the device. The worker is woken from its wait for
+    // requests and from its pause between reconnect attempts; a read of the keypad in progress
+    // (at most 300 ms) ends first.
     ~PlixoApi();
     PlixoApi(const PlixoApi&) = delete;
     PlixoApi& operator=(const PlixoApi&) = delete;
@@ -176,9 +178,9 @@ public:
     //   0      the keypad is open
     //   -2     it is not there (yet): the worker keeps looking for it, and only for it
     //   -6     its device node cannot be opened (permission); the worker keeps trying
-    //   -9998  the object was not made for a selection, the selection is empty, matches several
-    //          keypads, or the keypad is open already
-    //   -9983  the worker thread cannot be started
+    //   -9998  the object was not made for a selection, the selection is empty or of no known
+    //          kind, matches several keypads, or the keypad is open already
+    //   -9983  hidapi cannot be set up, or the worker thread cannot be started
     int OpenKeypad(int timeout);
     // The keypad this object opened last (its path changes when the keypad re-enumerates).
     // 0; -2 before it was ever opened; -9985 for a null entry.
@@ -186,10 +188,12 @@ public:
 
     // Following a restart. The connection state as the worker last set it.
     ConnectionState GetConnectionState() const;
-    // 0 once the keypad is connected (at once when it is); -3 after the time-out (0: no limit).
+    // 0 once the keypad is connected (at once when it is); -3 after the time-out (0: no limit);
+    // -2 at once when no worker looks for a keypad (the object was never opened).
     int WaitUntilConnected(int timeout);
     // For a caller that has just sent ResetToFactoryDefault: 0 once the keypad has left since that
-    // reset was sent (also when it has come back meanwhile); -3 after the time-out.
+    // reset was sent (also when it has come back meanwhile); -3 after the time-out; -2 at once
+    // when the object was never opened.
     int WaitUntilLeft(int timeout);
 
 private:
