@@ -57,7 +57,10 @@ std::string_view WordValue(std::string_view line) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// How many code-table values a key mode takes; 0 for a mode that takes none.
+BackupRead Refusal(LineRead read) { return read == LineRead::LineTooLong ? kBackupLineTooLong : kBackupTooLarge; }
+
+}  // namespace
+
 int TableSizeOfKeyMode(int keyMode) {
     switch (keyMode) {
     case 0: return 14;
@@ -67,8 +70,6 @@ int TableSizeOfKeyMode(int keyMode) {
     }
 }
 
-BackupRead Refusal(LineRead read) { return read == LineRead::LineTooLong ? kBackupLineTooLong : kBackupTooLarge; }
-
 std::uint8_t KeyModeOf(std::uint8_t keys) {
     switch (keys) {
     case 5: return 0;
@@ -77,8 +78,6 @@ std::uint8_t KeyModeOf(std::uint8_t keys) {
     default: return keys;
     }
 }
-
-}  // namespace
 
 LineKind ClassifyLine(std::string_view line) {
     static constexpr struct {

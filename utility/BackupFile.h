@@ -33,6 +33,11 @@ LineKind ClassifyLine(std::string_view line);
 // low 8 bits of each (read as a saturating signed 32-bit number) in order; at most 20 are stored.
 int ParseHexValues(std::string_view line, std::array<std::uint8_t, 20>& values);
 
+// The key mode a "Velnor has N keys" line gives: 0, 1, 2 for 5, 6, 8 keys, else N itself.
+std::uint8_t KeyModeOf(std::uint8_t keys);
+// How many code-table values a key mode stores; 0 for a mode that stores none.
+int TableSizeOfKeyMode(int keyMode);
+
 // A backup file is a few hundred bytes; restore mode reads no more than this of one.
 constexpr std::size_t kBackupFileCapacity = 65536;
 

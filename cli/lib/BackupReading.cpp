@@ -30,15 +30,6 @@ struct LineMap {
     int lineOf[8] = {};       // by LineKind, the last accepted line of that kind
 };
 
-std::uint8_t KeyModeOf(std::uint8_t keys) {
-    switch (keys) {
-    case 5: return 0;
-    case 6: return 1;
-    case 8: return 2;
-    default: return keys;
-    }
-}
-
 // The reader has read the whole stream without refusing it, so every line fits here too.
 LineMap MapLines(std::istream& in) {
     LineMap map;
@@ -75,7 +66,7 @@ LineMap MapLines(std::istream& in) {
             if (velnorutility::ParseHexValues(line, values) != 1) break;
             ++map.accepted;
             map.lineOf[static_cast<int>(kind)] = number;
-            if (kind == LineKind::KeyCount) map.keyMode = KeyModeOf(values[0]);
+            if (kind == LineKind::KeyCount) map.keyMode = velnorutility::KeyModeOf(values[0]);
             break;
         }
     }

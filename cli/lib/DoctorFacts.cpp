@@ -40,38 +40,9 @@ std::vector<fs::path> Entries(const fs::path& folder) {
     return entries;
 }
 
-// The path with each symbolic link among its components resolved by readlink, one at a time
-// (not realpath), which is what an emulated sysfs intercepts as well.
-fs::path Resolve(const fs::path& path) {
-    fs::path resolved;
-    for (const fs::path& part : path) {
-        resolved /= part;
-        for (int hops = 0; hops < 16; ++hops) {
-            char target[4096];
-            const ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
-            if (length <= 0) break;
-            const fs::path link(std::string(target, static_cast<std::size_t>(length)));
-            resolved = (link.is_absolute() ? link : resolved.parent_path() / link).lexically_normal();
-        }
-    }
-    return resolved;
-}
-
-// The USB device's directory above the hidraw node is named after its port chain (1-2.3).
-std::string UsbLocation(const fs::path& hidraw) {
-    for (fs::path at = Resolve(hidraw / "device"); at.has_relative_path(); at = at.parent_path()) {
-        const std::string name = at.filename().string();
-        const bool chain = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) &&
-                           name.find('-') != std::string::npos && name.find(':') == std::string::npos;
-        if (chain) return name;
-    }
-    return {};
-}
-
 NodeFacts ReadNode(const fs::path& hidraw) {
     NodeFacts node;
     node.node = "/dev/" + hidraw.filename().string();
-    node.location = UsbLocation(hidraw);
     struct stat facts {};
     node.exists = stat(node.node.c_str(), &facts) == 0;
     if (!node.exists) return node;
@@ -145,6 +116,12 @@ DoctorFacts GatherDoctorFacts(const std::string& ruleSource) {
             opened[i].openResult = api.OpenKeypad(1000);
         });
         facts.keypads = std::move(opened);
+    }
+    // Where each node's keypad is plugged in, as the library reads it.
+    for (NodeFacts& node : facts.nodes) {
+        for (const KEYPAD_ENTRY& keypad : keypads) {
+            if (keypad.Path == node.node) node.location = keypad.Location;
+        }
     }
     return facts;
 }

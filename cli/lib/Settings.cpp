@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "BackupFile.h"
+
 namespace velnorcli {
 
 std::string_view FieldName(Field field) {
@@ -47,14 +49,7 @@ std::optional<int> KeysOfOption(std::uint8_t option) {
     }
 }
 
-int StoredTableLength(std::uint8_t option) {
-    switch (option) {
-    case 0: return 14;
-    case 1: return 16;
-    case 2: return 20;
-    default: return 0;
-    }
-}
+int StoredTableLength(std::uint8_t option) { return velnorutility::TableSizeOfKeyMode(option); }
 
 bool OldFirmware(std::string_view firmware) {
     return firmware.size() < 2 || static_cast<signed char>(firmware[1]) < '7';
