@@ -26,6 +26,8 @@ using velnor::CatchAtBoundary;
 
 namespace {
 constexpr int kReadTimeoutMs = 300;
+// The read's 300 ms are waited in slices, so that a destructor does not wait them out.
+constexpr int kReadSliceMs = 50;
 constexpr int kReconnectDelayMs = 100;
 // A keypad opened by selection is looked for more often while it may be restarting, so that a
 // caller waiting for it to come back learns of it soon; one absent for longer (unplugged, or
@@ -125,7 +127,10 @@ void PlixoApi::ReadDevice() {
     CatchAtBoundary(lastError, [&] {
         if (device == nullptr) throw UNKNOWN_ERROR;
         std::uint8_t report[64];
-        const int count = hid_read_timeout(device, report, sizeof report, kReadTimeoutMs);
+        int count = 0;
+        for (int waited = 0; count == 0 && waited < kReadTimeoutMs && running == 1; waited += kReadSliceMs) {
+            count = hid_read_timeout(device, report, sizeof report, std::min(kReadSliceMs, kReadTimeoutMs - waited));
+        }
         if (count < 0) {
             if (workerPause->opening.BySelection()) LoseKeypad();
             throw UNKNOWN_ERROR;

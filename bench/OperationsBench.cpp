@@ -92,7 +92,7 @@ void Waits(int rounds) {
     PrintTimes("time-out of 120 ms without a reply", timeout, "12 polls of 10 ms; target under 270 ms");
     PrintTimes("operation refused while not connected", refusal, "target: at once, under 100 ms");
     PrintTimes("keypad plugged in until the worker has opened it", reopen, "a cycle is about 100 ms; target under 1000 ms");
-    PrintTimes("destructor of a connected object", connectedEnd, "up to one worker cycle; target under 600 ms");
+    PrintTimes("destructor of a connected object", connectedEnd, "ends the read within its 50 ms slice; target under 600 ms");
     PrintTimes("destructor of an object looking for its keypad", searchingEnd, "target under 1000 ms");
 }
 

@@ -121,8 +121,8 @@ public:
     // Creates the synchronisation objects and empty queues; touches no device.
     PlixoApi();
     // Stops and joins the worker, then closes the device. The worker is woken from its wait for
-    // requests and from its pause between reconnect attempts; a read of the keypad in progress
-    // (at most 300 ms) ends first.
+    // requests and from its pause between reconnect attempts, and ends its read of the keypad
+    // within 50 ms.
     ~PlixoApi();
     PlixoApi(const PlixoApi&) = delete;
     PlixoApi& operator=(const PlixoApi&) = delete;
