@@ -176,7 +176,7 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
         return diagnosis;
     }
     if (!denied) {
-        diagnosis.commands.clear();
+        commands.clear();  // no permission problem: nothing here for them to fix
         diagnosis.result = {kNoKeypad, "the keypad's node is there but it cannot be opened now; unplug it and plug it in again"};
         return diagnosis;
     }
