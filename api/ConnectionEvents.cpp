@@ -13,9 +13,10 @@ void ConnectionEvents::Changed(ConnectionState state) {
     changed_.notify_all();
 }
 
-void ConnectionEvents::ExpectRestart() {
+void ConnectionEvents::RestartWritten() {
     std::lock_guard lock(mutex_);
     lossesAtRestart_ = losses_;
+    restartWritten_ = true;
 }
 
 template <typename Condition>
@@ -34,7 +35,7 @@ bool ConnectionEvents::WaitUntilConnected(int timeoutMs) {
 }
 
 bool ConnectionEvents::WaitUntilLeftSinceRestart(int timeoutMs) {
-    return WaitFor(timeoutMs, [this] { return losses_ > lossesAtRestart_; });
+    return WaitFor(timeoutMs, [this] { return restartWritten_ && losses_ > lossesAtRestart_; });
 }
 
 }  // namespace velnor

@@ -16,8 +16,9 @@ class ConnectionEvents {
 public:
     // Whoever sets the connection state: called after the state was stored.
     void Changed(ConnectionState state);
-    // Caller, when it sends ResetToFactoryDefault: the keypad is expected to leave from now on.
-    void ExpectRestart();
+    // Worker, once a reset's report was written: the keypad is expected to leave from now on.
+    // A reset whose report could not be written restarts nothing and changes nothing here.
+    void RestartWritten();
 
     // Callers: true once the condition holds, false after the time-out (0: no limit).
     bool WaitUntilConnected(int timeoutMs);
@@ -31,7 +32,8 @@ private:
     std::condition_variable changed_;
     ConnectionState state_ = ConnectionState::NotConnected;  // guarded by mutex_
     std::uint64_t losses_ = 0;         // times the state left Connected; guarded by mutex_
-    std::uint64_t lossesAtRestart_ = 0;  // losses_ when the last reset was sent; guarded by mutex_
+    std::uint64_t lossesAtRestart_ = 0;  // losses_ when the last reset was written; guarded by mutex_
+    bool restartWritten_ = false;        // a reset was ever written; guarded by mutex_
 };
 
 }  // namespace velnor

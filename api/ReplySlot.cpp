@@ -48,6 +48,11 @@ void ReplySlot::OnUndecodable() {
     if (rule_ == Rule::OwnType && sent_) FailLocked(PlixoApi::INVALID_REPLY);
 }
 
+void ReplySlot::OnWriteFailed(std::uint64_t ticket) {
+    std::lock_guard lock(mutex_);
+    if (rule_ == Rule::OwnType && ticket == ticket_) FailLocked(PlixoApi::WRITE_FAILED);
+}
+
 void ReplySlot::OnLost() {
     std::lock_guard lock(mutex_);
     if (rule_ == Rule::OwnType) FailLocked(PlixoApi::CONNECTION_LOST);

@@ -45,10 +45,12 @@ public:
     // Worker, for each reply record a handler built from the header.
     enum class Offered { Completes, Kept, Dropped, Unreadable };
     Offered Offer(const MessageHeader& header, std::unique_ptr<MessageCommand> record);
-    // Worker: a NAK, a frame whose header does not decode, the keypad lost (queued requests
+    // Worker: a NAK, a frame whose header does not decode, the request with this ticket that
+    // could not be written (it never reached the keypad), the keypad lost (queued requests
     // dropped with it).
     void OnNak();
     void OnUndecodable();
+    void OnWriteFailed(std::uint64_t ticket);
     void OnLost();
 
     // Caller: the code that ended the wait without a reply (0 while there is none).

@@ -43,11 +43,10 @@ int PlixoApi::WriteDefaultToFlash(int timeout) {
     return CatchAtBoundary(lastError, [&] { return ValueOperation(velnor::kWriteDefaultToFlash, 0, timeout); });
 }
 
-// From here on the keypad is expected to leave (WaitUntilLeft).
+// Once its report is written, the keypad is expected to leave (WaitUntilLeft; the worker marks it).
 int PlixoApi::ResetToFactoryDefault(int timeout) {
     return CatchAtBoundary(lastError, [&] {
         RequireConnected();
-        workerPause->events.ExpectRestart();
         return ValueOperation(velnor::kResetToFactoryDefault, 0, timeout);
     });
 }

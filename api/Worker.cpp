@@ -93,12 +93,16 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
             replySlot->Sent(request->ticket);
             if (!SendFrame(frame)) {
                 if (workerPause->opening.BySelection()) {
+                    // The operation learns that its request never reached the keypad, not merely
+                    // that the keypad went: after a reset, only the second means a restart.
+                    replySlot->OnWriteFailed(request->ticket);
                     LoseKeypad();
                 } else {
                     writeFailed = true;
                 }
                 throw WRITE_FAILED;
             }
+            if (request->kind == velnor::kResetToFactoryDefault) workerPause->events.RestartWritten();
         }
         return 1;
     }) == 1;

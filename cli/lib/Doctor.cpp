@@ -156,15 +156,17 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
     const bool groupRule = std::any_of(facts.rules.begin(), facts.rules.end(), [](const RuleFacts& r) { return r.plugdev; });
     const std::string source = facts.ruleSource.empty() ? "70-velnor-keypad.rules" : facts.ruleSource;
     std::vector<std::string>& commands = diagnosis.commands;
-    if (facts.user.atSeat && !seatRule) {
-        commands.push_back("sudo install -m 644 " + source + " /etc/udev/rules.d/70-velnor-keypad.rules");
-    } else if (!facts.user.atSeat && !groupRule) {
-        commands.push_back("sed -e '/TAG+=\"uaccess\"/s/^/# /' -e '/GROUP=\"plugdev\"/s/^# //' " + source +
-                           " | sudo tee /etc/udev/rules.d/70-velnor-keypad.rules");
-    }
-    if (!facts.user.atSeat && !inPlugdev) {
-        commands.push_back("sudo usermod -aG plugdev " + (facts.user.name.empty() ? std::string("$USER") : facts.user.name) +
-                           "   # then log in again");
+    if (facts.user.uid != 0) {  // root opens every node: no rule or group is missing for it
+        if (facts.user.atSeat && !seatRule) {
+            commands.push_back("sudo install -m 644 " + source + " /etc/udev/rules.d/70-velnor-keypad.rules");
+        } else if (!facts.user.atSeat && !groupRule) {
+            commands.push_back("sed -e '/TAG+=\"uaccess\"/s/^/# /' -e '/GROUP=\"plugdev\"/s/^# //' " + source +
+                               " | sudo tee /etc/udev/rules.d/70-velnor-keypad.rules");
+        }
+        if (!facts.user.atSeat && !inPlugdev) {
+            commands.push_back("sudo usermod -aG plugdev " + (facts.user.name.empty() ? std::string("$USER") : facts.user.name) +
+                               "   # then log in again");
+        }
     }
 
     if (facts.nodes.empty() && facts.keypads.empty()) {

@@ -20,6 +20,8 @@ Failure FailureOf(int code, const KEYPAD_ENTRY& keypad, const std::string& step)
         return {kNoAnswer, name + " did not answer (" + step + ")"};
     case PlixoApi::CONNECTION_LOST:
         return {kNoAnswer, name + " was lost (" + step + ")"};
+    case PlixoApi::WRITE_FAILED:
+        return {kNoAnswer, name + " could not be written to, and was lost (" + step + ")"};
     case PlixoApi::REFUSED:
         return {kNoAnswer, name + " refused the command (" + step + ")"};
     case PlixoApi::INVALID_REPLY:

@@ -14,20 +14,21 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitSliceMs = 50;  // how often a wait that may be stopped looks at the stop flag
 
-bool Lost(int code) { return code == PlixoApi::CONNECTION_LOST || code == PlixoApi::NOT_CONNECTED; }
-
 constexpr int kStopped = 1;  // a wait ended by the stop flag
 
-// 0 once the keypad has answered a reset. A reset that was refused, unanswered or followed by
-// the keypad's loss may or may not have restarted it (a failed write looks like a loss), so it
-// is sent once more when the keypad is there; a keypad lost again after that second reset is
-// taken to restart before it answers.
+// 0 once a reset reached the keypad and it answered, or left before it answered (a keypad
+// restarts before it answers; one unplugged meanwhile starts afresh from its flash all the same).
+// A reset that was not written (-4: it never reached the keypad), refused or unanswered is sent
+// once more when the keypad is there. When that one fails too, the keypad has restarted only if
+// it left after a reset that was written (a refused first one may have been carried out, and the
+// second then finds the keypad gone).
 int SendReset(Keypad& keypad, int timeoutMs) {
     const int code = keypad.Reset();
-    if (code == 0) return 0;
+    if (code == 0 || code == PlixoApi::CONNECTION_LOST) return 0;
     if (!keypad.Connected() && keypad.WaitBack(std::max(timeoutMs, 1)) != 0) return code;
     const int again = keypad.Reset();
-    return Lost(again) ? 0 : again;
+    if (again == 0 || again == PlixoApi::CONNECTION_LOST || keypad.WaitLeft(1) == 0) return 0;
+    return again;
 }
 
 // Waits for the keypad to leave, then to come back, each within the time-out: 0, -3, or

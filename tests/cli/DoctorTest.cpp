@@ -46,6 +46,9 @@ TEST(Doctor, SaysWhyANodeCannotBeOpenedAndWhatFixesIt) {
     UserFacts ssh{1000, "tech", {1000}, false, true, 46};
     UserFacts seated = ssh;
     seated.atSeat = true;
+    UserFacts root = ssh;
+    root.uid = 0;
+    root.name = "root";
     const RuleFacts seatRule{"/usr/lib/udev/rules.d/70-velnor-keypad.rules", true, false};
     NodeFacts usable = node;
     usable.canOpen = true;
@@ -60,6 +63,7 @@ TEST(Doctor, SaysWhyANodeCannotBeOpenedAndWhatFixesIt) {
         // Nothing attached: what would stop this user once it is, fixed beforehand.
         {"nothing attached, at a seat, the rule there", {{}, {seatRule}, seated, {}, "R"}, kNoKeypad, {}},
         {"nothing attached, over ssh", {{}, {seatRule}, ssh, {}, "R"}, kNoKeypad, {"sed -e", "sudo usermod", "sudo udevadm", "# then plug"}},
+        {"nothing attached, root", {{}, {}, root, {}, "R"}, kNoKeypad, {}},
         {"usable", {{usable}, {}, ssh, {}, "R"}, kDone, {}},
         {"at a seat, no rule", {{node}, {}, seated, {}, "R"}, kPermission, {"sudo install", "sudo udevadm", "# then"}},
         {"at a seat, the rule there", {{node}, {seatRule}, seated, {}, "R"}, kPermission, {"sudo udevadm", "# then"}},

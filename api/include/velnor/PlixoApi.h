@@ -105,7 +105,8 @@ public:
         SUCCESS = 0,
         NOT_CONNECTED = -2,          // connection state is not Connected
         TIMEOUT = -3,                // no reply before the time-out
-        WRITE_FAILED = -4,           // writing a report failed (worker)
+        WRITE_FAILED = -4,           // writing a report failed (worker; for objects opened by selection
+                                     // also the operation whose request could not be written)
         UNKNOWN_ERROR = -9983,       // anything unexpected; also a failed read (worker)
         NULL_POINTER = -9985,        // a required pointer argument is null
         INVALID_REPLY = -9989,       // a status or jack status reply could not be parsed (worker)
@@ -191,9 +192,10 @@ public:
     // 0 once the keypad is connected (at once when it is); -3 after the time-out (0: no limit);
     // -2 at once when no worker looks for a keypad (the object was never opened).
     int WaitUntilConnected(int timeout);
-    // For a caller that has just sent ResetToFactoryDefault: 0 once the keypad has left since that
-    // reset was sent (also when it has come back meanwhile); -3 after the time-out; -2 at once
-    // when the object was never opened.
+    // For a caller that has just sent ResetToFactoryDefault: 0 once the keypad has left since the
+    // last reset written to it (also when it has come back meanwhile); -3 after the time-out. A
+    // reset that could not be written (-4) restarts nothing and is not counted.
+    // -2 at once when the object was never opened.
     int WaitUntilLeft(int timeout);
 
 private:
