@@ -49,26 +49,17 @@ KeypadIdentity IdentityOfSelection(const KEYPAD_SELECTION& selection) {
     return identity;
 }
 
-KeypadIdentity IdentityOfEntry(const KEYPAD_ENTRY& opened, const std::vector<KEYPAD_ENTRY>& keypads) {
-    KeypadIdentity identity{{}, opened.Location, opened.Path};
-    if (!opened.UsbSerial.empty() && Having(keypads, &KEYPAD_ENTRY::UsbSerial, opened.UsbSerial, All(keypads)).size() <= 1) {
-        identity.usbSerial = opened.UsbSerial;
-    }
-    return identity;
+KeypadIdentity IdentityOfEntry(const KEYPAD_ENTRY& opened) {
+    return KeypadIdentity{opened.UsbSerial, opened.Location, opened.Path};
 }
 
 std::optional<std::size_t> FindKeypad(const KeypadIdentity& identity, const std::vector<KEYPAD_ENTRY>& keypads) {
-    std::vector<std::size_t> found;
-    if (!identity.usbSerial.empty()) {
-        found = Having(keypads, &KEYPAD_ENTRY::UsbSerial, identity.usbSerial, All(keypads));
-        // Two keypads with one serial string: the location tells them apart, if anything does.
-        if (found.size() > 1 && !identity.location.empty()) {
-            found = Having(keypads, &KEYPAD_ENTRY::Location, identity.location, found);
-        }
-    } else if (!identity.location.empty()) {
-        found = Having(keypads, &KEYPAD_ENTRY::Location, identity.location, All(keypads));
-    } else if (!identity.path.empty()) {
-        found = Having(keypads, &KEYPAD_ENTRY::Path, identity.path, All(keypads));
+    std::vector<std::size_t> found = All(keypads);
+    if (!identity.location.empty()) found = Having(keypads, &KEYPAD_ENTRY::Location, identity.location, found);
+    if (!identity.usbSerial.empty()) found = Having(keypads, &KEYPAD_ENTRY::UsbSerial, identity.usbSerial, found);
+    if (identity.location.empty() && identity.usbSerial.empty()) {
+        if (identity.path.empty()) return std::nullopt;
+        found = Having(keypads, &KEYPAD_ENTRY::Path, identity.path, found);
     }
     if (found.size() != 1) return std::nullopt;
     return found.front();

@@ -1,6 +1,8 @@
-// What "the same keypad" means after it was unplugged or restarted, when it comes back under a
-// new path: the one with the same USB serial string when it has a non-empty one of its own,
-// else the one at the same USB location, else the one at the same path.
+// What "the same keypad" means after it restarted or was unplugged, when it comes back under a
+// new path: the one at the same USB location when it had one, AND with the same USB serial
+// string when it had one (a keypad does not change port by restarting, and keypads of one maker
+// often share a serial string, so neither alone is proof); the one at the same path when
+// neither is known.
 #ifndef VELNOR_KEYPADIDENTITY_H
 #define VELNOR_KEYPADIDENTITY_H
 
@@ -14,7 +16,7 @@
 namespace velnor {
 
 struct KeypadIdentity {
-    std::string usbSerial;  // empty: not known, or not unique among the keypads
+    std::string usbSerial;  // empty: the keypad has none, or it is not known yet
     std::string location;
     std::string path;
     bool operator==(const KeypadIdentity&) const = default;
@@ -26,9 +28,8 @@ std::vector<std::size_t> MatchSelection(const KEYPAD_SELECTION& selection, const
 // What is known of a selected keypad before it was ever found.
 KeypadIdentity IdentityOfSelection(const KEYPAD_SELECTION& selection);
 
-// The identity of the keypad just opened, from its entry: its USB serial counts only when no
-// other keypad attached has the same one.
-KeypadIdentity IdentityOfEntry(const KEYPAD_ENTRY& opened, const std::vector<KEYPAD_ENTRY>& keypads);
+// The identity of the keypad just opened, from its entry.
+KeypadIdentity IdentityOfEntry(const KEYPAD_ENTRY& opened);
 
 // The keypad among `keypads` that is the one identified; none when it is not there, or when
 // the identity does not tell it from another one.

@@ -22,9 +22,9 @@ public:
     const KEYPAD_SELECTION& Selection() const { return *selection_; }
 
     // The worker, or a caller while the worker is not running or parked, after each open.
-    void Opened(const KEYPAD_ENTRY& keypad, const std::vector<KEYPAD_ENTRY>& attached) {
+    void Opened(const KEYPAD_ENTRY& keypad) {
         std::lock_guard lock(mutex_);
-        identity_ = IdentityOfEntry(keypad, attached);
+        identity_ = IdentityOfEntry(keypad);
         opened_ = keypad;
     }
     KeypadIdentity Identity() const {

@@ -73,7 +73,7 @@ bool PlixoApi::OpenSelected() {
     }
     manufacturer = keypad.Manufacturer;
     product = keypad.Product;
-    workerPause->opening.Opened(keypad, attached);
+    workerPause->opening.Opened(keypad);
     return true;
 }
 

@@ -348,29 +348,31 @@ TEST_F(SelectionTest, HidapiStaysSetUpWhileAnyObjectUsesIt) {
     EXPECT_EQ(velnorsim::GetCounters().exitCalls, exits + 1);
 }
 
-// Which attached keypad is "the same one" after it came back.
-TEST(KeypadIdentityTest, TheSameKeypadIsFoundBySerialThenLocationThenPath) {
+// Which attached keypad is "the same one" after it came back: location and serial string both,
+// where known.
+TEST(KeypadIdentityTest, TheSameKeypadIsTheOneAtItsPortWithItsSerialString) {
     const std::vector<KEYPAD_ENTRY> keypads = {
         {"/dev/hidraw4", "A1", "", "", "1-2"},
         {"/dev/hidraw5", "", "", "", "1-3"},
         {"/dev/hidraw6", "B7", "", "", "1-4"},
         {"/dev/hidraw7", "B7", "", "", "1-5"},
+        {"/dev/hidraw8", "C3", "", "", ""},
     };
     const struct {
         velnor::KeypadIdentity identity;
         std::optional<std::size_t> found;
     } cases[] = {
-        {{"A1", "9-9", "/dev/hidraw0"}, 0},  // the serial wins over a stale location and path
-        {{"", "1-3", "/dev/hidraw0"}, 1},
-        {{"", "", "/dev/hidraw5"}, 1},
-        {{"B7", "1-5", ""}, 3},  // two keypads with one serial: the location decides
+        {{"A1", "1-2", "/dev/hidraw0"}, 0},
+        {{"A1", "9-9", "/dev/hidraw4"}, std::nullopt},  // its serial string on another port: another keypad
+        {{"B7", "1-4", ""}, 2},                          // two keypads with one serial string: the port decides
         {{"B7", "", ""}, std::nullopt},
+        {{"", "1-3", "/dev/hidraw0"}, 1},
         {{"Z9", "1-2", ""}, std::nullopt},  // a serial known is never traded for a location
+        {{"C3", "", ""}, 4},
+        {{"", "", "/dev/hidraw5"}, 1},
         {{"", "", ""}, std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(velnor::FindKeypad(c.identity, keypads), c.found) << c.identity.usbSerial;
-    EXPECT_EQ(velnor::IdentityOfEntry(keypads[2], keypads).usbSerial, "") << "a shared serial identifies nothing";
-    EXPECT_EQ(velnor::IdentityOfEntry(keypads[0], keypads), (velnor::KeypadIdentity{"A1", "1-2", "/dev/hidraw4"}));
+    for (const auto& c : cases) EXPECT_EQ(velnor::FindKeypad(c.identity, keypads), c.found) << c.identity.usbSerial << c.identity.location;
 }
 
 }  // namespace

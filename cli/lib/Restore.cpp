@@ -16,38 +16,51 @@ constexpr int kWaitSliceMs = 50;  // how often a wait that may be stopped looks 
 
 constexpr int kStopped = 1;  // a wait ended by the stop flag
 
-// 0 once a reset reached the keypad and it answered, or left before it answered (a keypad
-// restarts before it answers; one unplugged meanwhile starts afresh from its flash all the same).
-// A reset that was not written (-4: it never reached the keypad), refused or unanswered is sent
-// once more when the keypad is there. When that one fails too, the keypad has restarted only if
-// it left after a reset that was written (a refused first one may have been carried out, and the
-// second then finds the keypad gone).
-int SendReset(Keypad& keypad, int timeoutMs) {
-    const int code = keypad.Reset();
-    if (code == 0 || code == PlixoApi::CONNECTION_LOST) return 0;
-    if (!keypad.Connected() && keypad.WaitBack(std::max(timeoutMs, 1)) != 0) return code;
-    const int again = keypad.Reset();
-    if (again == 0 || again == PlixoApi::CONNECTION_LOST || keypad.WaitLeft(1) == 0) return 0;
-    return again;
+// A command that the library could not queue or write: it never reached the keypad.
+bool NeverSent(int code) { return code == PlixoApi::WRITE_FAILED || code == PlixoApi::NOT_CONNECTED; }
+
+// Waits with `wait` (WaitLeft or WaitBack) within the time-out: 0, -3, or kStopped when the stop
+// flag was set meanwhile (looked at every slice, only when `stop` is given).
+int WaitFor(Keypad& keypad, int (Keypad::*wait)(int), int timeoutMs, const std::atomic<bool>* stop) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 1));
+    for (;;) {
+        const long long remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (remaining <= 0) return PlixoApi::TIMEOUT;
+        const long long slice = stop != nullptr ? std::min<long long>(remaining, kWaitSliceMs) : remaining;
+        if ((keypad.*wait)(static_cast<int>(std::max<long long>(slice, 1))) == 0) return 0;
+        if (stop != nullptr && stop->load()) return kStopped;
+    }
 }
 
 // Waits for the keypad to leave, then to come back, each within the time-out: 0, -3, or
-// kStopped when the stop flag was set meanwhile (looked at only when `stop` is given).
-int AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, bool& left) {
+// kStopped. `stopWhileAway` only: a keypad that has left starts from its flash whenever it comes
+// back, so that wait may end early; whether one that has not left yet restarts is not known.
+int AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, const std::atomic<bool>* stopWhileAway,
+                 bool& left) {
     left = false;
-    for (int (Keypad::*wait)(int) : {&Keypad::WaitLeft, &Keypad::WaitBack}) {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const long long remaining =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (remaining <= 0) return PlixoApi::TIMEOUT;
-            const long long slice = stop != nullptr ? std::min<long long>(remaining, kWaitSliceMs) : remaining;
-            if ((keypad.*wait)(static_cast<int>(std::max<long long>(slice, 1))) == 0) break;
-            if (stop != nullptr && stop->load()) return kStopped;
+    if (const int code = WaitFor(keypad, &Keypad::WaitLeft, timeoutMs, stop); code != 0) return code;
+    left = true;
+    return WaitFor(keypad, &Keypad::WaitBack, timeoutMs, stop != nullptr ? stop : stopWhileAway);
+}
+
+// 0 once a reset reached the keypad and it answered, or left before it answered (a keypad
+// restarts before it answers; one unplugged meanwhile starts afresh from its flash all the same).
+// A reset that was not written (it never reached the keypad), refused or unanswered is sent
+// once more when the keypad is there (kStopped: the stop flag ended that wait). When that one fails too, the keypad has restarted only if
+// it left after a reset that was written (a refused first one may have been carried out, and the
+// second then finds the keypad gone).
+int SendReset(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
+    const int code = keypad.Reset();
+    if (code == 0 || code == PlixoApi::CONNECTION_LOST) return 0;
+    if (!keypad.Connected()) {
+        if (const int waited = WaitFor(keypad, &Keypad::WaitBack, timeoutMs, stop); waited != 0) {
+            return waited == kStopped ? kStopped : code;
         }
-        if (wait == &Keypad::WaitLeft) left = true;
     }
-    return 0;
+    const int again = keypad.Reset();
+    if (again == 0 || again == PlixoApi::CONNECTION_LOST || keypad.WaitLeft(1) == 0) return 0;
+    return again;
 }
 
 std::string SecondsText(int ms) {
@@ -97,7 +110,7 @@ private:
     std::optional<Outcome> Do(const Step& step) {
         switch (step.kind) {
         case StepKind::Write: {
-            written_ = true;
+            written_.push_back(step.field);
             const int code = keypad_.Write(step.field, target_);
             if (code != 0) return BeforeFlash(FailureOf(code, keypad_.Entry(), StepName(step)));
             return std::nullopt;
@@ -115,19 +128,23 @@ private:
             return std::nullopt;
         }
         case StepKind::Flash: {
-            flashed_ = true;
             const int code = keypad_.Flash();
+            // A command that could not be written never reached the keypad; one refused or
+            // unanswered may have been carried out.
+            flashed_ = !NeverSent(code);
+            if (!flashed_) return BeforeFlash(FailureOf(code, keypad_.Entry(), StepName(step)));
             if (code != 0) return AfterFlashFailure(FailureOf(code, keypad_.Entry(), StepName(step)));
             return std::nullopt;
         }
         case StepKind::Reset: {
-            const int code = SendReset(keypad_, options_.restartTimeoutMs);
+            const int code = SendReset(keypad_, options_.restartTimeoutMs, options_.stop);
+            if (code == kStopped) return InterruptedAfterFlash("while waiting to restart ");
             if (code != 0) return Unchecked(FailureOf(code, keypad_.Entry(), StepName(step)).message);
             return std::nullopt;
         }
         case StepKind::Restart: {
             bool left = false;
-            const int code = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, left);
+            const int code = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, nullptr, left);
             if (code == kStopped) return InterruptedAfterFlash("while waiting for the restart of ");
             if (code != 0) return Unchecked(RestartProblem(keypad_, code, left, options_.restartTimeoutMs));
             return std::nullopt;
@@ -144,15 +161,25 @@ private:
     }
 
     // A step before the flash command failed, or the run was stopped there: nothing went to
-    // flash. The keypad is restarted so that its RAM holds its flash again.
+    // flash. The keypad is restarted so that its RAM holds its flash again; one that cannot be
+    // restarted gets its old values written back, since a later status read would show the new
+    // values in RAM as if they were stored, and a later flash command would store them.
     Outcome BeforeFlash(const Failure& failure) {
-        if (!written_) return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
+        if (written_.empty()) {
+            return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
+        }
         std::string message = failure.message + "; nothing was written to flash";
         Tell("restarting it back to its flash");
-        const Restarted restarted = RestartAndRead();
+        const Restarted restarted = RestartAndRead(options_.stop);
         switch (restarted.how) {
         case Restarted::AndRead:
-            message += " and the keypad was restarted: it holds what it held before";
+            if (SettingsOfKeypad(*after_) == before_) {
+                message += " and the keypad was restarted: it holds what it held before";
+            } else {
+                // Another keypad in its port, or one that lost its settings: say what answers.
+                message += ", so its flash holds what it held before; after a restart the keypad that answers holds " +
+                           DifferencesText(Compare(SettingsOfKeypad(*after_), before_)) + " instead";
+            }
             break;
         case Restarted::NotRead:
             message += " and the keypad was restarted, so it holds what it held before (" + restarted.problem + ")";
@@ -162,17 +189,50 @@ private:
                        ": it starts from its flash when it is back";
             break;
         case Restarted::Not:
+            Tell("writing its old values back");
+            if (const std::optional<std::string> problem = WriteBack()) {
+                return Ending(Result::Failed, failure.status,
+                              message + ", so its flash holds what it held before; it could not be restarted (" +
+                                  restarted.problem + ") and its old values could not be written back (" + *problem +
+                                  "): its RAM may hold some of the new values, which a later flash command would "
+                                  "store; power-cycle it (unplug it and plug it in again)");
+            }
             message += ", so its flash holds what it held before; it could not be restarted (" + restarted.problem +
-                       "): its RAM may hold some of the new values until it is restarted or unplugged";
+                       "), so its old values were written back to its RAM and checked";
             break;
         }
         return Ending(Result::UnchangedAfterFailure, failure.status, message);
     }
 
-    // The flash command was refused or unanswered: what the flash holds shows after a restart.
+    // Writes the values written so far back to what the keypad held before, and checks them by a
+    // status read: nothing, or what failed.
+    std::optional<std::string> WriteBack() {
+        // A write that failed loses the connection until the keypad is found again.
+        if (!keypad_.Connected() && WaitFor(keypad_, &Keypad::WaitBack, options_.restartTimeoutMs, nullptr) != 0) {
+            return Name() + " is gone (not back within " + SecondsText(options_.restartTimeoutMs) + ")";
+        }
+        const Target old{before_, before_.serial};
+        for (const Field field : written_) {
+            if (const int code = keypad_.Write(field, old); code != 0) {
+                return FailureOf(code, keypad_.Entry(), "writing " + std::string(FieldName(field)) + " back").message;
+            }
+        }
+        DEVICE_INFO now;
+        if (const int code = keypad_.Status(now); code != 0) {
+            return FailureOf(code, keypad_.Entry(), "checking the old values").message;
+        }
+        after_ = now;
+        if (SettingsOfKeypad(now) != before_) {
+            return "it shows other values: " + DifferencesText(Compare(SettingsOfKeypad(now), before_));
+        }
+        return std::nullopt;
+    }
+
+    // The flash command reached the keypad, refused or unanswered: what its flash holds shows
+    // after a restart.
     Outcome AfterFlashFailure(const Failure& failure) {
         Tell("restarting it to read what its flash holds");
-        const Restarted restarted = RestartAndRead();
+        const Restarted restarted = RestartAndRead(nullptr);
         if (restarted.how != Restarted::AndRead) {
             return Ending(Result::Failed, failure.status,
                           failure.message + "; it could not be restarted and read (" + restarted.problem +
@@ -181,7 +241,10 @@ private:
         return Judge(SettingsOfKeypad(*after_), failure);
     }
 
-    // A status read after a restart, which shows what the flash holds.
+    // A status read after the restart that followed the flash command. Whatever answers there
+    // may be another keypad plugged in meanwhile, and fresh keypads look alike: only the target
+    // proves the write (the target serial from a list is held by no other keypad). Any other
+    // settings, the old ones included, prove nothing about the flash written.
     Outcome Judge(const Settings& now, const std::optional<Failure>& failure) {
         const std::string prefix = failure ? failure.value().message + "; after a restart " : "";
         differences_ = Compare(now, target_.settings);
@@ -190,15 +253,15 @@ private:
                           failure ? prefix + "it holds " + options_.targetName
                                   : Name() + " holds " + options_.targetName + ", checked after its restart");
         }
-        if (now == before_) {
-            return Ending(Result::UnchangedAfterFailure, failure ? failure->status : kDifferent,
-                          (failure ? prefix + "it" : Name() + " answered every step, but after its restart it") +
-                              " holds what it held before");
-        }
-        return Ending(Result::Failed, kDifferent,
-                      (failure ? prefix + "it" : Name() + " answered every step, but after its restart it") +
-                          " holds neither what it held before nor " + options_.targetName + ": " +
-                          DifferencesText(differences_));
+        const std::string holds = now == before_ ? "what it held before"
+                                                 : "neither what it held before nor " + options_.targetName + ": " +
+                                                       DifferencesText(differences_);
+        return Ending(Result::Failed, failure ? failure->status : kDifferent,
+                      (failure ? prefix + "the keypad that answers" : Name() + " answered every step, but after its "
+                                                                      "restart the keypad that answers") +
+                          " holds " + holds +
+                          "; since its flash command was written, whether the keypad written holds its old settings "
+                          "or " + options_.targetName + " is not known");
     }
 
     // The flash command was answered, but what it stored cannot be checked.
@@ -223,17 +286,21 @@ private:
         std::string problem;
     };
 
-    // Restarts the keypad (waiting first for it to be there) and reads it into after_.
-    Restarted RestartAndRead() {
+    // Restarts the keypad (waiting first for it to be there) and reads it into after_. `stop` ends
+    // only the waits for a keypad that is away.
+    Restarted RestartAndRead(const std::atomic<bool>* stop) {
         const int timeout = options_.restartTimeoutMs;
-        if (!keypad_.Connected() && keypad_.WaitBack(std::max(timeout, 1)) != 0) {
-            return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
+        if (!keypad_.Connected()) {
+            const int code = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
+            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was away"};
+            if (code != 0) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
         }
-        if (const int code = SendReset(keypad_, timeout); code != 0) {
+        if (const int code = SendReset(keypad_, timeout, nullptr); code != 0) {
             return {Restarted::Not, FailureOf(code, keypad_.Entry(), "restarting").message};
         }
         bool left = false;
-        if (const int code = AwaitRestart(keypad_, timeout, nullptr, left); code != 0) {
+        if (const int code = AwaitRestart(keypad_, timeout, nullptr, stop, left); code != 0) {
+            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was restarting"};
             return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, code, left, timeout)};
         }
         DEVICE_INFO now;
@@ -258,8 +325,8 @@ private:
     const Target& target_;
     const Settings& before_;
     const CarryOptions& options_;
-    bool written_ = false;  // a setting was sent
-    bool flashed_ = false;  // the flash command was sent
+    std::vector<Field> written_;  // the settings sent
+    bool flashed_ = false;        // the flash command reached the keypad
     std::optional<DEVICE_INFO> after_;
     std::vector<Difference> differences_;
 };
@@ -285,9 +352,11 @@ Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Sett
 std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
     const std::string name = "keypad " + KeypadName(keypad.Entry());
     if (stop != nullptr && stop->load()) return Failure{kInterrupted, "interrupted before " + name + " was restarted"};
-    if (const int code = SendReset(keypad, timeoutMs); code != 0) return FailureOf(code, keypad.Entry(), "restarting");
+    const int sent = SendReset(keypad, timeoutMs, stop);
+    if (sent == kStopped) return Failure{kInterrupted, "interrupted while waiting to restart " + name};
+    if (sent != 0) return FailureOf(sent, keypad.Entry(), "restarting");
     bool left = false;
-    const int code = AwaitRestart(keypad, timeoutMs, stop, left);
+    const int code = AwaitRestart(keypad, timeoutMs, stop, nullptr, left);
     if (code == kStopped) return Failure{kInterrupted, "interrupted while waiting for the restart of " + name};
     if (code != 0) return Failure{kNoAnswer, RestartProblem(keypad, code, left, timeoutMs)};
     return std::nullopt;

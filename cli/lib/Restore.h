@@ -1,11 +1,15 @@
 // Carrying a plan out on one keypad, step by step, so that whatever fails and wherever, the
 // keypad's flash afterwards holds exactly what it held before or exactly the target, and the
 // outcome says which:
-//  - a write or the RAM check fails (or the run is stopped) before the flash command: nothing
-//    goes to flash, and the keypad is restarted so that it returns to what its flash holds
-//    (else a later run would read the new values in RAM as already there, and never store them);
-//  - the flash or the reset command is refused or unanswered: nothing is claimed until the
-//    keypad has been restarted and read;
+//  - a write or the RAM check fails (or the run is stopped) before the flash command has reached
+//    the keypad: nothing goes to flash, and the keypad is restarted so that it returns to what
+//    its flash holds (else a later run would read the new values in RAM as already there, and
+//    a later flash command would store them); one that cannot be restarted gets its old values
+//    written back, and when that fails too, what its RAM holds is not known;
+//  - once the flash command has reached it (answered, refused or not), only a status read after
+//    the restart can tell, and only the target proves anything: the keypad that answers then
+//    may be another one plugged into the same port, so any other settings leave the written
+//    keypad's flash unknown;
 //  - success only when a status read shows the target (for a restore: after the restart).
 #ifndef VELNOR_CLI_RESTORE_H
 #define VELNOR_CLI_RESTORE_H
@@ -27,7 +31,7 @@ enum class Result {
     UpToDate,               // it held the target already; nothing was written
     Updated,                // it holds the target (a status read showed it)
     Planned,                // a dry run: nothing was written
-    UnchangedAfterFailure,  // its flash holds what it held before
+    UnchangedAfterFailure,  // its flash holds what it held before (and its RAM, once it is restarted)
     Failed,                 // what its flash holds is not known (the message says what is)
 };
 std::string_view ResultName(Result result);

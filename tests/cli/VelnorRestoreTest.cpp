@@ -33,12 +33,13 @@ const std::map<std::string, std::string> kNewFlash = {
 
 enum class Flash { Old, New, Mixed };
 
-Flash FlashOf(const SimFolder& sim) {
+// What the keypad's flash (or, with "ram", its RAM) holds.
+Flash FlashOf(const SimFolder& sim, const std::string& memory = "flash") {
     const std::map<std::string, std::string> state = sim.State();
     bool old = true;
     bool now = true;
     for (const auto& [key, value] : kOldFlash) {
-        const auto found = state.find("kp.flash." + key);
+        const auto found = state.find("kp." + memory + "." + key);
         const std::string held = found == state.end() ? "?" : found->second;
         old = old && held == value;
         now = now && held == kNewFlash.at(key);
@@ -68,6 +69,7 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
         const char* result;
         int status;
         Flash flash;
+        bool ramOld = false;  // its RAM holds the old settings too
     };
     std::vector<Case> cases;
     const std::pair<const char*, int> kWrites[] = {{"buzzer", 4},          {"buzzer_period", 6},     {"keypad_table", 7},
@@ -94,9 +96,14 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
     cases.push_back({"not back after the restart", "", "failed", 6, Flash::New});
     cases.push_back({"led_level, then not back after the restart", "fault 2 nak\n", "unchanged-after-failure", 6, Flash::Old});
     cases.push_back({"led_level, unplugged for good", "fault 2 unplug\n", "unchanged-after-failure", 6, Flash::Old});
-    // Neither the flash command nor a reset ever reaches the keypad: its RAM holds the file, its
-    // flash the old settings, and nothing may claim otherwise.
-    cases.push_back({"writing to flash, then restarting", "fault 9 write_fails\nfault 10 write_fails\n", "failed", 6, Flash::Old});
+    // Neither the flash command nor a reset ever reaches the keypad: its old values are written
+    // back to RAM; when that fails too, what its RAM holds is not known.
+    cases.push_back({"writing to flash, then restarting", "fault 9 write_fails\nfault 10 write_fails\n",
+                     "unchanged-after-failure", 6, Flash::Old, true});
+    const std::string secondRead = "fault 1 noreply 0 1\nfault 1 none 0 1\nfault 10 write_fails\n";
+    cases.push_back({"checking the RAM, then restarting", secondRead, "unchanged-after-failure", 6, Flash::Old, true});
+    cases.push_back({"checking the RAM, restarting, writing back", secondRead + "fault 4 nak 0 1\nfault 4 none 0 1\n",
+                     "failed", 6, Flash::Old});
 
     ForEachCase(cases.size(), [&](std::size_t i) {
         const Case& c = cases[i];
@@ -112,6 +119,7 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
         EXPECT_EQ(keypad["status"], c.status) << what;
         EXPECT_EQ(run.status, c.status) << what;
         EXPECT_EQ(FlashOf(sim), c.flash) << what << ": " << keypad["message"];
+        if (c.ramOld) EXPECT_EQ(FlashOf(sim, "ram"), Flash::Old) << what << ": " << keypad["message"];
         if (c.result == preFlash) {
             const std::vector<std::string> sent = sim.CommandsSent();
             EXPECT_EQ(std::count(sent.begin(), sent.end(), "09"), 0) << what << ": nothing reached flash";
@@ -189,6 +197,56 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
         EXPECT_EQ(velnor.status, 0) << files[i] << "\n" << velnor.out << velnor.err;
         EXPECT_EQ(utility.status, 0) << files[i];
         EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];
+    });
+}
+
+// Another keypad answering after the restart (plugged into the same port, or with the same USB
+// serial string on another port) proves nothing about the keypad written: only the target does.
+// No serial is returned, or given again, while the written keypad may hold it.
+TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten) {
+    const std::string fresh = "\nset firmware V6.12\n";
+    const std::string fileSettings =
+        "\nset firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
+        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+    const struct {
+        const char* what;
+        std::string a;  // the keypad written
+        std::string c;  // the one that appears later
+        bool serials;
+        const char* result;
+        int status;
+        const char* aFlashSerial;  // what the written keypad's flash holds
+    } kCases[] = {
+        {"flash carried out, then A gone for good; a fresh C on its port",
+         "device location=1-2 name=A" + fresh + "fault 9 unplug\n", "device location=1-2 name=C appear_after_ms=3000" + fresh,
+         true, "failed", 6, "\"1001\""},
+        {"flash write fails, the reset takes A away for good; C holding the file on its port",
+         "device location=1-2 name=A" + fresh + "fault 9 write_fails\nfault 10 unplug\n",
+         "device location=1-2 name=C appear_after_ms=3000" + fileSettings, false, "unchanged-after-failure", 6, "\"\""},
+        {"A restarts slowly; a fresh C on its port", "device location=1-2 name=A reset_absent_ms=60000" + fresh,
+         "device location=1-2 name=C appear_after_ms=3000" + fresh, true, "failed", 1, "\"1001\""},
+        {"A restarts slowly; C with A's USB serial string on another port",
+         "device location=1-2 serial=0001 name=A reset_absent_ms=60000" + fresh,
+         "device location=1-4 serial=0001 name=C appear_after_ms=3000" + fresh, true, "failed", 6, "\"1001\""},
+    };
+    ForEachCase(std::size(kCases), [&](std::size_t i) {
+        const auto& c = kCases[i];
+        SimFolder sim(c.a + c.c);
+        const std::string list = sim.Write("serials.txt", "1001\n1002\n");
+        std::vector<std::string> words = {"restore", "--json", "--timeout", "6", kExample};
+        if (c.serials) words.insert(words.end(), {"--serials", list});
+        const Result run = sim.Run(words);
+        ASSERT_TRUE(json::accept(run.out)) << c.what << ": " << run.out << run.err;
+        const json keypad = json::parse(run.out)["keypads"][0];
+        EXPECT_EQ(keypad["result"], c.result) << c.what << ": " << keypad["message"];
+        EXPECT_EQ(run.status, c.status) << c.what << ": " << keypad["message"];
+        EXPECT_EQ(keypad["keypad"]["location"], "1-2") << c.what;
+        EXPECT_EQ(sim.State()["A.flash.serial"], c.aFlashSerial) << c.what;
+        if (!c.serials) return;
+        // Its serial stays unknown: the next keypad gets another one.
+        const std::string record = sim.Read("serials.txt.taken");
+        EXPECT_EQ(record.find("1001\treturned"), std::string::npos) << c.what << ": " << record;
+        EXPECT_EQ(record.find("1001\ttaken"), std::string::npos) << c.what << ": " << record;
     });
 }
 
