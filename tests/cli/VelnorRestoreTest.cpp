@@ -119,7 +119,9 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
         EXPECT_EQ(keypad["status"], c.status) << what;
         EXPECT_EQ(run.status, c.status) << what;
         EXPECT_EQ(FlashOf(sim), c.flash) << what << ": " << keypad["message"];
-        if (c.ramOld) EXPECT_EQ(FlashOf(sim, "ram"), Flash::Old) << what << ": " << keypad["message"];
+        if (c.ramOld) {
+            EXPECT_EQ(FlashOf(sim, "ram"), Flash::Old) << what << ": " << keypad["message"];
+        }
         if (c.result == preFlash) {
             const std::vector<std::string> sent = sim.CommandsSent();
             EXPECT_EQ(std::count(sent.begin(), sent.end(), "09"), 0) << what << ": nothing reached flash";
