@@ -201,7 +201,7 @@ private:
                        "), so its old values were written back to its RAM and checked";
             break;
         }
-        return Ending(Result::UnchangedAfterFailure, failure.status, message);
+        return Ending(Result::UnchangedAfterFailure, restarted.stopped ? int{kInterrupted} : failure.status, message);
     }
 
     // Writes the values written so far back to what the keypad held before, and checks them by a
@@ -284,6 +284,7 @@ private:
     struct Restarted {
         enum How { AndRead, NotRead, Gone, Not } how;
         std::string problem;
+        bool stopped = false;  // a signal ended the wait for a keypad that was away
     };
 
     // Restarts the keypad (waiting first for it to be there) and reads it into after_. `stop` ends
@@ -292,7 +293,7 @@ private:
         const int timeout = options_.restartTimeoutMs;
         if (!keypad_.Connected()) {
             const int code = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
-            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was away"};
+            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was away", true};
             if (code != 0) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
         }
         if (const int code = SendReset(keypad_, timeout, nullptr); code != 0) {
@@ -300,7 +301,7 @@ private:
         }
         bool left = false;
         if (const int code = AwaitRestart(keypad_, timeout, nullptr, stop, left); code != 0) {
-            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was restarting"};
+            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was restarting", true};
             return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, code, left, timeout)};
         }
         DEVICE_INFO now;

@@ -267,6 +267,8 @@ TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvaria
         {"writing buzzer_period (SIGTERM)", "fault 6 delay 700\n", "06", SIGTERM, "unchanged-after-failure", Flash::Old,
          "interrupted before writing keypad_table"},
         {"waiting for the restart", "", "0A", SIGINT, "failed", Flash::New, "its flash was written; the result was not checked"},
+        {"waiting for a keypad lost at a write", "fault 2 unplug 60000\n", "02", SIGINT, "unchanged-after-failure",
+         Flash::Old, "interrupted while keypad keypad-1 was away: it starts from its flash when it is back"},
     };
     for (const auto& c : kCases) {
         std::string config = kOldKeypad + c.faults;
