@@ -182,6 +182,7 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"verify", endless}, 7, "", "a line longer than 4096 characters"},
         {{"diff", refused, mangled}, 7, "", "refused"},
         {{"verify", sim.Path("\x1b[2Jx")}, 7, "", "\\x1b[2Jx"},
+        {{"verify", sim.Path("\xc2\x9b\x9b\xe2\x80\xae")}, 7, "", "\\u{009b}\\x9b\\u{202e}: No such file"},
         {{"status", "--path", "\x1b[31m"}, 3, "", "no keypad matches --path \\x1b[31m"},
         {{"status", "--usb-serial", ""}, 2, "", "an empty --usb-serial selects no keypad"},
         {{}, 2, "", "A subcommand is required"},
