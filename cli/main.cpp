@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     AddLog(*status, request);
     auto* backup = app.add_subcommand("backup", "write a keypad's settings as a backup file that VelnorUtility -b reads");
     backup->add_option("FILE", request.files, "the backup file, - for standard output")->required()->expected(1);
-    backup->add_flag("--force", request.force, "replace an existing file");
+    backup->add_flag("--force", request.force, "replace an existing regular file");
     AddSelection(*backup, request, false);
     AddJson(*backup, request);
     auto* verify = app.add_subcommand("verify", "compare a keypad with a backup file, as VelnorUtility -b would leave it");

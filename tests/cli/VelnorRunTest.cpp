@@ -1,5 +1,7 @@
 // The built velnor and libVelnorApi.so, run as processes against simulated keypads.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -172,6 +174,7 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
     for (int i = 0; i < 100000; ++i) lines += "Buzzer 1\n";
     const std::string huge = sim.Write("huge.txt", lines);
     const std::string endless = sim.Write("endless.txt", std::string(100000, 'x'));
+    ASSERT_EQ(mkfifo(sim.Path("fifo").c_str(), 0600) | symlink("/dev/null", sim.Path("null").c_str()), 0);
     ExpectRuns(sim, {
         {{"verify", refused}, 7, "", "VelnorUtility -b refuses it: 1 lines of settings accepted"},
         {{"verify", mangled}, 7, "", "line 4: a keypad table above 2"},
@@ -181,6 +184,9 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"verify", huge}, 7, "", "larger than 65536 bytes"},
         {{"verify", endless}, 7, "", "a line longer than 4096 characters"},
         {{"diff", refused, mangled}, 7, "", "refused"},
+        {{"backup", "--force", sim.Path("fifo")}, 7, "", "not a regular file"},
+        {{"backup", "--force", sim.Path("null")}, 7, "", "not a regular file"},
+        {{"backup", "--force", sim.Path("")}, 7, "", "not a regular file"},
         {{"verify", sim.Path("\x1b[2Jx")}, 7, "", "\\x1b[2Jx"},
         {{"verify", sim.Path("\xc2\x9b\x9b\xe2\x80\xae")}, 7, "", "\\u{009b}\\x9b\\u{202e}: No such file"},
         {{"status", "--path", "\x1b[31m"}, 3, "", "no keypad matches --path \\x1b[31m"},
