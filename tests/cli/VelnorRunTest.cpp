@@ -174,6 +174,8 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
     for (int i = 0; i < 100000; ++i) lines += "Buzzer 1\n";
     const std::string huge = sim.Write("huge.txt", lines);
     const std::string endless = sim.Write("endless.txt", std::string(100000, 'x'));
+    const std::string longSerial = sim.Write("long.txt", "Serial No " + std::string(256, '2') + "\nVersion No V6\nVelnor has 6 keys\n"
+        "Keypad Table 1\nKeycode values\n1 2 3 4 5 6 7 8 9 a b c d e f 10\nLed Brightness 1\nBuzzer 1\nBuzzer Period 1\n");
     ASSERT_EQ(mkfifo(sim.Path("fifo").c_str(), 0600) | symlink("/dev/null", sim.Path("null").c_str()), 0);
     ExpectRuns(sim, {
         {{"verify", refused}, 7, "", "VelnorUtility -b refuses it: 1 lines of settings accepted"},
@@ -184,6 +186,8 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"verify", huge}, 7, "", "larger than 65536 bytes"},
         {{"verify", endless}, 7, "", "a line longer than 4096 characters"},
         {{"diff", refused, mangled}, 7, "", "refused"},
+        {{"verify", longSerial}, 7, "", "line 1: a serial number of 256 characters"},
+        {{"restore", longSerial}, 7, "", "line 1: a serial number of 256 characters"},
         {{"backup", "--force", sim.Path("fifo")}, 7, "", "not a regular file"},
         {{"backup", "--force", sim.Path("null")}, 7, "", "not a regular file"},
         {{"backup", "--force", sim.Path("")}, 7, "", "not a regular file"},
