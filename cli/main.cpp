@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -54,7 +55,14 @@ void AddWriting(CLI::App& command, Request& request, bool restarts) {
     command.add_flag("--quiet", request.quiet, "no live progress on standard error");
     if (restarts) {
         command.add_option("--timeout", request.timeoutSeconds, "seconds to wait for the keypad to leave and to come back after a restart (10)")
-            ->check(CLI::Range(0.1, 3600.0));
+            ->check(CLI::Range(0.1, 3600.0))
+            ->check(CLI::Validator(
+                [](std::string& text) {  // nan passes the range: every comparison with it is false
+                    double seconds = 0;
+                    const bool finite = CLI::detail::lexical_cast(text, seconds) && std::isfinite(seconds);
+                    return finite ? std::string() : "Value " + text + " is not a number of seconds";
+                },
+                ""));
     }
 }
 
