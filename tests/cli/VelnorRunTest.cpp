@@ -69,6 +69,7 @@ void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool again
 TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
     SimFolder sim(kKeypad);
     const std::string example = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
+    const std::string velnor = std::string(VELNOR_PROGRAM) + " ";  // run by a shell that redirects its output
     ExpectRuns(sim, {
         {{"list"}, 0, "keypad-1  -         USB-A       Velnor        Velnor Keypad\n"},
         {{"list", "--json"}, 0, R"({"keypads":[{"path":"keypad-1","location":"","usb_serial":"USB-A",)"},
@@ -85,6 +86,11 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
         {{"doctor"}, 0, "a keypad is attached and usable\n"},
         {{"--version"}, 0, "velnor 7.0\n"},
         {{"verify", "--help"}, 0, "--usb-serial"},
+        {{"/bin/sh", "-c", velnor + "backup - >/dev/full"}, 7, "", "velnor: error: cannot write standard output"},
+        {{"/bin/sh", "-c", velnor + "backup - >&-"}, 7, "", "velnor: error: cannot write standard output"},
+        {{"/bin/sh", "-c", velnor + "status --json >/dev/full"}, 7, "", "standard output: No space left on device"},
+        {{"/bin/sh", "-c", velnor + "verify --json " + example + " >/dev/full"}, 7, "", "No space left on device"},
+        {{"/bin/sh", "-c", velnor + "restore --dry-run --json " + example + " >/dev/full"}, 7, "", "No space left"},
     });
     EXPECT_TRUE(OnlyStatusRequests(sim));
 }
