@@ -174,8 +174,8 @@ int Backup(const Request& request, Console& console) {
     if (toStdout && request.json) {
         return Fail(request, console, {kUsage, "backup to standard output (-) cannot be combined with --json"});
     }
-    if (!toStdout && !request.force) {
-        if (auto failure = RefuseExisting(file)) return Fail(request, console, *failure);
+    if (!toStdout) {
+        if (auto failure = RefuseExisting(file, request.force)) return Fail(request, console, *failure);
     }
     const Selected selected = Select(request.selector);
     if (selected.failure) return Fail(request, console, *selected.failure);

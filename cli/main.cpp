@@ -1,9 +1,13 @@
 // velnor: the keypad tool for technicians and scripts. The command line (CLI11) becomes a
 // Request; Commands.cpp runs it on cli/lib. Usage errors: the usage on standard error, status 2.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -54,7 +58,14 @@ void AddWriting(CLI::App& command, Request& request, bool restarts) {
     command.add_flag("--quiet", request.quiet, "no live progress on standard error");
     if (restarts) {
         command.add_option("--timeout", request.timeoutSeconds, "seconds to wait for the keypad to leave and to come back after a restart (10)")
-            ->check(CLI::Range(0.1, 3600.0));
+            ->check(CLI::Range(0.1, 3600.0))
+            ->check(CLI::Validator(
+                [](std::string& text) {  // nan passes the range: every comparison with it is false
+                    double seconds = 0;
+                    const bool finite = CLI::detail::lexical_cast(text, seconds) && std::isfinite(seconds);
+                    return finite ? std::string() : "Value " + text + " is not a number of seconds";
+                },
+                ""));
     }
 }
 
@@ -65,9 +76,30 @@ bool WantsJson(int argc, char** argv) {
     return false;
 }
 
-}  // namespace
+// A standard descriptor that is closed is held by /dev/null, opened so that using it still fails:
+// no file velnor opens later (a keypad's node, a backup file) becomes standard output or error.
+void HoldClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    }
+}
 
-int main(int argc, char** argv) {
+// Output that could not be written (a full disk, a closed descriptor) is no success: status 7,
+// unless the run's own status is larger.
+int CheckStandardOutput(int status) {
+    int error = std::fflush(stdout) == 0 ? 0 : errno;  // std::cout writes through stdout's buffer
+    std::cout.flush();
+    bool failed = !std::cout || std::ferror(stdout) != 0 || error != 0;
+    if (close(STDOUT_FILENO) != 0 && !failed) {  // a file system may report a lost write only here
+        error = errno;
+        failed = true;
+    }
+    if (!failed) return status;
+    std::cerr << "velnor: error: cannot write standard output" << (error != 0 ? ": " + ErrnoText(error) : "") << "\n";
+    return std::max(status, static_cast<int>(kFileProblem));
+}
+
+int Velnor(int argc, char** argv) {
     Request request;
     CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
     app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
@@ -85,7 +117,7 @@ int main(int argc, char** argv) {
     AddLog(*status, request);
     auto* backup = app.add_subcommand("backup", "write a keypad's settings as a backup file that VelnorUtility -b reads");
     backup->add_option("FILE", request.files, "the backup file, - for standard output")->required()->expected(1);
-    backup->add_flag("--force", request.force, "replace an existing file");
+    backup->add_flag("--force", request.force, "replace an existing regular file");
     AddSelection(*backup, request, false);
     AddJson(*backup, request);
     auto* verify = app.add_subcommand("verify", "compare a keypad with a backup file, as VelnorUtility -b would leave it");
@@ -168,4 +200,11 @@ int main(int argc, char** argv) {
         }
         return unexpected.status;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HoldClosedStandardDescriptors();
+    return CheckStandardOutput(Velnor(argc, argv));
 }

@@ -36,10 +36,15 @@ bool WriteAll(int fd, const std::string& content) {
 
 }  // namespace
 
-std::optional<Failure> RefuseExisting(const std::string& path) {
+std::optional<Failure> RefuseExisting(const std::string& path, bool replace) {
     struct stat facts {};
-    if (lstat(path.c_str(), &facts) == 0) {
-        return Failure{kFileProblem, EscapeControl(path) + " exists; use --force to replace it"};
+    if (lstat(path.c_str(), &facts) != 0) return std::nullopt;
+    if (!replace) return Failure{kFileProblem, EscapeControl(path) + " exists; use --force to replace it"};
+    // A symbolic link is judged by what it names: a rename would replace the link, and a link
+    // to /dev/stdout or a device is not a backup file either. One that names nothing is replaced.
+    if (S_ISLNK(facts.st_mode) && stat(path.c_str(), &facts) != 0) return std::nullopt;
+    if (!S_ISREG(facts.st_mode)) {
+        return Failure{kFileProblem, "cannot write " + EscapeControl(path) + ": not a regular file; --force replaces only a regular file"};
     }
     return std::nullopt;
 }
@@ -59,10 +64,12 @@ std::optional<Failure> WriteFileAtomically(const std::string& path, const std::s
     if (close(fd) != 0 && !failure) failure = Cannot(path, "", errno);
     if (!failure) {
         if (replace) {
-            if (rename(temporary.c_str(), path.c_str()) != 0) failure = Cannot(path, "", errno);
+            // Checked again just before: the name may have changed while the file was written.
+            failure = RefuseExisting(path, true);
+            if (!failure && rename(temporary.c_str(), path.c_str()) != 0) failure = Cannot(path, "", errno);
         } else if (link(temporary.c_str(), path.c_str()) != 0) {
             // link refuses an existing name: no check-then-write race.
-            failure = errno == EEXIST ? RefuseExisting(path).value_or(Cannot(path, "", EEXIST)) : Cannot(path, "", errno);
+            failure = errno == EEXIST ? RefuseExisting(path, false).value_or(Cannot(path, "", EEXIST)) : Cannot(path, "", errno);
         }
     }
     unlink(temporary.c_str());  // after rename it names nothing

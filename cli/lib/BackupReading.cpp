@@ -17,6 +17,10 @@ namespace {
 
 using velnorutility::LineKind;
 
+// The longest serial number PlixoApi::SetSerialNumber sends (what one length field announces).
+// It refuses a longer one with -9998: a restore would fail after writing the settings before it.
+constexpr std::size_t kLongestSerialSent = 255;
+
 // Which line last set each setting, found by walking the lines with the reader's own
 // classification and value rules. The values themselves come from the reader.
 struct LineMap {
@@ -111,6 +115,11 @@ std::optional<BackupRefusal> Refusal(const LineMap& map, velnorutility::BackupRe
         return BackupRefusal{"the code table comes before the line that gives the key count, so the reader stores "
                              "none (a restore would leave the table all zeros)",
                              map.tableLine};
+    }
+    if (record.SerialNumber.size() > kLongestSerialSent) {
+        return BackupRefusal{"a serial number of " + std::to_string(record.SerialNumber.size()) + " characters, which cannot be sent to " +
+                                 "the keypad (at most " + std::to_string(kLongestSerialSent) + ")",
+                             map.lineOf[static_cast<int>(LineKind::Serial)]};
     }
     if (record.KeypadTable > 2) {
         return BackupRefusal{"a keypad table above 2, which the keypad refuses (a restore would keep the old one)",

@@ -33,7 +33,7 @@ std::vector<std::string> ProgressBoard::Lines(Clock::time_point now) const {
             char elapsed[32];
             std::snprintf(elapsed, sizeof elapsed, "%lld.%lld s", static_cast<long long>(tenths / 10),
                           static_cast<long long>(tenths % 10));
-            rows.push_back({EscapeControl(line.name), line.step, elapsed});
+            rows.push_back({line.name, line.step, elapsed});
         }
     }
     std::vector<std::string> lines;

@@ -14,7 +14,8 @@ class ProgressBoard {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // One line per keypad, named as messages name it; every clock starts now.
+    // One line per keypad, named as messages name it (KeypadName: escaped already, shown as it
+    // is); every clock starts now.
     explicit ProgressBoard(std::vector<std::string> names, Clock::time_point start = Clock::now());
 
     void Set(std::size_t keypad, std::string step);

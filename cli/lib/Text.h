@@ -8,8 +8,9 @@
 
 namespace velnorcli {
 
-// Bytes below 0x20 and 0x7F as \xHH (and a backslash as \\), so that text from a keypad or a
-// file can neither move the cursor nor break a line.
+// Text from a keypad, a file or a path as a terminal may show it: C0 controls, DEL and bytes that
+// are not UTF-8 as \xHH, C1 controls and the bidirectional overrides and isolates as \u{XXXX}, a
+// backslash as \\. So it can neither move the cursor, break a line, nor reorder what follows.
 std::string EscapeControl(std::string_view text);
 
 // strerror's text for an errno value.

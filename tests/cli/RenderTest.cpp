@@ -2,15 +2,29 @@
 #include <gtest/gtest.h>
 
 #include "Render.h"
+#include "Text.h"
 
 namespace velnorcli {
 namespace {
 
 TEST(Render, ListAlignsColumnsAndEscapesWhatTheKeypadsSay) {
-    EXPECT_EQ(RenderList({{"/dev/hidraw3", "", "Velnor", "Velnor\x1b[2J", "1-2.3"}, {"/dev/hidraw10", "S\n1", "V", "P", ""}}),
+    EXPECT_EQ(RenderList({{"/dev/hidraw3", "", "Velnor", "Velnor\x1b[2J", "1-2.3"}, {"/dev/hidraw10", "S\n1", "V\xc2\x9b", "P", ""}}),
               "PATH           LOCATION  USB SERIAL  MANUFACTURER  PRODUCT\n"
               "/dev/hidraw3   1-2.3     -           Velnor        Velnor\\x1b[2J\n"
-              "/dev/hidraw10  -         S\\x0a1      V             P\n");
+              "/dev/hidraw10  -         S\\x0a1      V\\u{009b}     P\n");
+}
+
+TEST(Text, EscapeControlShowsWhatATerminalWouldActOnAndKeepsOtherUtf8) {
+    // C0 and DEL; C1; bidirectional overrides and isolates; not UTF-8 (a lone byte, an overlong
+    // form, a surrogate, a cut sequence, past U+10FFFF); UTF-8 kept.
+    const std::pair<std::string, std::string> kCases[] = {
+        {"a\x1b[2J\x7f\\b", "a\\x1b[2J\\x7f\\\\b"},
+        {"\xc2\x9b" "2J \xc2\x85 \xc2\x80\xc2\x9f \xc2\xa0", "\\u{009b}2J \\u{0085} \\u{0080}\\u{009f} \xc2\xa0"},
+        {"\xe2\x80\xaa\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\xa9", "\\u{202a}\\u{202e}\\u{2066}\\u{2069}\xe2\x80\xa9"},
+        {"\x9b" "2J \xff \xc0\xaf \xed\xa0\x80 \xe2\x80 \xf4\x90\x80\x80", "\\x9b2J \\xff \\xc0\\xaf \\xed\\xa0\\x80 \\xe2\\x80 \\xf4\\x90\\x80\\x80"},
+        {"K\xc3\xbc" "che \xe2\x82\xac \xf0\x9f\x94\x91 \xf4\x8f\xbf\xbf", "K\xc3\xbc" "che \xe2\x82\xac \xf0\x9f\x94\x91 \xf4\x8f\xbf\xbf"},
+    };
+    for (const auto& [text, shown] : kCases) EXPECT_EQ(EscapeControl(text), shown) << shown;
 }
 
 TEST(Render, CodeTableDifferencesShowTheKeysApartOrTheWholeTables) {

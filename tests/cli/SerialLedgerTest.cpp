@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ProgressBoard.h"
+#include "Selection.h"
 #include "SerialLedger.h"
 
 namespace velnorcli {
@@ -88,12 +89,13 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAReturnedOneIsTakenFi
 
 TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
     const auto start = ProgressBoard::Clock::now();
-    ProgressBoard board({"1-2.1", "1-2.10"}, start);
+    // Named as messages name a keypad, escaped once.
+    ProgressBoard board({"1-2.1", KeypadName({"kp\x1b", "", "", "", ""})}, start);
     board.Set(0, "writing buzzer");
     board.Finish(1, "updated", start + std::chrono::milliseconds(1500));
     board.Set(1, "ignored once finished");
     EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
-              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "1-2.10  updated         1.5 s"}));
+              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
 }
 
 }  // namespace

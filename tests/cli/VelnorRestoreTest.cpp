@@ -359,6 +359,9 @@ TEST(VelnorRestore, ResetRestartsAndWaitsAndRefusalsComeBeforeAnyKeypadIsInvolve
         {{"restore", "--json", kExample}, 3, "no keypad"},
         {{"restore", "--json", kExample, "--serials", none.Path("absent.txt")}, 7, "cannot read the serial list"},
         {{"restore", "--json", kExample, "--timeout", "0"}, 2, "--timeout"},
+        {{"restore", "--json", kExample, "--timeout", "nan"}, 2, "--timeout"},
+        {{"reset", "--json", "--timeout", "-nan"}, 2, "--timeout"},
+        {{"reset", "--json", "--timeout", "1e999"}, 2, "--timeout"},
         {{"set", "--json"}, 2, "FIELD=VALUE is required"},
     };
     for (const auto& c : kCases) {

@@ -1,5 +1,7 @@
 // The built velnor and libVelnorApi.so, run as processes against simulated keypads.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -67,6 +69,7 @@ void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool again
 TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
     SimFolder sim(kKeypad);
     const std::string example = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
+    const std::string velnor = std::string(VELNOR_PROGRAM) + " ";  // run by a shell that redirects its output
     ExpectRuns(sim, {
         {{"list"}, 0, "keypad-1  -         USB-A       Velnor        Velnor Keypad\n"},
         {{"list", "--json"}, 0, R"({"keypads":[{"path":"keypad-1","location":"","usb_serial":"USB-A",)"},
@@ -83,6 +86,11 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
         {{"doctor"}, 0, "a keypad is attached and usable\n"},
         {{"--version"}, 0, "velnor 7.0\n"},
         {{"verify", "--help"}, 0, "--usb-serial"},
+        {{"/bin/sh", "-c", velnor + "backup - >/dev/full"}, 7, "", "velnor: error: cannot write standard output"},
+        {{"/bin/sh", "-c", velnor + "backup - >&-"}, 7, "", "velnor: error: cannot write standard output"},
+        {{"/bin/sh", "-c", velnor + "status --json >/dev/full"}, 7, "", "standard output: No space left on device"},
+        {{"/bin/sh", "-c", velnor + "verify --json " + example + " >/dev/full"}, 7, "", "No space left on device"},
+        {{"/bin/sh", "-c", velnor + "restore --dry-run --json " + example + " >/dev/full"}, 7, "", "No space left"},
     });
     EXPECT_TRUE(OnlyStatusRequests(sim));
 }
@@ -172,6 +180,9 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
     for (int i = 0; i < 100000; ++i) lines += "Buzzer 1\n";
     const std::string huge = sim.Write("huge.txt", lines);
     const std::string endless = sim.Write("endless.txt", std::string(100000, 'x'));
+    const std::string longSerial = sim.Write("long.txt", "Serial No " + std::string(256, '2') + "\nVersion No V6\nVelnor has 6 keys\n"
+        "Keypad Table 1\nKeycode values\n1 2 3 4 5 6 7 8 9 a b c d e f 10\nLed Brightness 1\nBuzzer 1\nBuzzer Period 1\n");
+    ASSERT_EQ(mkfifo(sim.Path("fifo").c_str(), 0600) | symlink("/dev/null", sim.Path("null").c_str()), 0);
     ExpectRuns(sim, {
         {{"verify", refused}, 7, "", "VelnorUtility -b refuses it: 1 lines of settings accepted"},
         {{"verify", mangled}, 7, "", "line 4: a keypad table above 2"},
@@ -181,7 +192,13 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"verify", huge}, 7, "", "larger than 65536 bytes"},
         {{"verify", endless}, 7, "", "a line longer than 4096 characters"},
         {{"diff", refused, mangled}, 7, "", "refused"},
+        {{"verify", longSerial}, 7, "", "line 1: a serial number of 256 characters"},
+        {{"restore", longSerial}, 7, "", "line 1: a serial number of 256 characters"},
+        {{"backup", "--force", sim.Path("fifo")}, 7, "", "not a regular file"},
+        {{"backup", "--force", sim.Path("null")}, 7, "", "not a regular file"},
+        {{"backup", "--force", sim.Path("")}, 7, "", "not a regular file"},
         {{"verify", sim.Path("\x1b[2Jx")}, 7, "", "\\x1b[2Jx"},
+        {{"verify", sim.Path("\xc2\x9b\x9b\xe2\x80\xae")}, 7, "", "\\u{009b}\\x9b\\u{202e}: No such file"},
         {{"status", "--path", "\x1b[31m"}, 3, "", "no keypad matches --path \\x1b[31m"},
         {{"status", "--usb-serial", ""}, 2, "", "an empty --usb-serial selects no keypad"},
         {{}, 2, "", "A subcommand is required"},
