@@ -359,7 +359,7 @@ void WarnUnknownSerials(const Console& console, const StationFiles& files) {
 }
 
 int Restore(const Request& request, Console& console) {
-    auto file = ReadBackupPath(request.files.front());
+    auto file = ReadBackupPath(request.files.front(), console.signals != nullptr ? &console.signals->Stop() : nullptr);
     if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
     const RestoreSource source{request.files.front(), std::get<BackupContent>(std::move(file))};
     StationFiles files;
