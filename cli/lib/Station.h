@@ -6,6 +6,7 @@
 #define VELNOR_CLI_STATION_H
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ struct StationOptions {
     const StationLog* log = nullptr;
     const std::atomic<bool>* stop = nullptr;
     ProgressBoard* progress = nullptr;  // line i is keypad i
+    // Told what a keypad waits for, when it waits long on another process (a message for people;
+    // with progress, its line shows it instead).
+    std::function<void(const std::string&)> notice;
 };
 
 struct RestoreSource {
