@@ -60,7 +60,7 @@ std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& fi
     }
     if (!request.log.empty()) {
         files.log.emplace(request.log);
-        if (std::string problem = files.log->Check(); !problem.empty()) return Failure{kFileProblem, EscapeControl(problem)};
+        if (auto failure = files.log->Open()) return Failure{failure->status, EscapeControl(failure->message)};
     }
     return std::nullopt;
 }
@@ -84,9 +84,9 @@ int LogReadings(const Request& request, const Console& console, const StationFil
     if (!files.log) return status;
     const char* command = request.command == Command::Verify ? "verify" : "status";
     for (const KeypadReport& report : reports) {
-        if (std::string problem = LogReport(*files.log, report, command, VELNOR_VERSION, file); !problem.empty()) {
-            Warn(console, EscapeControl(problem));
-            status = std::max<int>(status, kFileProblem);
+        if (auto problem = LogReport(*files.log, report, command, VELNOR_VERSION, file)) {
+            Warn(console, EscapeControl(problem->message));
+            status = std::max(status, problem->status);
         }
     }
     return status;

@@ -88,9 +88,7 @@ public:
         report_.keypad = keypad_.Current();
         report_.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
         if (options_.log != nullptr) {
-            if (std::string problem = LogReport(*options_.log, report_, options_.command, options_.version, file); !problem.empty()) {
-                AddProblem(Failure{kFileProblem, problem});
-            }
+            AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file, options_.stop));
         }
         if (options_.progress != nullptr) {
             options_.progress->Finish(index_, report_.result + (report_.status != kDone ? " (" + std::to_string(report_.status) + ")" : ""));
@@ -261,8 +259,9 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
     });
 }
 
-std::string LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                      const std::string& version, const std::optional<RestoreSource>& file) {
+std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+                                 const std::string& version, const std::optional<RestoreSource>& file,
+                                 const std::atomic<bool>* stop) {
     LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
     if (file) {
         context.file = file->name;
@@ -270,7 +269,7 @@ std::string LogReport(const StationLog& log, const KeypadReport& report, const s
     }
     std::string line = Dump(LogJson(report, context));
     line.pop_back();  // the log ends each line itself
-    return log.Append(line);
+    return log.Append(line, stop);
 }
 
 int WorstStatus(const std::vector<KeypadReport>& reports) {
