@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <mutex>
 
 #include "lib/AtomicFile.h"
 #include "lib/BackupReading.h"
@@ -55,11 +56,11 @@ struct StationFiles {
 std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
         files.serials.emplace(request.serials);
-        if (std::string problem = files.serials->Check(); !problem.empty()) return Failure{kFileProblem, EscapeControl(problem)};
+        if (auto failure = files.serials->Check()) return Failure{failure->status, EscapeControl(failure->message)};
     }
     if (!request.log.empty()) {
         files.log.emplace(request.log);
-        if (std::string problem = files.log->Check(); !problem.empty()) return Failure{kFileProblem, EscapeControl(problem)};
+        if (auto failure = files.log->Open()) return Failure{failure->status, EscapeControl(failure->message)};
     }
     return std::nullopt;
 }
@@ -83,9 +84,9 @@ int LogReadings(const Request& request, const Console& console, const StationFil
     if (!files.log) return status;
     const char* command = request.command == Command::Verify ? "verify" : "status";
     for (const KeypadReport& report : reports) {
-        if (std::string problem = LogReport(*files.log, report, command, VELNOR_VERSION, file); !problem.empty()) {
-            Warn(console, EscapeControl(problem));
-            status = std::max<int>(status, kFileProblem);
+        if (auto problem = LogReport(*files.log, report, command, VELNOR_VERSION, file)) {
+            Warn(console, EscapeControl(problem->message));
+            status = std::max(status, problem->status);
         }
     }
     return status;
@@ -307,6 +308,11 @@ std::vector<KeypadReport> RunStation(const Request& request, Console& console, c
     options.serials = files.serials ? &*files.serials : nullptr;
     options.log = files.log ? &*files.log : nullptr;
     options.stop = console.signals != nullptr ? &console.signals->Stop() : nullptr;
+    options.notice = [&console](const std::string& text) {
+        static std::mutex telling;  // the keypads' threads
+        const std::lock_guard lock(telling);
+        console.err << "velnor: " << EscapeControl(text) << "\n" << std::flush;
+    };
     if (!console.errTerminal || request.quiet || request.json) return run(options);
     std::vector<std::string> names;
     for (const KEYPAD_ENTRY& keypad : keypads) names.push_back(KeypadName(keypad));
@@ -350,16 +356,25 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
     return status;
 }
 
+// One line however many: each serial left is also in the record, where the awk line finds it.
 void WarnUnknownSerials(const Console& console, const StationFiles& files) {
     if (!files.serials) return;
-    for (const std::string& line : files.serials->Unknown()) {
-        Warn(console, "the outcome of this serial is unknown (its velnor stopped before recording it): " +
-                          EscapeControl(line) + "; velnor(1) says how to resolve it");
-    }
+    const std::vector<std::string> unknown = files.serials->Unknown();
+    if (unknown.empty()) return;
+    std::string some;
+    for (std::size_t i = 0; i < std::min<std::size_t>(unknown.size(), 3); ++i) some += (i == 0 ? "" : ", ") + unknown[i];
+    if (unknown.size() > 3) some += ", ...";
+    const std::string record = EscapeControl(files.serials->RecordPath());
+    Warn(console, std::to_string(unknown.size()) + (unknown.size() == 1 ? " serial" : " serials") + " (" + EscapeControl(some) +
+                      ") with an unknown outcome: a velnor of this host stopped between writing a keypad and recording "
+                      "it, and none is handed out again. To resolve them, see which keypad holds each (velnor status "
+                      "--all) and append to " + record + " a line \"SERIAL taken TIME HOST KEYPAD\", or \"SERIAL "
+                      "returned\" when none holds it; awk '{ s[$1] = $2 } END { for (k in s) if (s[k] == \"taking\") "
+                      "print k }' " + record + " lists them (velnor(1), SERIAL NUMBER LISTS)");
 }
 
 int Restore(const Request& request, Console& console) {
-    auto file = ReadBackupPath(request.files.front());
+    auto file = ReadBackupPath(request.files.front(), console.signals != nullptr ? &console.signals->Stop() : nullptr);
     if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
     const RestoreSource source{request.files.front(), std::get<BackupContent>(std::move(file))};
     StationFiles files;

@@ -11,6 +11,9 @@ StopOnSignals::StopOnSignals() {
     sigaddset(&blocked_, SIGTERM);
     sigaddset(&blocked_, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &blocked_, &previous_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previousPipe_);
     waiter_ = std::thread([this] {
         for (;;) {
             int signal = 0;
@@ -25,6 +28,7 @@ StopOnSignals::~StopOnSignals() {
     pthread_kill(waiter_.native_handle(), SIGUSR1);
     waiter_.join();
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    sigaction(SIGPIPE, &previousPipe_, nullptr);
 }
 
 const char* StopOnSignals::Which() const {

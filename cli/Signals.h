@@ -2,7 +2,9 @@
 // at between steps. No work is done in a signal handler: the signals are blocked in every thread
 // and taken by one thread of this class with sigwait. Create it before any other thread, so that
 // every thread inherits the blocked signals (a signal interrupting hidapi's poll would look like
-// a lost keypad).
+// a lost keypad). As no system call is interrupted, every wait that may last (a pipe, a lock)
+// looks at the flag in slices (cli/lib/Waiting.h). SIGPIPE is ignored meanwhile: a log pipe
+// whose reader went away is a line not written, not the end of a run that is writing keypads.
 #ifndef VELNOR_CLI_SIGNALS_H
 #define VELNOR_CLI_SIGNALS_H
 
@@ -27,6 +29,7 @@ public:
 private:
     sigset_t blocked_;
     sigset_t previous_;
+    struct sigaction previousPipe_ {};
     std::atomic<bool> stop_{false};
     std::atomic<int> signal_{0};
     std::thread waiter_;

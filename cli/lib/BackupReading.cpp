@@ -1,15 +1,18 @@
 #include "BackupReading.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <sstream>
 
 #include "BackupFile.h"
-#include "InputFile.h"
 #include "LineReader.h"
 #include "Text.h"
+#include "Waiting.h"
 
 namespace velnorcli {
 
@@ -128,6 +131,23 @@ std::optional<BackupRefusal> Refusal(const LineMap& map, velnorutility::BackupRe
     return std::nullopt;
 }
 
+bool Readable(const struct stat& facts) { return S_ISREG(facts.st_mode) || S_ISFIFO(facts.st_mode); }
+
+// Reads `fd` to its end or to `most` bytes. Read once: a pipe cannot be read again. poll waits
+// for a pipe's writer in slices that a stop ends (a pipe reports nothing before its first
+// writer, where a read would already say end of file).
+Readiness ReadAtMost(int fd, std::size_t most, std::string& text, const std::atomic<bool>* stop) {
+    char buffer[65536];
+    while (text.size() < most) {
+        if (const Readiness ready = AwaitReady(fd, POLLIN, stop); ready != Readiness::Ready) return ready;
+        const ssize_t count = read(fd, buffer, std::min(sizeof buffer, most - text.size()));
+        if (count == 0) break;
+        if (count < 0 && errno != EAGAIN && errno != EINTR) return Readiness::Failed;
+        if (count > 0) text.append(buffer, static_cast<std::size_t>(count));
+    }
+    return Readiness::Ready;
+}
+
 }  // namespace
 
 BackupReading ReadBackup(std::istream& in) {
@@ -157,21 +177,27 @@ BackupReading ReadBackup(std::istream& in) {
     return content;
 }
 
-std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path) {
+std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop) {
     const std::string shown = EscapeControl(path);
     struct stat facts {};
     if (stat(path.c_str(), &facts) != 0) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};
-    // What VelnorUtility -b opens: a regular file or a pipe, never a device or a folder.
-    if (!S_ISREG(facts.st_mode) && !S_ISFIFO(facts.st_mode)) {
-        return Failure{kFileProblem, "cannot read " + shown + ": not a regular file or a pipe"};
+    // What VelnorUtility -b opens: a regular file or a pipe, never a device or a folder; looked
+    // at before opening (a device is never opened) and again after.
+    const Failure other{kFileProblem, "cannot read " + shown + ": not a regular file or a pipe"};
+    if (!Readable(facts)) return other;
+    // O_NONBLOCK: opening a pipe that no process writes yet does not wait for one.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};
+    std::string text;
+    const bool readable = fstat(fd, &facts) == 0 && Readable(facts);
+    const Readiness waited = readable ? ReadAtMost(fd, velnorutility::kBackupFileCapacity + 1, text, stop) : Readiness::Failed;
+    const int error = errno;
+    close(fd);
+    if (!readable) return other;
+    if (waited == Readiness::Failed) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(error)};
+    if (waited == Readiness::Stopped) {
+        return Failure{kInterrupted, "interrupted while waiting for " + shown + " to be written; nothing was written to a keypad"};
     }
-    errno = 0;
-    const std::unique_ptr<std::istream> in = velnorutility::OpenInputFile(path);
-    if (!in) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno != 0 ? errno : EACCES)};
-    // Read once (a pipe cannot be read again), at most one byte past what the reader takes.
-    std::string text(velnorutility::kBackupFileCapacity + 1, '\0');
-    in->read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in->gcount()));
     std::istringstream content(text);
     BackupReading reading = ReadBackup(content);
     if (auto* refusal = std::get_if<BackupRefusal>(&reading)) {

@@ -3,6 +3,7 @@
 #ifndef VELNOR_CLI_BACKUPREADING_H
 #define VELNOR_CLI_BACKUPREADING_H
 
+#include <atomic>
 #include <istream>
 #include <string>
 #include <variant>
@@ -30,8 +31,8 @@ using BackupReading = std::variant<BackupContent, BackupRefusal>;
 BackupReading ReadBackup(std::istream& in);
 
 // From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is
-// status 7 with a message naming the file.
-std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path);
+// status 7 with a message naming the file; 130 when `stop` was set while a pipe was waited for.
+std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace velnorcli
 

@@ -4,21 +4,31 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <thread>
+#include <unordered_set>
+#include <utility>
 
 #include "UtcTime.h"
+#include "Waiting.h"
 
 namespace velnorcli {
 
 namespace {
 
 constexpr std::size_t kLongestSerial = 16;  // what a keypad's status reply carries
-constexpr std::size_t kLongestFile = 16 * 1024 * 1024;
+// Far longer than any line velnor writes; a longer one is cut there, so that memory stays bounded.
+constexpr std::size_t kLongestLine = 8192;
+constexpr auto kTellWaitAfter = std::chrono::seconds(1);
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -38,17 +48,107 @@ std::string_view NextWord(std::string_view& text) {
     return word;
 }
 
+// Unended: the last line, without its line end (the record counts it as torn by a crash).
+enum class LineEnd { Whole, Unended, TooLong };
+
+// Hands the lines of a text that comes in pieces to each(line, number, end), each line once.
+template <typename Each>
+class LineSplitter {
+public:
+    explicit LineSplitter(Each& each) : each_(each) {}
+
+    void Feed(std::string_view piece) {
+        for (std::size_t end; (end = piece.find('\n')) != std::string_view::npos; piece.remove_prefix(end + 1)) {
+            const std::string_view line = piece.substr(0, end);
+            if (pending_.empty() && !cut_ && line.size() <= kLongestLine) {
+                each_(line, ++number_, LineEnd::Whole);
+                continue;
+            }
+            Keep(line);
+            each_(std::string_view(pending_), ++number_, cut_ ? LineEnd::TooLong : LineEnd::Whole);
+            pending_.clear();
+            cut_ = false;
+        }
+        Keep(piece);
+    }
+    void End() {
+        if (!pending_.empty() || cut_) each_(std::string_view(pending_), ++number_, cut_ ? LineEnd::TooLong : LineEnd::Unended);
+    }
+
+private:
+    void Keep(std::string_view part) {
+        const std::size_t room = kLongestLine - pending_.size();
+        if (part.size() > room) {
+            cut_ = true;
+            part = part.substr(0, room);
+        }
+        pending_.append(part);
+    }
+
+    Each& each_;
+    std::string pending_;  // a line begun in an earlier piece
+    bool cut_ = false;
+    std::size_t number_ = 0;
+};
+
 template <typename Each>
 void ForEachLine(std::string_view text, Each each) {
-    std::size_t number = 0;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        ++number;
-        // A last line without its line end may be torn: the record only counts whole lines.
-        each(text.substr(0, end), number, end != std::string_view::npos);
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
+    LineSplitter<Each> lines(each);
+    lines.Feed(text);
+    lines.End();
+}
+
+// A file descriptor, closed with its owner.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);  // also releases its lock
     }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads a regular file from its start to its end, line by line; false with errno set when a
+// read fails.
+template <typename Each>
+bool ReadLines(const Descriptor& file, Each each) {
+    LineSplitter<Each> lines(each);
+    std::vector<char> buffer(std::size_t{1} << 16);
+    for (off_t offset = 0;;) {
+        const ssize_t count = pread(file.get(), buffer.data(), buffer.size(), offset);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return false;
+        if (count == 0) break;
+        lines.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)));
+        offset += count;
+    }
+    lines.End();
+    return true;
+}
+
+// `name`: how messages name the file ("the serial list").
+Failure FileProblem(const std::string& verb, const std::string& name, const std::string& path, int error) {
+    return Failure{kFileProblem, "cannot " + verb + " " + name + " " + path + ": " + std::strerror(error)};
+}
+
+// Opens a file that must be a regular file (with O_CREAT it may not exist yet). It is looked at
+// before opening, so that a device is never opened, and again after, on what was opened;
+// O_NONBLOCK keeps a pipe or a file under a lease from holding the open up.
+std::variant<Descriptor, Failure> OpenRegular(const std::string& path, int flags, const std::string& verb,
+                                              const std::string& name) {
+    const auto notRegular = [&] { return Failure{kFileProblem, name + " " + path + " is not a regular file"}; };
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return notRegular();
+    Descriptor file(open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    if (file.get() < 0) return FileProblem(verb, name, path, errno);
+    if (fstat(file.get(), &info) != 0) return FileProblem(verb, name, path, errno);
+    if (!S_ISREG(info.st_mode)) return notRegular();
+    return file;
 }
 
 const char* StateName(SerialState state) {
@@ -67,51 +167,69 @@ std::optional<SerialState> StateNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// A whole regular file of at most kLongestFile bytes; false with errno set otherwise.
-bool ReadWhole(int fd, std::string& text) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0) return false;
-    if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > kLongestFile) {
-        errno = EFBIG;
-        return false;
-    }
-    text.clear();
-    char buffer[65536];
-    for (ssize_t count; (count = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) != 0;) {
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return false;
+// One whole record line, as views into it.
+struct RecordEntry {
+    std::string_view serial;
+    SerialState state;
+    std::string_view writer;  // HOST:PID of the velnor that wrote it ("" when not given)
+    std::string_view keypad;  // "" when not given
+};
+
+std::optional<RecordEntry> ParseRecordLine(std::string_view line, LineEnd end) {
+    std::string_view rest = line;
+    const std::string_view serial = NextWord(rest);
+    const std::optional<SerialState> state = StateNamed(NextWord(rest));
+    if (end != LineEnd::Whole || serial.empty() || !state) return std::nullopt;
+    NextWord(rest);  // the time
+    const std::string_view writer = NextWord(rest);
+    return RecordEntry{serial, *state, writer, Trim(rest)};
+}
+
+// Calls each(entry) for every record line, in order.
+template <typename Each>
+auto RecordEntries(Each each) {
+    return [each](std::string_view line, std::size_t, LineEnd end) mutable {
+        if (const std::optional<RecordEntry> entry = ParseRecordLine(line, end)) each(*entry);
+    };
+}
+
+auto StatesInto(RecordStates& states) {
+    return RecordEntries([&states](const RecordEntry& entry) { states.insert_or_assign(std::string(entry.serial), entry.state); });
+}
+
+auto ListInto(SerialList& list) {
+    return [&list](std::string_view line, std::size_t number, LineEnd end) {
+        const std::string_view serial = Trim(line);
+        if (!list.refusal.empty() || serial.empty() || serial.front() == '#') return;
+        const bool readable = std::all_of(serial.begin(), serial.end(), [](char c) {
+            return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) != 0x7F;
+        });
+        if (!readable) {
+            list.refusal = "line " + std::to_string(number) + ": a serial number with a blank or a control character";
+        } else if (serial.size() > kLongestSerial || end == LineEnd::TooLong) {
+            list.refusal = "line " + std::to_string(number) + ": a serial number longer than " +
+                           std::to_string(kLongestSerial) + " characters";
+        } else {
+            list.serials.emplace_back(serial);
         }
-        text.append(buffer, static_cast<std::size_t>(count));
-        if (text.size() > kLongestFile) {
-            errno = EFBIG;
-            return false;
-        }
-    }
-    return true;
+    };
 }
 
-bool ReadFile(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool read = ReadWhole(fd, text);
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return read;
+void Conclude(SerialList& list) {
+    if (list.refusal.empty() && list.serials.empty()) list.refusal = "it holds no serial number";
 }
 
-// Appends one whole line with one write and makes it durable.
-bool AppendLine(int fd, const std::string& line) {
-    ssize_t written = 0;
-    do {
-        written = write(fd, line.data(), line.size());
-    } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
-}
+const std::string kListName = "the serial list";
+const std::string kRecordName = "the record of taken serials";
 
-std::string Problem(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
+std::variant<SerialList, Failure> ReadList(const std::string& path) {
+    auto file = OpenRegular(path, O_RDONLY, "read", kListName);
+    if (auto* failure = std::get_if<Failure>(&file)) return *failure;
+    SerialList list;
+    if (!ReadLines(std::get<Descriptor>(file), ListInto(list))) return FileProblem("read", kListName, path, errno);
+    Conclude(list);
+    if (!list.refusal.empty()) return Failure{kFileProblem, "serial list " + path + ": " + list.refusal};
+    return list;
 }
 
 std::string Writer() {
@@ -122,85 +240,94 @@ std::string Writer() {
 
 std::string Now() { return UtcTime(std::chrono::system_clock::now(), true); }
 
-// The record, opened for appending and locked (flock: also against the other threads of this
-// process, which open it apart) for as long as it lives.
-class LockedRecord {
-public:
-    explicit LockedRecord(const std::string& path) {
-        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd_ < 0) return;
-        while (flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const int error = errno;
-                close(fd_);
-                fd_ = -1;
-                errno = error;
-                return;
-            }
-        }
-    }
-    ~LockedRecord() {
-        if (fd_ >= 0) close(fd_);  // closing releases the lock
-    }
-    LockedRecord(const LockedRecord&) = delete;
-    LockedRecord& operator=(const LockedRecord&) = delete;
-
-    bool Ok() const { return fd_ >= 0; }
-    bool Read(std::string& text) const { return ReadWhole(fd_, text); }
-    // A torn last line (a crash while writing) is ended first, so that it stays one bad line.
-    bool Append(const std::string& text, const std::string& line) const {
-        if (!text.empty() && text.back() != '\n' && !AppendLine(fd_, "\n")) return false;
-        return AppendLine(fd_, line);
-    }
-
-private:
-    int fd_ = -1;
+// Who holds the lock on an open file, as a message names it; `self` when it is this process.
+struct Holder {
+    std::string text;
+    bool self = false;
 };
+
+Holder HolderOf(const Descriptor& file) {
+    struct stat info {};
+    std::ifstream locks("/proc/locks");
+    const std::string text(std::istreambuf_iterator<char>(locks), {});
+    const std::optional<pid_t> pid = fstat(file.get(), &info) == 0
+                                         ? FlockHolder(text, major(info.st_dev), minor(info.st_dev), info.st_ino)
+                                         : std::nullopt;
+    if (!pid) return {"a process that /proc/locks does not show (one of another host sharing the file?)"};
+    if (*pid == getpid()) return {"this velnor (for another keypad)", true};
+    std::ifstream commFile("/proc/" + std::to_string(*pid) + "/comm");
+    std::string comm;
+    std::getline(commFile, comm);
+    return {"process " + std::to_string(*pid) + (comm.empty() ? "" : " (" + comm + ")")};
+}
+
+// The record, opened for appending (made when missing) and locked with flock, which also
+// excludes the other threads of this process (each opens the record apart). The lock is tried
+// in slices rather than waited for, so that a stop ends the wait; no other lock is held meanwhile.
+std::variant<Descriptor, Failure> LockRecord(const std::string& path, const LedgerWait& wait) {
+    auto opened = OpenRegular(path, O_RDWR | O_CREAT | O_APPEND, "use", kRecordName);
+    if (auto* failure = std::get_if<Failure>(&opened)) return *failure;
+    Descriptor file = std::get<Descriptor>(std::move(opened));
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
+    while (flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return FileProblem("lock", kRecordName, path, errno);
+        if (StopRequested(wait.stop)) {
+            return Failure{kInterrupted, "interrupted while waiting for the lock of " + path + ", held by " + HolderOf(file).text};
+        }
+        if (!told && std::chrono::steady_clock::now() - start >= kTellWaitAfter) {
+            told = true;
+            const Holder holder = HolderOf(file);
+            if (!holder.self && wait.waiting) wait.waiting(holder.text);
+        }
+        std::this_thread::sleep_for(kWaitSlice);
+    }
+    return file;
+}
+
+// Appends one whole line with one write and makes it durable.
+bool AppendLine(const Descriptor& file, const std::string& line) {
+    ssize_t written = 0;
+    do {
+        written = write(file.get(), line.data(), line.size());
+    } while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(line.size()) && fsync(file.get()) == 0;
+}
+
+// Appends to the locked record; a torn last line (a crash while writing) is ended first, so that
+// it stays one bad line.
+bool AppendRecord(const Descriptor& record, const std::string& line) {
+    struct stat info {};
+    if (fstat(record.get(), &info) != 0) return false;
+    char last = '\n';
+    if (info.st_size > 0 && pread(record.get(), &last, 1, info.st_size - 1) != 1) return false;
+    return (last == '\n' || AppendLine(record, "\n")) && AppendLine(record, line);
+}
 
 }  // namespace
 
 SerialList ParseSerialList(std::string_view text) {
     SerialList list;
-    ForEachLine(text, [&](std::string_view line, std::size_t number, bool) {
-        const std::string_view serial = Trim(line);
-        if (!list.refusal.empty() || serial.empty() || serial.front() == '#') return;
-        const bool readable = std::all_of(serial.begin(), serial.end(), [](char c) {
-            return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) != 0x7F;
-        });
-        if (!readable) {
-            list.refusal = "line " + std::to_string(number) + ": a serial number with a blank or a control character";
-        } else if (serial.size() > kLongestSerial) {
-            list.refusal = "line " + std::to_string(number) + ": a serial number longer than " +
-                           std::to_string(kLongestSerial) + " characters";
-        } else {
-            list.serials.emplace_back(serial);
-        }
-    });
-    if (list.refusal.empty() && list.serials.empty()) list.refusal = "it holds no serial number";
+    ForEachLine(text, ListInto(list));
+    Conclude(list);
     return list;
 }
 
-std::map<std::string, RecordEntry> ParseRecord(std::string_view text) {
-    std::map<std::string, RecordEntry> record;
-    ForEachLine(text, [&](std::string_view line, std::size_t, bool whole) {
-        std::string_view rest = line;
-        const std::string_view serial = NextWord(rest);
-        const std::optional<SerialState> state = StateNamed(NextWord(rest));
-        if (!whole || serial.empty() || !state) return;
-        NextWord(rest);  // the time
-        const std::string_view writer = NextWord(rest);
-        record[std::string(serial)] = RecordEntry{*state, std::string(writer), std::string(Trim(rest)), std::string(line)};
-    });
-    return record;
+RecordStates ParseRecord(std::string_view text) {
+    RecordStates states;
+    ForEachLine(text, StatesInto(states));
+    return states;
 }
 
-std::vector<std::string> FreeSerials(const std::vector<std::string>& serials,
-                                     const std::map<std::string, RecordEntry>& record) {
+std::vector<std::string> FreeSerials(const std::vector<std::string>& serials, const RecordStates& record,
+                                     std::size_t most) {
     std::vector<std::string> free;
+    std::unordered_set<std::string_view> given;  // a serial listed twice is free once
     for (const std::string& serial : serials) {
+        if (free.size() >= most) break;
         const auto found = record.find(serial);
-        const bool usable = found == record.end() || found->second.state == SerialState::Returned;
-        if (usable && std::find(free.begin(), free.end(), serial) == free.end()) free.push_back(serial);
+        const bool usable = found == record.end() || found->second == SerialState::Returned;
+        if (usable && given.insert(serial).second) free.push_back(serial);
     }
     return free;
 }
@@ -214,96 +341,128 @@ std::string RecordLine(const std::string& serial, SerialState state, const std::
     return serial + "\t" + StateName(state) + "\t" + utcTime + "\t" + writer + "\t" + where + "\n";
 }
 
-SerialLedger::SerialLedger(std::string listPath) : listPath_(std::move(listPath)), recordPath_(listPath_ + ".taken") {}
-
-std::string SerialLedger::Check() const {
-    std::string text;
-    if (!ReadFile(listPath_, text)) return Problem("cannot read the serial list", listPath_);
-    const SerialList list = ParseSerialList(text);
-    if (!list.refusal.empty()) return "serial list " + listPath_ + ": " + list.refusal;
-    const int fd = open(recordPath_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return Problem("cannot write the record of taken serials", recordPath_);
-    close(fd);
-    return {};
+std::optional<pid_t> FlockHolder(std::string_view procLocks, unsigned major, unsigned minor, ino_t inode) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%02x:%02x:%lu", major, minor, static_cast<unsigned long>(inode));
+    std::optional<pid_t> holder;
+    ForEachLine(procLocks, [&](std::string_view line, std::size_t, LineEnd) {
+        // "1: FLOCK  ADVISORY  WRITE 812 fe:00:10952808 0 EOF"; a waiter has "->" after the number.
+        std::string_view rest = line;
+        NextWord(rest);
+        if (holder || NextWord(rest) != "FLOCK") return;
+        NextWord(rest);
+        NextWord(rest);
+        const std::string_view pid = NextWord(rest);
+        const std::string_view file = NextWord(rest);
+        pid_t number = 0;
+        const auto parsed = std::from_chars(pid.data(), pid.data() + pid.size(), number);
+        if (file == expected && parsed.ec == std::errc() && parsed.ptr == pid.data() + pid.size() && number > 0) {
+            holder = number;
+        }
+    });
+    return holder;
 }
 
-std::optional<std::string> SerialLedger::Take(const std::string& keypad, std::string& error) {
-    std::string listText;
-    if (!ReadFile(listPath_, listText)) {
-        error = Problem("cannot read the serial list", listPath_);
-        return std::nullopt;
-    }
-    const SerialList list = ParseSerialList(listText);
-    if (!list.refusal.empty()) {
-        error = "serial list " + listPath_ + ": " + list.refusal;
-        return std::nullopt;
-    }
-    const LockedRecord record(recordPath_);
-    std::string recordText;
-    if (!record.Ok() || !record.Read(recordText)) {
-        error = Problem("cannot use the record of taken serials", recordPath_);
-        return std::nullopt;
-    }
-    const std::vector<std::string> free = FreeSerials(list.serials, ParseRecord(recordText));
+SerialLedger::SerialLedger(std::string listPath) : listPath_(std::move(listPath)), recordPath_(listPath_ + ".taken") {}
+
+std::optional<Failure> SerialLedger::Check() const {
+    auto list = ReadList(listPath_);
+    if (auto* failure = std::get_if<Failure>(&list)) return *failure;
+    auto record = OpenRegular(recordPath_, O_RDWR | O_CREAT | O_APPEND, "write", kRecordName);
+    if (auto* failure = std::get_if<Failure>(&record)) return *failure;
+    return std::nullopt;
+}
+
+std::variant<std::string, Failure> SerialLedger::Take(const std::string& keypad, const LedgerWait& wait) {
+    // The list is read before the lock, which is held only while the record is read and added to.
+    auto list = ReadList(listPath_);
+    if (auto* failure = std::get_if<Failure>(&list)) return *failure;
+    auto locked = LockRecord(recordPath_, wait);
+    if (auto* failure = std::get_if<Failure>(&locked)) return *failure;
+    const Descriptor& record = std::get<Descriptor>(locked);
+    RecordStates states;
+    if (!ReadLines(record, StatesInto(states))) return FileProblem("read", kRecordName, recordPath_, errno);
+    const std::vector<std::string> free = FreeSerials(std::get<SerialList>(list).serials, states, 1);
     if (free.empty()) {
-        error = "every serial number of " + listPath_ + " is taken (or its outcome unknown)";
-        return std::nullopt;
+        return Failure{kFileProblem, "every serial number of " + listPath_ + " is taken (or its outcome unknown)"};
     }
-    if (!record.Append(recordText, RecordLine(free.front(), SerialState::Taking, Now(), Writer(), keypad))) {
-        error = Problem("cannot record the serial taken in", recordPath_);
-        return std::nullopt;
+    if (!AppendRecord(record, RecordLine(free.front(), SerialState::Taking, Now(), Writer(), keypad))) {
+        return FileProblem("record the serial taken in", kRecordName, recordPath_, errno);
     }
     return free.front();
 }
 
-std::string SerialLedger::Settle(const std::string& serial, SerialState outcome, const std::string& keypad) {
-    const LockedRecord record(recordPath_);
-    std::string recordText;
-    if (!record.Ok() || !record.Read(recordText) ||
-        !record.Append(recordText, RecordLine(serial, outcome, Now(), Writer(), keypad))) {
-        return Problem("cannot record what became of serial " + serial + " in", recordPath_);
+std::optional<Failure> SerialLedger::Settle(const std::string& serial, SerialState outcome, const std::string& keypad,
+                                            const LedgerWait& wait) {
+    auto locked = LockRecord(recordPath_, wait);
+    if (auto* failure = std::get_if<Failure>(&locked)) {
+        failure->message = "serial " + serial + " stays recorded as taking: " + failure->message;
+        return *failure;
     }
-    return {};
+    if (!AppendRecord(std::get<Descriptor>(locked), RecordLine(serial, outcome, Now(), Writer(), keypad))) {
+        return FileProblem("record what became of serial " + serial + " in", kRecordName, recordPath_, errno);
+    }
+    return std::nullopt;
 }
 
-std::vector<std::string> SerialLedger::Free(std::string& error) const {
-    std::string listText;
-    std::string recordText;
-    if (!ReadFile(listPath_, listText)) {
-        error = Problem("cannot read the serial list", listPath_);
+std::vector<std::string> SerialLedger::Free(std::size_t most, std::string& error) const {
+    auto list = ReadList(listPath_);
+    if (auto* failure = std::get_if<Failure>(&list)) {
+        error = failure->message;
         return {};
     }
-    if (!ReadFile(recordPath_, recordText) && errno != ENOENT) {
-        error = Problem("cannot read the record of taken serials", recordPath_);
-        return {};
+    RecordStates states;
+    struct stat info {};
+    const bool recorded = stat(recordPath_.c_str(), &info) == 0 || errno != ENOENT;
+    auto record = OpenRegular(recordPath_, O_RDONLY, "read", kRecordName);
+    if (auto* failure = std::get_if<Failure>(&record)) {
+        if (recorded) error = failure->message;
+    } else if (!ReadLines(std::get<Descriptor>(record), StatesInto(states))) {
+        error = FileProblem("read", kRecordName, recordPath_, errno).message;
     }
-    return FreeSerials(ParseSerialList(listText).serials, ParseRecord(recordText));
+    return error.empty() ? FreeSerials(std::get<SerialList>(list).serials, states, most) : std::vector<std::string>{};
 }
 
 bool SerialLedger::TakenBy(const std::string& serial, const std::string& keypad) const {
-    std::string recordText;
-    if (!ReadFile(recordPath_, recordText)) return false;
-    const std::map<std::string, RecordEntry> record = ParseRecord(recordText);
-    const auto found = record.find(serial);
-    return found != record.end() && found->second.state == SerialState::Taken && found->second.keypad == keypad;
+    auto record = OpenRegular(recordPath_, O_RDONLY, "read", kRecordName);
+    if (std::holds_alternative<Failure>(record)) return false;
+    std::optional<SerialState> state;
+    bool byKeypad = false;
+    const bool read = ReadLines(std::get<Descriptor>(record), RecordEntries([&](const RecordEntry& entry) {
+        if (entry.serial != serial) return;
+        state = entry.state;
+        byKeypad = entry.keypad == keypad;
+    }));
+    return read && state == SerialState::Taken && byKeypad;
 }
 
 std::vector<std::string> SerialLedger::Unknown() const {
-    std::string recordText;
-    if (!ReadFile(recordPath_, recordText)) return {};
+    auto record = OpenRegular(recordPath_, O_RDONLY, "read", kRecordName);
+    if (std::holds_alternative<Failure>(record)) return {};
+    std::unordered_map<std::string, std::string> taking;  // serial -> its writer, while its last line is taking
+    ReadLines(std::get<Descriptor>(record), RecordEntries([&](const RecordEntry& entry) {
+        if (entry.state == SerialState::Taking) {
+            taking.insert_or_assign(std::string(entry.serial), std::string(entry.writer));
+        } else {
+            taking.erase(std::string(entry.serial));
+        }
+    }));
     const std::string self = Writer();
     const std::string host = self.substr(0, self.rfind(':'));
     std::vector<std::string> unknown;
-    for (const auto& [serial, entry] : ParseRecord(recordText)) {
-        if (entry.state != SerialState::Taking) continue;
+    for (const auto& [serial, writer] : taking) {
         // A velnor of another host may still be at work; one of this host is, while its
         // process runs.
-        const std::size_t colon = entry.writer.rfind(':');
-        if (colon == std::string::npos || entry.writer.substr(0, colon) != host) continue;
-        const long pid = std::strtol(entry.writer.c_str() + colon + 1, nullptr, 10);
+        const std::size_t colon = writer.rfind(':');
+        if (colon == std::string::npos || writer.substr(0, colon) != host) continue;
+        const long pid = std::strtol(writer.c_str() + colon + 1, nullptr, 10);
         if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)) continue;
-        unknown.push_back(entry.line);
+        unknown.push_back(serial);
     }
+    // Numbers in their order: shorter first.
+    std::sort(unknown.begin(), unknown.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
     return unknown;
 }
 

@@ -12,14 +12,26 @@
 //   returned  that keypad's restore failed and left it without the serial: free again
 // The last line of a serial decides. A serial whose last line is "taking" while no velnor works
 // on it any more is unknown.
+//
+// Both files are regular files, read in one pass whatever their length (no size limit), holding
+// in memory the list's serials and one state per serial of the record.
 #ifndef VELNOR_CLI_SERIALLEDGER_H
 #define VELNOR_CLI_SERIALLEDGER_H
 
-#include <map>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <variant>
 #include <vector>
+
+#include "ExitStatus.h"
 
 namespace velnorcli {
 
@@ -34,42 +46,50 @@ struct SerialList {
 };
 SerialList ParseSerialList(std::string_view text);
 
-struct RecordEntry {
-    SerialState state;
-    std::string writer;  // HOST:PID of the velnor that wrote the line ("" when not given)
-    std::string keypad;  // the keypad it names ("" when not given)
-    std::string line;    // the whole line
-};
-// The last entry of each serial named in a record's text (a torn last line and lines with no
+// The last state of each serial named in a record's text (a torn last line and lines with no
 // known state are skipped).
-std::map<std::string, RecordEntry> ParseRecord(std::string_view text);
+using RecordStates = std::unordered_map<std::string, SerialState>;
+RecordStates ParseRecord(std::string_view text);
 
-// The serials of the list that are free (never taken, or returned), in list order.
-std::vector<std::string> FreeSerials(const std::vector<std::string>& serials,
-                                     const std::map<std::string, RecordEntry>& record);
+// The serials of the list that are free (never taken, or returned), in list order, at most `most`.
+std::vector<std::string> FreeSerials(const std::vector<std::string>& serials, const RecordStates& record,
+                                     std::size_t most = std::numeric_limits<std::size_t>::max());
 
 // One record line, ending in \n.
 std::string RecordLine(const std::string& serial, SerialState state, const std::string& utcTime,
                        const std::string& writer, const std::string& keypad);
+
+// The process holding a flock(2) lock on the file (device major, minor, inode), from the text of
+// /proc/locks; none when no such line (a process of another host, or of a hidden PID namespace).
+std::optional<pid_t> FlockHolder(std::string_view procLocks, unsigned major, unsigned minor, ino_t inode);
+
+// How a wait for the record's lock may end early, and who is told that it lasts.
+struct LedgerWait {
+    const std::atomic<bool>* stop = nullptr;  // when set: the wait gives up (status 130)
+    // Once, after about a second of waiting: who holds the lock ("process 812 (flock)"). Not for
+    // another thread of this velnor, which holds it only while it chooses.
+    std::function<void(const std::string& holder)> waiting;
+};
 
 class SerialLedger {
 public:
     // listPath: the list; the record is listPath + ".taken".
     explicit SerialLedger(std::string listPath);
 
-    // Before any keypad is involved: the list is usable and the record can be appended to.
-    // Empty on success, else why not.
-    std::string Check() const;
+    // Before any keypad is involved: the list is a regular file and usable, and the record a
+    // regular file that can be appended to (made when missing).
+    std::optional<Failure> Check() const;
     // Chooses the first free serial and records it as taking, for this keypad, under the lock.
-    // None when the files fail or the list is used up; `error` says which.
-    std::optional<std::string> Take(const std::string& keypad, std::string& error);
-    // Records what became of a serial taken (Taken or Returned). Empty on success.
-    std::string Settle(const std::string& serial, SerialState outcome, const std::string& keypad);
+    // A failure when the files fail, the list is used up or the wait for the lock was stopped.
+    std::variant<std::string, Failure> Take(const std::string& keypad, const LedgerWait& wait = {});
+    // Records what became of a serial taken (Taken or Returned).
+    std::optional<Failure> Settle(const std::string& serial, SerialState outcome, const std::string& keypad,
+                                  const LedgerWait& wait = {});
 
-    // Without taking anything: the free serials (for a dry run), whether the record shows a
-    // serial as taken by this keypad, and the lines of serials left "taking" by a velnor of
-    // this host that no longer runs (their outcome is unknown).
-    std::vector<std::string> Free(std::string& error) const;
+    // Without taking anything: the first `most` free serials (for a dry run), whether the record
+    // shows a serial as taken by this keypad, and the serials left "taking" by a velnor of this
+    // host that no longer runs (their outcome is unknown).
+    std::vector<std::string> Free(std::size_t most, std::string& error) const;
     bool TakenBy(const std::string& serial, const std::string& keypad) const;
     std::vector<std::string> Unknown() const;
 

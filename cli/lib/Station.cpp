@@ -77,17 +77,19 @@ public:
         report_.after = outcome.after;
     }
 
-    void AddProblem(const std::string& problem) {
-        if (problem.empty()) return;
-        report_.message += "; " + problem;
-        report_.status = std::max<int>(report_.status, kFileProblem);
+    void AddProblem(const std::optional<Failure>& problem) {
+        if (!problem) return;
+        report_.message += "; " + problem->message;
+        report_.status = std::max(report_.status, problem->status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
     KeypadReport Finish(const std::optional<RestoreSource>& file) {
         report_.keypad = keypad_.Current();
         report_.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
-        if (options_.log != nullptr) AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file));
+        if (options_.log != nullptr) {
+            AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file, options_.stop));
+        }
         if (options_.progress != nullptr) {
             options_.progress->Finish(index_, report_.result + (report_.status != kDone ? " (" + std::to_string(report_.status) + ")" : ""));
         }
@@ -99,6 +101,11 @@ public:
     std::string Name() const { return KeypadName(keypad_.Entry()); }
     void Tell(const std::string& step) {
         if (options_.progress != nullptr) options_.progress->Set(index_, step);
+    }
+    // A long wait: on its progress line, else as a message.
+    void TellWait(const std::string& what) {
+        Tell(what);
+        if (options_.progress == nullptr && options_.notice) options_.notice("keypad " + Name() + " " + what);
     }
     bool Stopped() const { return options_.stop != nullptr && options_.stop->load(); }
 
@@ -123,6 +130,13 @@ struct SerialChoice {
     bool taken = false;  // taken from the list by this run (to be settled)
 };
 
+LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
+    const std::string record = options.serials->RecordPath();
+    return LedgerWait{options.stop, [&run, record](const std::string& holder) {
+                          run.TellWait("waits for the lock of " + record + ", held by " + holder);
+                      }};
+}
+
 std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
                                          const std::optional<std::string>& dryRunSerial) {
     SerialLedger& ledger = *options.serials;
@@ -137,13 +151,12 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
     const std::string held = TrimmedRight(run.report().before->SerialNumber);
     if (!held.empty() && ledger.TakenBy(held, run.Name())) return SerialChoice{held, false};
     run.Tell("taking a serial number");
-    std::string error;
-    std::optional<std::string> serial = ledger.Take(run.Name(), error);
-    if (!serial) {
-        run.Stop(error, kFileProblem);
+    auto serial = ledger.Take(run.Name(), Waiting(run, options));
+    if (const auto* failure = std::get_if<Failure>(&serial)) {
+        run.Stop(failure->message, failure->status);
         return std::nullopt;
     }
-    return SerialChoice{*serial, true};
+    return SerialChoice{std::get<std::string>(serial), true};
 }
 
 void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
@@ -151,9 +164,9 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
     const std::string& result = run.report().result;
     SerialLedger& ledger = *options.serials;
     if (result == ResultName(Result::Updated) || result == ResultName(Result::UpToDate)) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name()));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name(), Waiting(run, options)));
     } else if (result == ResultName(Result::UnchangedAfterFailure)) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name()));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + choice.serial + " stays recorded as taking in " + ledger.RecordPath() +
                                 " (its outcome is unknown: velnor(1) says how to resolve it)";
@@ -198,7 +211,7 @@ std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypad
     std::vector<std::string> dryRunSerials;
     if (options.dryRun && options.serials != nullptr) {
         std::string ignored;
-        dryRunSerials = options.serials->Free(ignored);
+        dryRunSerials = options.serials->Free(keypads.size(), ignored);
     }
     return OnEach(keypads, [&](std::size_t i) {
         const std::optional<std::string> dryRunSerial =
@@ -246,8 +259,9 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
     });
 }
 
-std::string LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                      const std::string& version, const std::optional<RestoreSource>& file) {
+std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+                                 const std::string& version, const std::optional<RestoreSource>& file,
+                                 const std::atomic<bool>* stop) {
     LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
     if (file) {
         context.file = file->name;
@@ -255,7 +269,7 @@ std::string LogReport(const StationLog& log, const KeypadReport& report, const s
     }
     std::string line = Dump(LogJson(report, context));
     line.pop_back();  // the log ends each line itself
-    return log.Append(line);
+    return log.Append(line, stop);
 }
 
 int WorstStatus(const std::vector<KeypadReport>& reports) {

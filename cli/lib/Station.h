@@ -6,6 +6,7 @@
 #define VELNOR_CLI_STATION_H
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ struct StationOptions {
     const StationLog* log = nullptr;
     const std::atomic<bool>* stop = nullptr;
     ProgressBoard* progress = nullptr;  // line i is keypad i
+    // Told what a keypad waits for, when it waits long on another process (a message for people;
+    // with progress, its line shows it instead).
+    std::function<void(const std::string&)> notice;
 };
 
 struct RestoreSource {
@@ -59,10 +63,11 @@ std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
                                      const std::vector<Assignment>& assignments, const StationOptions& options);
 std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const StationOptions& options);
 
-// One log line for a keypad, for the commands that only read (verify, status). Empty on
-// success, or why not.
-std::string LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                      const std::string& version, const std::optional<RestoreSource>& file);
+// One log line for a keypad, also for the commands that only read (verify, status): nothing, or
+// why it was not written.
+std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+                                 const std::string& version, const std::optional<RestoreSource>& file,
+                                 const std::atomic<bool>* stop = nullptr);
 
 // The largest status of all keypads.
 int WorstStatus(const std::vector<KeypadReport>& reports);

@@ -1,38 +1,74 @@
 #include "StationLog.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include "Waiting.h"
 
 namespace velnorcli {
 
 namespace {
 
-std::string Problem(const std::string& path) { return "cannot append to the log " + path + ": " + std::strerror(errno); }
+Failure Problem(const std::string& path, const std::string& why) {
+    return Failure{kFileProblem, "cannot append to the log " + path + ": " + why};
+}
+
+Failure Problem(const std::string& path) { return Problem(path, std::strerror(errno)); }
+
+bool Usable(const struct stat& info) { return S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode); }
 
 }  // namespace
 
-std::string StationLog::Check() const {
-    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return Problem(path_);
-    close(fd);
-    return {};
+StationLog::~StationLog() {
+    if (fd_ >= 0) close(fd_);
 }
 
-std::string StationLog::Append(const std::string& line) const {
-    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return Problem(path_);
+std::optional<Failure> StationLog::Open() {
+    constexpr const char* kUnusable = "not a file, a character device or a pipe";
+    // Looked at before opening (a block device is never opened) and again after.
+    struct stat info {};
+    const bool existed = stat(path_.c_str(), &info) == 0;
+    if (existed && !Usable(info)) return Problem(path_, kUnusable);
+    // O_NONBLOCK: a pipe without a reader fails at once (ENXIO) instead of waiting for one.
+    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd_ < 0 && errno == ENXIO && existed && S_ISFIFO(info.st_mode)) return Problem(path_, "a pipe that no process reads");
+    if (fd_ < 0) return Problem(path_);
+    if (fstat(fd_, &info) != 0) return Problem(path_);
+    if (!Usable(info)) return Problem(path_, kUnusable);
+    durable_ = S_ISREG(info.st_mode);
+    return std::nullopt;
+}
+
+std::optional<Failure> StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
     const std::string whole = line + "\n";
-    std::string failure;
-    ssize_t written = 0;
-    do {
-        written = write(fd, whole.data(), whole.size());
-    } while (written < 0 && errno == EINTR);
-    if (written != static_cast<ssize_t>(whole.size()) || fsync(fd) != 0) failure = Problem(path_);
-    close(fd);
-    return failure;
+    std::lock_guard lock(writing_);
+    if (fd_ < 0) return Problem(path_, std::strerror(EBADF));
+    // A file takes the line with one write (appends of several processes never mix); a pipe or
+    // a device may take it in parts, waited for while it is full.
+    for (std::string_view rest = whole; !rest.empty();) {
+        const ssize_t written = write(fd_, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EAGAIN && !durable_) {
+            const Readiness ready = AwaitReady(fd_, POLLOUT, stop);
+            if (ready == Readiness::Stopped) {
+                return Failure{kInterrupted, "interrupted while waiting for the reader of the log " + path_ +
+                                                 ": a line of it was not written"};
+            }
+            if (ready == Readiness::Failed) return Problem(path_);
+            continue;
+        }
+        if (written < 0) return Problem(path_);
+        if (durable_ && static_cast<std::size_t>(written) != rest.size()) return Problem(path_, "the line was written in part");
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (durable_ && fsync(fd_) != 0) return Problem(path_);
+    return std::nullopt;
 }
 
 }  // namespace velnorcli

@@ -1,7 +1,11 @@
 // The station: restore --all on many keypads at once, fresh serials from a shared list (also with
 // two velnor processes, and with one killed at each step), and the log several processes append
 // to.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -10,6 +14,7 @@
 #include <sstream>
 
 #include "support/SimFolder.h"
+#include "support/TestSupport.h"
 
 namespace velnortest {
 namespace {
@@ -170,7 +175,7 @@ TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutc
         EXPECT_EQ(after.status, 0) << c.step << after.err;
         EXPECT_EQ(next.State()["kp2.flash.serial"], c.recorded ? "\"2002\"" : "\"2001\"") << c.step;
         if (c.recorded) {
-            EXPECT_NE(after.err.find("the outcome of this serial is unknown"), std::string::npos) << after.err;
+            EXPECT_NE(after.err.find("warning: 1 serial (2001) with an unknown outcome"), std::string::npos) << after.err;
             EXPECT_EQ(Record(list)["2001"], "taking") << "still recorded, not dropped";
         }
     }
@@ -203,6 +208,73 @@ TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
         ++results[entry["command"].get<std::string>() + " " + entry["result"].get<std::string>()];
     }
     EXPECT_EQ(results, (std::map<std::string, int>{{"restore updated", 8}, {"restore planned", 8}, {"verify different", 8}}));
+}
+
+TEST(VelnorStation, AStationFileThatWouldBlockIsRefusedOrWaitedForUntilASignal) {
+    const struct {
+        const char* what;
+        std::vector<std::string> words;  // "@" stands for the test's folder
+        const char* taken;               // what serials.txt.taken is made a symbolic link to ("" none)
+        bool held;                       // this test holds the lock of serials.txt.taken
+        int signal;                      // sent once velnor waits (0: none)
+        int status;
+        std::string inMessage;
+        bool sent;                       // a keypad was sent something
+    } kCases[] = {
+        {"a backup pipe that no process writes", {"@/pipe"}, "", false, SIGINT, 130,
+         "interrupted while waiting for @/pipe to be written; nothing was written to a keypad", false},
+        {"a record that another process locks", {"--serials", "@/serials.txt", kExample}, "", true, SIGTERM, 130,
+         "interrupted while waiting for the lock of @/serials.txt.taken, held by process " + std::to_string(getpid()) +
+             " (cli_run_tests); nothing was written", true},
+        {"a list that is a pipe", {"--serials", "@/pipe", kExample}, "", false, 0, 7, "the serial list @/pipe is not a regular file", false},
+        {"a list that is a folder", {"--serials", "@", kExample}, "", false, 0, 7, "the serial list @ is not a regular file", false},
+        {"a record that is /dev/full", {"--serials", "@/serials.txt", kExample}, "/dev/full", false, 0, 7,
+         "the record of taken serials @/serials.txt.taken is not a regular file", false},
+        {"a record that is /dev/null", {"--serials", "@/serials.txt", kExample}, "/dev/null", false, 0, 7, "is not a regular file", false},
+        {"a record that is a pipe", {"--serials", "@/serials.txt", kExample}, "pipe", false, 0, 7, "is not a regular file", false},
+        {"a log pipe that no process reads", {"--log", "@/pipe", kExample}, "", false, 0, 7,
+         "cannot append to the log @/pipe: a pipe that no process reads", false},
+        {"a log that is /dev/null (no fsync)", {"--log", "/dev/null", kExample}, "", false, 0, 0, "keypad kp1 holds", true},
+        {"a log pipe that a process reads", {"--log", "@/read-pipe", kExample}, "", false, 0, 0, "keypad kp1 holds", true},
+    };
+    for (const auto& c : kCases) {
+        SimFolder sim(Keypads(1, 1));
+        std::string folder = sim.Path("");
+        folder.pop_back();
+        const auto here = [&folder](std::string text) {
+            for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, folder);
+            return text;
+        };
+        sim.Write("serials.txt", "3001\n");
+        for (const char* pipe : {"pipe", "read-pipe"}) mkfifo(sim.Path(pipe).c_str(), 0600);
+        if (*c.taken != '\0') symlink(c.taken, sim.Path("serials.txt.taken").c_str());
+        const int reader = open(sim.Path("read-pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int record = open(sim.Path("serials.txt.taken").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (c.held) flock(record, LOCK_EX);
+        std::vector<std::string> words{"restore", "--json"};
+        for (const std::string& word : c.words) words.push_back(here(word));
+        Running velnor = sim.Start(words);
+        int writer = -1;
+        if (c.signal != 0) {
+            // Waiting for the backup pipe: it has a reader. Waiting for the lock: the status was read.
+            ASSERT_TRUE(c.held ? sim.AwaitCommand("01") : WaitUntil([&] {
+                return (writer = open(sim.Path("pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0;
+            })) << c.what;
+            velnor.Signal(c.signal);
+        }
+        const bool ended = velnor.WaitForOutput("}\n", std::chrono::seconds(5));
+        if (!ended) velnor.Signal(SIGKILL);
+        const Result run = velnor.Wait();
+        EXPECT_TRUE(ended) << c.what << ": still waiting 5 s after the signal";
+        EXPECT_EQ(run.status, c.status) << c.what << run.err;
+        EXPECT_NE(run.out.find(here(c.inMessage)), std::string::npos) << c.what << run.out;
+        EXPECT_EQ(!sim.CommandsSent().empty(), c.sent) << c.what;
+        char logged[4096] = {};
+        const bool read = ::read(reader, logged, sizeof logged - 1) > 0;
+        EXPECT_EQ(read, std::find(c.words.begin(), c.words.end(), "@/read-pipe") != c.words.end()) << c.what;
+        EXPECT_EQ(read, std::string(logged).find("\"command\":\"restore\"") != std::string::npos) << logged;
+        for (const int fd : {reader, record, writer}) close(fd);
+    }
 }
 
 }  // namespace
