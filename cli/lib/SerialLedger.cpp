@@ -18,6 +18,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "Text.h"
 #include "UtcTime.h"
 #include "Waiting.h"
 
@@ -133,7 +134,7 @@ bool ReadLines(const Descriptor& file, Each each) {
 
 // `name`: how messages name the file ("the serial list").
 Failure FileProblem(const std::string& verb, const std::string& name, const std::string& path, int error) {
-    return Failure{kFileProblem, "cannot " + verb + " " + name + " " + path + ": " + std::strerror(error)};
+    return Failure{kFileProblem, "cannot " + verb + " " + name + " " + EscapeControl(path) + ": " + std::strerror(error)};
 }
 
 // Opens a file that must be a regular file (with O_CREAT it may not exist yet). It is looked at
@@ -141,7 +142,7 @@ Failure FileProblem(const std::string& verb, const std::string& name, const std:
 // O_NONBLOCK keeps a pipe or a file under a lease from holding the open up.
 std::variant<Descriptor, Failure> OpenRegular(const std::string& path, int flags, const std::string& verb,
                                               const std::string& name) {
-    const auto notRegular = [&] { return Failure{kFileProblem, name + " " + path + " is not a regular file"}; };
+    const auto notRegular = [&] { return Failure{kFileProblem, name + " " + EscapeControl(path) + " is not a regular file"}; };
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return notRegular();
     Descriptor file(open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
@@ -228,7 +229,7 @@ std::variant<SerialList, Failure> ReadList(const std::string& path) {
     SerialList list;
     if (!ReadLines(std::get<Descriptor>(file), ListInto(list))) return FileProblem("read", kListName, path, errno);
     Conclude(list);
-    if (!list.refusal.empty()) return Failure{kFileProblem, "serial list " + path + ": " + list.refusal};
+    if (!list.refusal.empty()) return Failure{kFileProblem, "serial list " + EscapeControl(path) + ": " + list.refusal};
     return list;
 }
 
@@ -273,7 +274,7 @@ std::variant<Descriptor, Failure> LockRecord(const std::string& path, const Ledg
     while (flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) return FileProblem("lock", kRecordName, path, errno);
         if (StopRequested(wait.stop)) {
-            return Failure{kInterrupted, "interrupted while waiting for the lock of " + path + ", held by " + HolderOf(file).text};
+            return Failure{kInterrupted, "interrupted while waiting for the lock of " + EscapeControl(path) + ", held by " + HolderOf(file).text};
         }
         if (!told && std::chrono::steady_clock::now() - start >= kTellWaitAfter) {
             told = true;
@@ -384,7 +385,7 @@ std::variant<std::string, Failure> SerialLedger::Take(const std::string& keypad,
     if (!ReadLines(record, StatesInto(states))) return FileProblem("read", kRecordName, recordPath_, errno);
     const std::vector<std::string> free = FreeSerials(std::get<SerialList>(list).serials, states, 1);
     if (free.empty()) {
-        return Failure{kFileProblem, "every serial number of " + listPath_ + " is taken (or its outcome unknown)"};
+        return Failure{kFileProblem, "every serial number of " + EscapeControl(listPath_) + " is taken (or its outcome unknown)"};
     }
     if (!AppendRecord(record, RecordLine(free.front(), SerialState::Taking, Now(), Writer(), keypad))) {
         return FileProblem("record the serial taken in", kRecordName, recordPath_, errno);
@@ -400,7 +401,7 @@ std::optional<Failure> SerialLedger::Settle(const std::string& serial, SerialSta
         return *failure;
     }
     if (!AppendRecord(std::get<Descriptor>(locked), RecordLine(serial, outcome, Now(), Writer(), keypad))) {
-        return FileProblem("record what became of serial " + serial + " in", kRecordName, recordPath_, errno);
+        return FileProblem("record what became of serial " + EscapeControl(serial) + " in", kRecordName, recordPath_, errno);
     }
     return std::nullopt;
 }

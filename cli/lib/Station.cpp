@@ -142,7 +142,7 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
     SerialLedger& ledger = *options.serials;
     if (options.dryRun) {
         if (dryRunSerial) return SerialChoice{*dryRunSerial, false};
-        run.Stop("no free serial number is left in " + ledger.ListPath(), kFileProblem);
+        run.Stop("no free serial number is left in " + EscapeControl(ledger.ListPath()), kFileProblem);
         return std::nullopt;
     }
     // A keypad that holds the serial the list gave it keeps it: a second run over the same
@@ -168,7 +168,7 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
     } else if (result == ResultName(Result::UnchangedAfterFailure)) {
         run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
     } else {
-        run.report().message += "; serial " + choice.serial + " stays recorded as taking in " + ledger.RecordPath() +
+        run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
                                 " (its outcome is unknown: velnor(1) says how to resolve it)";
     }
 }
@@ -186,7 +186,7 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
     }
     const Target target = TargetOfBackup(file);
     const Plan plan = PlanRestore(SettingsOfKeypad(*run.report().before), target, options.force);
-    const std::string targetName = "the settings of " + EscapeControl(source.name) + (serial ? " with serial " + serial->serial : "");
+    const std::string targetName = "the settings of " + EscapeControl(source.name) + (serial ? " with serial " + EscapeControl(serial->serial) : "");
     if (options.dryRun) {
         const std::size_t count = plan.changes.size();
         run.Plain(Result::Planned,
