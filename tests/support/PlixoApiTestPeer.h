@@ -21,7 +21,6 @@ struct PlixoApiTestPeer {
     static std::unique_ptr<velnor::MessageCommand> TakeReply(PlixoApi& api) { return api.replySlot->Take(); }
     static std::string Manufacturer(const PlixoApi& api) { return api.manufacturer; }
     static std::string Product(const PlixoApi& api) { return api.product; }
-    static std::string Version(const PlixoApi& api) { return api.version; }
     static std::size_t QueuedRequests(PlixoApi& api) {
         std::lock_guard lock(api.requestQueueMutex);
         return api.requestQueue.size();
