@@ -101,48 +101,35 @@ protected:
     SimFolder sim_{kKeypad};
 };
 
-TEST_F(HostileInputTest, HugeFilesAndEndlessPipesAreRefusedInLittleMemory) {
+// Huge files and endless pipes are refused in little memory, and the bounds hold to the byte.
+TEST_F(HostileInputTest, HugeFilesAndEndlessPipesAreRefusedInLittleMemoryAndTheBoundsHoldToTheByte) {
+    const std::string incomplete = "Failed to retrieve all config data from Backup file\r\n";
     const struct {
         const char* name;
         Content content;
-        std::string restore;  // status 2
-        std::string compare;  // status 1
+        std::string restore;  // status 2; empty: not run (nor through a pipe, as each huge case is)
+        std::string compare;  // status 1; empty: not run
     } cases[] = {
         {"200 MB of words after a Keycode values line", {"Keycode values\n", "1 ", 200 * kMiB, ""}, kLineTooLong,
          kCompareLineTooLong},
         {"one 200 MB line", {"", "", 200 * kMiB, ""}, kLineTooLong, kCompareLineTooLong},
         {"200 MB of short lines", {"", " 1  1f\n", 200 * kMiB, ""}, kTooLarge, kFailed},
+        {"a file of 65536 bytes", {"", "x\n", 65536, ""}, incomplete, ""},
+        {"a file of 65537 bytes", {"", "x\n", 65536, "x"}, kTooLarge, ""},
+        {"a line of 4096 characters", {"", "x", 4096, "\n"}, incomplete, ""},
+        {"a line of 4097 characters", {"", "x", 4097, "\n"}, kLineTooLong, ""},
+        {"a last line of 4096 characters", {"", "x", 4096, ""}, "", kFailed},
+        {"a last line of 4097 characters", {"", "x", 4097, ""}, "", kCompareLineTooLong},
     };
     for (const auto& c : cases) {
         const std::string name = c.name;
         const std::string file = MakeFile("hostile.txt", c.content);
-        ExpectOutcome(name + ", -b", Run({"-b", file}), c.restore, 2);
-        ExpectOutcome(name + ", -c", Run({"-c", file, file}), c.compare, 1);
+        if (!c.restore.empty()) ExpectOutcome(name + ", -b", Run({"-b", file}), c.restore, 2);
+        if (!c.compare.empty()) ExpectOutcome(name + ", -c", Run({"-c", file, file}), c.compare, 1);
         std::remove(file.c_str());
-        ExpectOutcome(name + ", -b through a pipe", Run({"-b", "/dev/stdin"}, &c.content), c.restore, 2);
-    }
-}
-
-TEST_F(HostileInputTest, TheBoundsHoldToTheByte) {
-    const std::string incomplete = "Failed to retrieve all config data from Backup file\r\n";
-    const struct {
-        const char* name;
-        Content content;
-        const char* flag;
-        std::string output;
-        int status;
-    } cases[] = {
-        {"a file of 65536 bytes", {"", "x\n", 65536, ""}, "-b", incomplete, 2},
-        {"a file of 65537 bytes", {"", "x\n", 65536, "x"}, "-b", kTooLarge, 2},
-        {"a line of 4096 characters", {"", "x", 4096, "\n"}, "-b", incomplete, 2},
-        {"a line of 4097 characters", {"", "x", 4097, "\n"}, "-b", kLineTooLong, 2},
-        {"a last line of 4096 characters", {"", "x", 4096, ""}, "-c", kFailed, 1},
-        {"a last line of 4097 characters", {"", "x", 4097, ""}, "-c", kCompareLineTooLong, 1},
-    };
-    for (const auto& c : cases) {
-        const std::string file = MakeFile("bound.txt", c.content);
-        const Result outcome = c.flag == std::string("-c") ? Run({"-c", file, file}) : Run({"-b", file});
-        ExpectOutcome(c.name, outcome, c.output, c.status);
+        if (c.content.bytes > kMiB) {
+            ExpectOutcome(name + ", -b through a pipe", Run({"-b", "/dev/stdin"}, &c.content), c.restore, 2);
+        }
     }
 }
 
