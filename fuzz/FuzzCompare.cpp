@@ -30,18 +30,14 @@ Comparison Compare(const std::string& first, const std::string& second, std::siz
     return {result, out.str()};
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 void Check(const Comparison& comparison, std::size_t longest, std::size_t lineCapacity) {
     const std::string refusal = "Compared file has a line longer than " + std::to_string(lineCapacity) + " characters\r\n";
     std::string body = comparison.output;
-    const bool refused = EndsWith(body, refusal);
+    const bool refused = body.ends_with(refusal);
     if (refused) body.resize(body.size() - refusal.size());
     const bool valid = refused ? comparison.result == 1 && longest > lineCapacity
-                               : (comparison.result == 0 && EndsWith(body, kPassed)) ||
-                                     (comparison.result == 1 && EndsWith(body, kFailed));
+                               : (comparison.result == 0 && body.ends_with(kPassed)) ||
+                                     (comparison.result == 1 && body.ends_with(kFailed));
     const bool printable =
         std::none_of(body.begin(), body.end(), [](char c) { return c != '\n' && velnorutility::IsControlByte(c); });
     Require(valid && printable);

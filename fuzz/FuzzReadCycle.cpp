@@ -8,10 +8,10 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "FuzzPeer.h"
 #include "SimKeypad.h"
 #include "protocol/MessageCommand.h"
 #include "protocol/MessageHeader.h"
+#include "support/PlixoApiTestPeer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static PlixoApi* api = new PlixoApi();  // never initialised: no device, no worker

@@ -25,6 +25,24 @@ struct ScanCase {
     std::string refusal = "";
 };
 
+struct Scanned {
+    int result;
+    std::string output;
+    CommandLine line;
+};
+
+// The words after the program's name, or with none before them.
+Scanned Scan(const std::vector<const char*>& words, bool named = true) {
+    std::vector<const char*> argv;
+    if (named) argv.push_back("VelnorUtility");
+    argv.insert(argv.end(), words.begin(), words.end());
+    Scanned scanned;
+    std::ostringstream out;
+    scanned.result = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), scanned.line, out);
+    scanned.output = out.str();
+    return scanned;
+}
+
 TEST(CommandLineTest, CountsFlagsAndFillsTheirTexts) {
     const std::string serial19(19, 'S');
     const std::string file99(99, 'f');
@@ -53,12 +71,10 @@ TEST(CommandLineTest, CountsFlagsAndFillsTheirTexts) {
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<const char*> argv{"VelnorUtility"};
-        argv.insert(argv.end(), c.words.begin(), c.words.end());
-        CommandLine line;
-        std::ostringstream out;
-        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line, out), c.result);
-        EXPECT_EQ(velnortest::Visible(out.str()), velnortest::Visible(c.output));
+        const Scanned scanned = Scan(c.words);
+        const CommandLine& line = scanned.line;
+        EXPECT_EQ(scanned.result, c.result);
+        EXPECT_EQ(velnortest::Visible(scanned.output), velnortest::Visible(c.output));
         EXPECT_EQ(line.refusal, "");
         EXPECT_EQ(line.restore, c.restore);
         EXPECT_EQ(line.compare, c.compare);
@@ -70,11 +86,9 @@ TEST(CommandLineTest, CountsFlagsAndFillsTheirTexts) {
 }
 
 TEST(CommandLineTest, TheProgramsOwnNameIsAWordToo) {
-    const char* argv[] = {"-k", "5"};
-    CommandLine line;
-    std::ostringstream out;
-    EXPECT_EQ(ParseCommandLine(2, argv, line, out), 1);
-    EXPECT_EQ(line.keyCount, "5");
+    const Scanned scanned = Scan({"-k", "5"}, false);
+    EXPECT_EQ(scanned.result, 1);
+    EXPECT_EQ(scanned.line.keyCount, "5");
 }
 
 TEST(CommandLineTest, RefusesMissingWordsAndWordsTooLong) {
@@ -93,12 +107,7 @@ TEST(CommandLineTest, RefusesMissingWordsAndWordsTooLong) {
         {{"-c", "a", longFile.c_str()}, "-c: argument longer than 99 characters\r\n"},
     };
     for (const auto& [words, refusal] : cases) {
-        std::vector<const char*> argv{"VelnorUtility"};
-        argv.insert(argv.end(), words.begin(), words.end());
-        CommandLine line;
-        std::ostringstream out;
-        ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line, out);
-        EXPECT_EQ(velnortest::Visible(line.refusal), velnortest::Visible(refusal));
+        EXPECT_EQ(velnortest::Visible(Scan(words).line.refusal), velnortest::Visible(refusal));
     }
 }
 

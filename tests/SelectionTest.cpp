@@ -105,31 +105,6 @@ TEST_F(SelectionTest, ListingShowsEveryKeypadInOrderAndOpensNothing) {
     EXPECT_EQ(PlixoApi::ListKeypads(8263, 2495, nullptr), PlixoApi::NULL_POINTER);
 }
 
-TEST_F(SelectionTest, EachWayOfChoosingOpensThatKeypadAndNoOther) {
-    const struct {
-        KEYPAD_SELECTOR by;
-        std::string value;
-        velnorsim::DeviceId chosen;
-        velnorsim::DeviceId other;
-        std::string serial;
-    } cases[] = {
-        {SELECT_BY_PATH, velnorsim::PathOf(withoutSerial), withoutSerial, withSerial, "22222222"},
-        {SELECT_BY_USB_SERIAL, "KP-A", withSerial, withoutSerial, "11111111"},
-        {SELECT_BY_LOCATION, "1-3.1", withoutSerial, withSerial, "22222222"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        velnorsim::ClearOutputReports(c.other);
-        auto api = Open(c.by, c.value);
-        EXPECT_EQ(SerialOf(*api), c.serial);
-        KEYPAD_ENTRY opened;
-        ASSERT_EQ(api->GetOpenedKeypad(&opened), 0);
-        EXPECT_EQ(opened.Path, velnorsim::PathOf(c.chosen));
-        EXPECT_EQ(velnorsim::OpenHandleCount(c.other), 0);
-        EXPECT_TRUE(velnorsim::OutputReports(c.other).empty());
-    }
-}
-
 TEST_F(SelectionTest, SelectionsThatNameNoSingleKeypadAreRefusedOrWaitedFor) {
     Open(SELECT_BY_LOCATION, "", PlixoApi::INVALID_ARGUMENT);
     // A kind of selection the library does not know could never match: refused, not waited for;
@@ -156,18 +131,32 @@ TEST_F(SelectionTest, AnAbsentKeypadIsWaitedForAndNoOtherIsOpenedMeanwhile) {
     EXPECT_EQ(SerialOf(*api), "22222222");
 }
 
-// A reset makes the keypad leave and come back under a new path; it is found again by its USB
-// serial string, or by its location when it has none. The other keypad, busy with an object of
-// its own meanwhile, receives nothing of it.
-TEST_F(SelectionTest, ARestartedKeypadIsFollowedByItsIdentityWhileTheOtherWorksOn) {
-    for (velnorsim::DeviceId restarting : {withSerial, withoutSerial}) {
-        const velnorsim::DeviceId other = restarting == withSerial ? withoutSerial : withSerial;
-        SCOPED_TRACE(velnorsim::PathOf(restarting));
-        auto followed = Open(SELECT_BY_PATH, velnorsim::PathOf(restarting));
-        auto busy = Open(SELECT_BY_PATH, velnorsim::PathOf(other));
-        const std::string before = velnorsim::PathOf(restarting);
-        velnorsim::ClearOutputReports(other);
+// The keypad chosen is opened and no other. A reset makes it leave and come back under a new
+// path; it is found again by its USB serial string, or by its location when it has none, however
+// it was chosen. The other keypad, busy with an object of its own meanwhile, receives nothing of it.
+TEST_F(SelectionTest, TheKeypadChosenIsOpenedAndFollowedThroughItsRestartWhileTheOtherWorksOn) {
+    const struct {
+        KEYPAD_SELECTOR by;
+        std::string value;
+        velnorsim::DeviceId chosen;
+        velnorsim::DeviceId other;
+        std::string serial;
+    } cases[] = {
+        {SELECT_BY_PATH, velnorsim::PathOf(withSerial), withSerial, withoutSerial, "11111111"},
+        {SELECT_BY_LOCATION, "1-3.1", withoutSerial, withSerial, "22222222"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        velnorsim::ClearOutputReports(c.other);
+        auto followed = Open(c.by, c.value);
+        EXPECT_EQ(SerialOf(*followed), c.serial);
+        KEYPAD_ENTRY opened;
+        ASSERT_EQ(followed->GetOpenedKeypad(&opened), 0);
+        EXPECT_EQ(opened.Path, velnorsim::PathOf(c.chosen));
+        EXPECT_EQ(velnorsim::OpenHandleCount(c.other), 0);
+        EXPECT_TRUE(velnorsim::OutputReports(c.other).empty());
 
+        auto busy = Open(SELECT_BY_PATH, velnorsim::PathOf(c.other));
         std::atomic<bool> stop{false};
         std::atomic<int> exchanges{0};
         std::thread worker([&] {
@@ -184,10 +173,10 @@ TEST_F(SelectionTest, ARestartedKeypadIsFollowedByItsIdentityWhileTheOtherWorksO
 
         KEYPAD_ENTRY now;
         ASSERT_EQ(followed->GetOpenedKeypad(&now), 0);
-        EXPECT_NE(now.Path, before);
-        EXPECT_EQ(now.Path, velnorsim::PathOf(restarting));
-        EXPECT_EQ(SerialOf(*followed), restarting == withSerial ? "11111111" : "22222222");
-        EXPECT_EQ(Commands(other), std::vector<std::string>(static_cast<std::size_t>(exchanges.load()), "02"))
+        EXPECT_NE(now.Path, opened.Path);
+        EXPECT_EQ(now.Path, velnorsim::PathOf(c.chosen));
+        EXPECT_EQ(SerialOf(*followed), c.serial);
+        EXPECT_EQ(Commands(c.other), std::vector<std::string>(static_cast<std::size_t>(exchanges.load()), "02"))
             << "the other keypad received its own LED frames and nothing else";
     }
 }

@@ -2,6 +2,8 @@
 // standard output (golden files), exit status, the reports the keypad received and its settings.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "support/BackupFileText.h"
 #include "support/Golden.h"
 #include "support/SimFolder.h"
@@ -24,10 +26,18 @@ std::vector<Bytes> RestoreReports(std::uint8_t table, const std::string& serial)
             CommandReport(10),         CommandReport(1)};
 }
 
-// VelnorUtility in the examples folder.
+// VelnorUtility in the examples folder. A word "<NAME" is /dev/stdin, a pipe that carries the
+// example file NAME.
 Result Utility(const SimFolder& sim, std::vector<std::string> arguments) {
+    Launch launch(VELNOR_EXAMPLES_DIR);
+    for (std::string& word : arguments) {
+        if (!word.starts_with("<")) continue;
+        std::ifstream file(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1), std::ios::binary);
+        launch.input = [text = std::string(std::istreambuf_iterator<char>(file), {})](int pipe) { WriteAll(pipe, text); };
+        word = "/dev/stdin";
+    }
     arguments.insert(arguments.begin(), VELNOR_UTILITY);
-    return sim.Run(arguments, Launch(VELNOR_EXAMPLES_DIR));
+    return sim.Run(arguments, launch);
 }
 
 std::string Shown(const std::vector<Bytes>& reports) {
@@ -63,7 +73,7 @@ void ExpectOutput(const std::string& output, const Expected& expected) {
 
 TEST(UtilityRunTest, RestoreProgramsResetsReconnectsAndReadsBackShowingEachStepWhenDone) {
     SimFolder sim(kKeypadV6);
-    const Result result = Utility(sim, {"-b", "backup-6-keys.txt"});
+    const Result result = Utility(sim, {"-b", "<backup-6-keys.txt"});  // a pipe is read like a file
     EXPECT_EQ(result.status, 0);
     ExpectOutput(result.out, {Expected::Golden, "restore-6-keys.txt"});
     EXPECT_EQ(Shown(sim.Reports()), Shown(RestoreReports(1, "20261206    ")));
@@ -173,7 +183,7 @@ TEST(UtilityRunTest, KeyCounts) {
 
 TEST(UtilityRunTest, ComparesAndRunsThatEndEarly) {
     const RunCase cases[] = {
-        {"compare passed", "", {"-c", "compare-before-upgrade.txt", "compare-after-upgrade.txt"}, 0,
+        {"compare passed, the first file through a pipe", "", {"-c", "<compare-before-upgrade.txt", "compare-after-upgrade.txt"}, 0,
          {Expected::Golden, "compare-passed.txt"}},
         {"compare failed", "", {"-c", "compare-before-upgrade.txt", "compare-after-failed-upgrade.txt"}, 1,
          {Expected::Golden, "compare-failed.txt"}},

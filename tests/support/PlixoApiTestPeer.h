@@ -1,5 +1,7 @@
-// A look inside PlixoApi for the project's tests (the class names this struct its friend). It
-// reads data members only, so it works against the shipped library.
+// A look inside PlixoApi for the project's tests and fuzzers (the class names this struct its
+// friend). The tests use what reads data members only, so it works against the shipped library;
+// the fuzzers, which link the library's code statically, also run the worker's receive path
+// without a device or a thread.
 #ifndef VELNOR_TESTS_PLIXOAPITESTPEER_H
 #define VELNOR_TESTS_PLIXOAPITESTPEER_H
 
@@ -7,6 +9,7 @@
 
 #include "ReplySlot.h"
 #include "WorkerPause.h"
+#include "protocol/MessageIncoming.h"
 #include "velnor/PlixoApi.h"
 
 struct PlixoApiTestPeer {
@@ -21,7 +24,17 @@ struct PlixoApiTestPeer {
     static std::unique_ptr<velnor::MessageCommand> TakeReply(PlixoApi& api) { return api.replySlot->Take(); }
     static std::string Manufacturer(const PlixoApi& api) { return api.manufacturer; }
     static std::string Product(const PlixoApi& api) { return api.product; }
-    static std::string Version(const PlixoApi& api) { return api.version; }
+    static void StartAfresh(PlixoApi& api) {
+        api.receiveBuffer.clear();
+        api.currentIncoming.reset();
+        api.inboundQueue.clear();
+        api.replySlot->Take();
+        api.replyCounter = 0;
+    }
+    static void ProcessReport(PlixoApi& api, const std::uint8_t* bytes, std::size_t count) {
+        api.ProcessReport(bytes, count);
+    }
+    static void DrainInbound(PlixoApi& api, velnor::MessageHeader& header) { api.DrainInbound(header); }
     static std::size_t QueuedRequests(PlixoApi& api) {
         std::lock_guard lock(api.requestQueueMutex);
         return api.requestQueue.size();

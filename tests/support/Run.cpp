@@ -18,12 +18,6 @@ namespace velnortest {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 std::vector<std::string> Environment(const std::vector<std::string>& changes) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
@@ -43,6 +37,15 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }
 
 }  // namespace
+
+bool WriteAll(int descriptor, std::string_view text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t written = write(descriptor, text.data() + done, text.size() - done);
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
 
 std::pair<long, std::size_t> Result::ArrivalOf(const std::string& text) const {
     const std::size_t at = out.find(text);
@@ -72,9 +75,8 @@ Running::Running(const std::vector<std::string>& words, const Launch& launch) {
     pid_ = fork();
     if (pid_ == 0) {
         std::signal(SIGPIPE, SIG_DFL);
-        // Not under a sanitizer, which reserves terabytes of address space and slows a program many
-        // times (a 200 MB compare takes a minute of CPU under ThreadSanitizer): there ctest's time-out
-        // is the bound.
+        // Not under a sanitizer (a 200 MB compare takes a minute of CPU under ThreadSanitizer):
+        // there ctest's time-out is the bound.
         if (launch.bounded && !kSanitized) {
             const rlimit cpu{60, 60};
             const rlimit addressSpace{rlim_t{1} << 30, rlim_t{1} << 30};

@@ -8,11 +8,23 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
 namespace velnortest {
+
+// Under a sanitizer, whose runtime reserves terabytes of address space and slows a program many
+// times, memory bounds and peaks mean nothing.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Writes all of the text; false when the reader has gone.
+bool WriteAll(int descriptor, std::string_view text);
 
 struct Result {
     int status = -1;

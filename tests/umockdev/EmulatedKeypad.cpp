@@ -14,6 +14,8 @@
 #include <future>
 #include <stdexcept>
 
+#include "support/Run.h"
+
 namespace velnortest {
 
 namespace {
@@ -27,15 +29,6 @@ std::string Owned(gchar* text) {
     std::string copy = text != nullptr ? text : "";
     g_free(text);
     return copy;
-}
-
-void WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t written = write(fd, bytes, count);
-        if (written <= 0) return;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
 }
 
 }  // namespace
@@ -252,7 +245,7 @@ void EmulatedKeypad::Serve() {
                     ++reply;
                     continue;
                 }
-                WriteAll(master_, reply->bytes.data(), reply->bytes.size());
+                WriteAll(master_, std::string_view(reinterpret_cast<const char*>(reply->bytes.data()), reply->bytes.size()));
                 reply = pendingReplies_.erase(reply);
             }
             master = master_;

@@ -25,16 +25,6 @@ void Say(const std::string& text) {
     std::fflush(stdout);
 }
 
-// Until the key buffer gives keyResult (-1 connected, -2 not), doing `work` in between.
-bool WaitFor(int keyResult, void (*work)() = [] {}) {
-    for (int waited = 0; waited < kPatientMs; waited += 20) {
-        if (keypad->RetrieveByteFromBuffer() == keyResult) return true;
-        work();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 }  // namespace
 
 void Describe(const KEYPAD_ENTRY& entry) {
@@ -80,14 +70,18 @@ int main(int argc, char** argv) {
     if (mode == "unplug" && opened) {
         Say("set " + std::to_string(keypad->SetLedLevel(3, kPatientMs)));
         Say("ready");
-        // Once unplugged, a write fails and the worker lets the keypad go at its next idle wait.
-        Say(WaitFor(-2, [] {
-                keypad->SetLedLevel(4, 100);
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            })
-                ? "lost"
-                : "still connected");
-        Say(WaitFor(-1) ? "back" : "not back");
+        // Once unplugged, a write fails (its call times out) and the worker lets the keypad go at
+        // its next idle wait, which no further call may take from it.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientMs);
+        bool lost = false;
+        while (!lost && std::chrono::steady_clock::now() < limit) {
+            if (keypad->SetLedLevel(4, 100) == 0) continue;
+            for (int idle = 0; idle < 1000 && !(lost = keypad->RetrieveByteFromBuffer() == -2); idle += 5) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+        Say(lost ? "lost" : "still connected");
+        Say(keypad->WaitUntilConnected(kPatientMs) == 0 ? "back" : "not back");
         Say("set " + std::to_string(keypad->SetLedLevel(5, kPatientMs)));
         return 0;
     }
