@@ -12,7 +12,8 @@ bool PlixoApi::SendFrame(const std::vector<std::uint8_t>& frame) {
         const int written = device != nullptr ? hid_write(device, report.data(), report.size()) : -1;
         // The keypad needs a pause after every report, whether or not the write went through.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (written < 0) return false;
+        // A report written in part never reached the keypad as a frame.
+        if (written != static_cast<int>(report.size())) return false;
     }
     return true;
 }

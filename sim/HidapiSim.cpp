@@ -180,7 +180,11 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     SimDevice* device = bus.LiveDevice(dev, now);
     if (device == nullptr || device->writesFail) return -1;
     const velnorsim::Report report(data, data + length);
-    if (device->setup.keypad && device->keypad.RefusesWrite(report)) return -1;
+    if (device->setup.keypad) {
+        if (const auto refused = device->keypad.RefusesWrite(report)) {
+            return *refused == velnorsim::FaultKind::ShortWrite ? static_cast<int>(length) - 1 : -1;
+        }
+    }
     device->received.push_back(report);
     bus.LogOutputReport(*device, report);
     if (!device->setup.keypad) return static_cast<int>(length);

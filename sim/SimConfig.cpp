@@ -54,7 +54,7 @@ const struct {
     {"delay", FaultKind::Delay},       {"split", FaultKind::Split},
     {"garbage", FaultKind::Garbage},   {"lie_etx", FaultKind::LieEtxIndex},
     {"lie_length", FaultKind::LieLength}, {"write_fails", FaultKind::WriteFails},
-    {"unplug", FaultKind::Unplug},
+    {"unplug", FaultKind::Unplug},     {"short_write", FaultKind::ShortWrite},
 };
 
 bool ParseFaultKind(const std::string& name, FaultKind& kind) {

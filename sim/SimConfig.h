@@ -18,6 +18,7 @@
 //   fault COMMAND KIND [PARAM [TIMES]]   COMMAND: a number or "any"; KIND: none noreply ack
 //                             nak bad_checksum wrong_type delay split garbage lie_etx lie_length
 //                             write_fails (hid_write of that command returns -1, nothing
+//                             received) short_write (it returns fewer bytes than given, nothing
 //                             received) unplug (carried out, no reply, gone PARAM ms, 0: for
 //                             good; it comes back powered up from flash)
 //   random_faults SEED PERCENT KIND...

@@ -55,6 +55,9 @@ Report FrameReport(const std::vector<std::uint8_t>& text) {
     return report;
 }
 
+// Faults that stop a report before the keypad sees it.
+bool IsWriteFault(FaultKind kind) { return kind == FaultKind::WriteFails || kind == FaultKind::ShortWrite; }
+
 Report OneByteReport(std::uint8_t code) {
     Report report(kReportBytes, 0);
     report[0] = 0x3F;
@@ -170,24 +173,24 @@ bool SimKeypad::Execute(const Command& command, int& type, std::vector<std::uint
     }
 }
 
-bool SimKeypad::RefusesWrite(const Report& report) {
+std::optional<FaultKind> SimKeypad::RefusesWrite(const Report& report) {
     if (!body_.empty() || report.size() < 5 || report[0] != 0x3F || report[1] != 0x40 || report[2] != kFrameStart) {
-        return false;
+        return std::nullopt;
     }
     const int command = ReadHexByte(report.data() + 3);
     for (auto it = faults.rbegin(); it != faults.rend(); ++it) {
         if ((it->command != kAnyCommand && it->command != command) || it->fault.times == 0) continue;
-        if (it->fault.kind != FaultKind::WriteFails) return false;
+        if (!IsWriteFault(it->fault.kind)) return std::nullopt;
         if (it->fault.times > 0) --it->fault.times;
-        return true;
+        return it->fault.kind;
     }
-    return false;
+    return std::nullopt;
 }
 
 Fault SimKeypad::PickFault(int command) {
     for (auto it = faults.rbegin(); it != faults.rend(); ++it) {
         if ((it->command != kAnyCommand && it->command != command) || it->fault.times == 0 ||
-            it->fault.kind == FaultKind::WriteFails) {
+            IsWriteFault(it->fault.kind)) {
             continue;
         }
         if (it->fault.times > 0) --it->fault.times;
@@ -282,6 +285,7 @@ std::vector<Report> SimKeypad::Misbehave(const Fault& fault, int type, const std
     case FaultKind::None:
     case FaultKind::Delay:
     case FaultKind::WriteFails:
+    case FaultKind::ShortWrite:
         break;
     }
     return {BuildReplyReport(type, data)};

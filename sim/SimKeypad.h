@@ -38,9 +38,9 @@ public:
         std::optional<int> unplugForMs;
     };
     Outcome OnOutputReport(const Report& report, Clock::time_point now);
-    // True when a WriteFails fault refuses this report (the first of a command's frame): the
-    // write fails and the keypad never sees it.
-    bool RefusesWrite(const Report& report);
+    // WriteFails or ShortWrite when such a fault refuses this report (the first of a command's
+    // frame): the write fails and the keypad never sees it. None: the report goes through.
+    std::optional<FaultKind> RefusesWrite(const Report& report);
 
     KeypadSettings ram;
     KeypadSettings flash;

@@ -187,6 +187,17 @@ TEST_F(FaultTest, UnpluggedBeforeASendTheWorkerClosesAndReopensByItself) {
     EXPECT_EQ(velnorsim::RamSettings(keypad).ledLevel, 3);
 }
 
+// A report the keypad took in part is a failed write: -4 is recorded while the operation waits in
+// vain for its reply, and the worker reopens the keypad.
+TEST_F(FaultTest, AShortWriteIsAFailedWrite) {
+    Fail(2, FaultKind::ShortWrite, 0, 1);
+    std::thread waiting([&] { EXPECT_EQ(api.SetLedLevel(3, 2000), -3); });
+    EXPECT_TRUE(WaitUntil([&] { return api.GetErrorCode() == -4; }));
+    waiting.join();
+    EXPECT_NE(velnorsim::RamSettings(keypad).ledLevel, 3);
+    ASSERT_TRUE(WaitUntil([&] { return api.SetLedLevel(3, 300) == 0; }));
+}
+
 TEST_F(FaultTest, FailingReadsAreRecordedWithoutDroppingTheConnection) {
     velnorsim::SetReadsFail(keypad, true);
     ASSERT_TRUE(WaitUntil([&] { return api.GetErrorCode() == -9983; }));

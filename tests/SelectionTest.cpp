@@ -255,12 +255,15 @@ TEST_F(TruthfulConnectionTest, ALostKeypadEndsTheWaitingOperationAtOnce) {
         ASSERT_EQ(api->WaitUntilConnected(5000), 0);
         EXPECT_EQ(api->SetLedLevel(4, 3000), 0);
     }
-    // A reset whose report cannot be written never reached the keypad: the caller is told so
-    // (-4, not merely that the keypad went), and it does not count as a restart to wait for.
-    Fail(10, FaultKind::WriteFails);
-    EXPECT_EQ(api->ResetToFactoryDefault(3000), PlixoApi::WRITE_FAILED);
-    ASSERT_EQ(api->WaitUntilConnected(5000), 0);
-    EXPECT_EQ(api->WaitUntilLeft(300), PlixoApi::TIMEOUT);
+    // A reset whose report cannot be written, or is written in part, never reached the keypad:
+    // the caller is told so (-4, not merely that the keypad went), and it does not count as a
+    // restart to wait for.
+    for (const FaultKind kind : {FaultKind::WriteFails, FaultKind::ShortWrite}) {
+        Fail(10, kind);
+        EXPECT_EQ(api->ResetToFactoryDefault(3000), PlixoApi::WRITE_FAILED);
+        ASSERT_EQ(api->WaitUntilConnected(5000), 0);
+        EXPECT_EQ(api->WaitUntilLeft(300), PlixoApi::TIMEOUT);
+    }
     EXPECT_EQ(api->ResetToFactoryDefault(3000), 0);
     EXPECT_EQ(api->WaitUntilLeft(5000), 0);
     EXPECT_EQ(api->WaitUntilConnected(5000), 0);

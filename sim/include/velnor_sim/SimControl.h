@@ -71,6 +71,8 @@ enum class FaultKind {
     WriteFails,   // hid_write returns -1; the keypad receives nothing
     // After the keypad has carried the command out:
     Unplug,       // no reply; unplugged for `param` ms (0: for good), back with RAM from flash
+    // Checked like WriteFails:
+    ShortWrite,   // hid_write takes all but the last byte of the report; the keypad receives nothing
 };
 
 struct Fault {
