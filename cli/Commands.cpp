@@ -65,7 +65,7 @@ std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& fi
     return std::nullopt;
 }
 
-KeypadReport ReadingReport(const StatusReading& reading, const char* result, const Failure& failure,
+KeypadReport ReadingReport(const StatusReading& reading, Result result, const Failure& failure,
                            std::chrono::steady_clock::time_point start) {
     KeypadReport report;
     report.keypad = reading.keypad;
@@ -137,7 +137,7 @@ int Status(const Request& request, Console& console) {
     const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
     std::vector<KeypadReport> reports;
     for (const StatusReading& reading : readings) {
-        reports.push_back(ReadingReport(reading, reading.status ? "read" : "failed", reading.failure, start));
+        reports.push_back(ReadingReport(reading, reading.status ? Result::Read : Result::Failed, reading.failure, start));
     }
     const int logged = LogReadings(request, console, files, reports, std::nullopt, kDone);
     if (!request.selector.all) {
@@ -228,7 +228,9 @@ int Verify(const Request& request, Console& console) {
     std::vector<KeypadReport> reports;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const VerifyOutcome& outcome = outcomes[i];
-        const char* result = !outcome.differences ? "failed" : outcome.differences->empty() ? "equal" : "different";
+        const Result result = !outcome.differences            ? Result::Failed
+                              : outcome.differences->empty() ? Result::Equal
+                                                             : Result::Different;
         KeypadReport report = ReadingReport(readings[i], result, outcome.failure, start);
         // The log's changes: what a restore would change.
         for (const Difference& difference : outcome.differences.value_or(std::vector<Difference>{})) {
@@ -330,7 +332,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         console.out << Dump(ReportsJson(reports));
     } else if (!request.selector.all && reports.size() == 1) {
         const KeypadReport& report = reports.front();
-        const bool planned = report.result == ResultName(Result::Planned);
+        const bool planned = report.result == Result::Planned;
         if (report.status == kDone && !report.changes.empty()) {
             console.out << RenderChanges(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
         }
@@ -338,9 +340,9 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
             console.out << RenderDifferences(report.differences, "KEYPAD", "WANTED");
         }
         if (report.status == kDone) {
-            console.out << report.result << ": " << report.message << "\n";
+            console.out << ResultName(report.result) << ": " << report.message << "\n";
         } else {
-            console.err << "velnor: " << Paint(console, "1;31", report.result) << ": " << report.message << "\n";
+            console.err << "velnor: " << Paint(console, "1;31", std::string(ResultName(report.result))) << ": " << report.message << "\n";
         }
     } else {
         // A dry run's plan, keypad by keypad, before the one line each.

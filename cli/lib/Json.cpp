@@ -104,7 +104,7 @@ Json ReportsJson(const std::vector<KeypadReport>& reports) {
     Json list = Json::array();
     for (const KeypadReport& report : reports) {
         list.push_back(Json{{"keypad", KeypadJson(report.keypad)},
-                            {"result", report.result},
+                            {"result", ResultName(report.result)},
                             {"changes", ChangesJson(report.changes)},
                             {"status", report.status},
                             {"message", report.message}});
@@ -129,7 +129,7 @@ Json LogJson(const KeypadReport& report, const LogContext& context) {
                 {"file", text(context.file)},
                 {"file_sha256", text(context.fileSha256)},
                 {"changes", ChangesJson(report.changes)},
-                {"result", report.result},
+                {"result", ResultName(report.result)},
                 {"status", report.status},
                 {"duration_ms", report.durationMs},
                 {"message", report.message}};

@@ -103,7 +103,7 @@ std::string RenderChanges(const std::vector<Change>& changes, const std::string&
 std::string RenderReports(const std::vector<KeypadReport>& reports) {
     std::vector<std::vector<std::string>> rows{{"KEYPAD", "RESULT", "STATUS", "MESSAGE"}};
     for (const KeypadReport& report : reports) {
-        rows.push_back({KeypadName(report.keypad), report.result, std::to_string(report.status), report.message});
+        rows.push_back({KeypadName(report.keypad), std::string(ResultName(report.result)), std::to_string(report.status), report.message});
     }
     return AlignColumns(rows);
 }

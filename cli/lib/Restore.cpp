@@ -341,6 +341,10 @@ std::string_view ResultName(Result result) {
     case Result::Planned: return "planned";
     case Result::UnchangedAfterFailure: return "unchanged-after-failure";
     case Result::Failed: return "failed";
+    case Result::Restarted: return "restarted";
+    case Result::Equal: return "equal";
+    case Result::Different: return "different";
+    case Result::Read: return "read";
     }
     return "failed";
 }

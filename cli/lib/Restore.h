@@ -26,13 +26,19 @@
 
 namespace velnorcli {
 
-// What a keypad holds after a restore or a set, as --json names it.
+// What became of one keypad, as --json names it. restore, set: the first five; reset: Restarted
+// or Failed; verify: Equal, Different or Failed; status: Read or Failed.
 enum class Result {
     UpToDate,               // it held the target already; nothing was written
     Updated,                // it holds the target (a status read showed it)
     Planned,                // a dry run: nothing was written
     UnchangedAfterFailure,  // its flash holds what it held before (and its RAM, once it is restarted)
-    Failed,                 // what its flash holds is not known (the message says what is)
+    Failed,                 // what its flash holds is not known (the message says what is); or a
+                            // command that only reads could not read it
+    Restarted,              // reset: it restarted and is back
+    Equal,                  // verify: it holds what the file would leave it holding
+    Different,              // verify: it holds other settings
+    Read,                   // status: its status was read
 };
 std::string_view ResultName(Result result);
 

@@ -49,14 +49,14 @@ public:
 
     // Nothing written; the report says why.
     bool Stop(const std::string& message, int status = kInterrupted) {
-        report_.result = std::string(ResultName(Result::UnchangedAfterFailure));
+        report_.result = Result::UnchangedAfterFailure;
         report_.status = status;
         report_.message = message + (status == kInterrupted ? "; nothing was written" : "");
         return false;
     }
 
     void Plain(Result result, const std::string& message, const std::vector<Change>& changes) {
-        report_.result = std::string(ResultName(result));
+        report_.result = result;
         report_.status = kDone;
         report_.message = message;
         report_.changes = changes;
@@ -69,7 +69,7 @@ public:
         carry.stop = options_.stop;
         carry.progress = [this](const std::string& step) { Tell(step); };
         const Outcome outcome = Carry(keypad_, plan, target, SettingsOfKeypad(*report_.before), carry);
-        report_.result = std::string(ResultName(outcome.result));
+        report_.result = outcome.result;
         report_.status = outcome.status;
         report_.message = outcome.message;
         report_.changes = plan.changes;
@@ -91,7 +91,7 @@ public:
             AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file, options_.stop));
         }
         if (options_.progress != nullptr) {
-            options_.progress->Finish(index_, report_.result + (report_.status != kDone ? " (" + std::to_string(report_.status) + ")" : ""));
+            options_.progress->Finish(index_, std::string(ResultName(report_.result)) + (report_.status != kDone ? " (" + std::to_string(report_.status) + ")" : ""));
         }
         return report_;
     }
@@ -161,11 +161,11 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
 
 void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
     if (!choice.taken) return;
-    const std::string& result = run.report().result;
+    const Result result = run.report().result;
     SerialLedger& ledger = *options.serials;
-    if (result == ResultName(Result::Updated) || result == ResultName(Result::UpToDate)) {
+    if (result == Result::Updated || result == Result::UpToDate) {
         run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name(), Waiting(run, options)));
-    } else if (result == ResultName(Result::UnchangedAfterFailure)) {
+    } else if (result == Result::UnchangedAfterFailure) {
         run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
@@ -246,13 +246,13 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
     return OnEach(keypads, [&](std::size_t i) {
         KeypadRun run(keypads[i], i, options);
         if (!run.OpenAndRead()) {
-            run.report().result = "failed";
+            run.report().result = Result::Failed;
             return run.Finish(std::nullopt);
         }
         run.Tell("restarting");
         const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
         KeypadReport& report = run.report();
-        report.result = failure ? "failed" : "restarted";
+        report.result = failure ? Result::Failed : Result::Restarted;
         report.status = failure ? failure->status : kDone;
         report.message = failure ? failure->message : "keypad " + run.Name() + " restarted and is back";
         return run.Finish(std::nullopt);
