@@ -9,6 +9,7 @@ StopOnSignals::StopOnSignals() {
     sigemptyset(&blocked_);
     sigaddset(&blocked_, SIGINT);
     sigaddset(&blocked_, SIGTERM);
+    sigaddset(&blocked_, SIGHUP);  // a closed terminal or a dropped session: the run ends cleanly too
     sigaddset(&blocked_, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &blocked_, &previous_);
     struct sigaction ignore {};
@@ -35,6 +36,7 @@ const char* StopOnSignals::Which() const {
     switch (signal_.load()) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
     default: return nullptr;
     }
 }

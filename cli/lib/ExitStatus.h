@@ -16,7 +16,7 @@ enum ExitStatus : int {
     kPermission = 5,     // the keypad's device node cannot be opened
     kNoAnswer = 6,       // the keypad did not answer, or the connection was lost
     kFileProblem = 7,    // a file could not be read or written, or a backup file was refused
-    kInterrupted = 130,  // SIGINT or SIGTERM stopped a command that writes, after its current step
+    kInterrupted = 130,  // SIGINT, SIGTERM or SIGHUP stopped a command that writes, after its current step
 };
 
 struct Failure {

@@ -170,7 +170,7 @@ private:
         }
         std::string message = failure.message + "; nothing was written to flash";
         Tell("restarting it back to its flash");
-        const Restarted restarted = RestartAndRead(options_.stop);
+        const Restarted restarted = RestartAndRead(options_.stop, false);
         switch (restarted.how) {
         case Restarted::AndRead:
             if (SettingsOfKeypad(*after_) == before_) {
@@ -211,8 +211,29 @@ private:
         if (!keypad_.Connected() && WaitFor(keypad_, &Keypad::WaitBack, options_.restartTimeoutMs, nullptr) != 0) {
             return Name() + " is gone (not back within " + SecondsText(options_.restartTimeoutMs) + ")";
         }
+        // The keypad that answers must show, field by field, what it held before or what this
+        // run wrote: else it is another keypad (one plugged into the same port), whose RAM is
+        // not ours to write.
+        DEVICE_INFO seen;
+        if (const int code = keypad_.Status(seen); code != 0) {
+            return FailureOf(code, keypad_.Entry(), "reading it before writing its old values back").message;
+        }
+        const Settings shown = SettingsOfKeypad(seen);
+        std::vector<Field> changed;
+        for (const Field field : kFields) {
+            const Value value = ValueOf(shown, field);
+            if (value == ValueOf(before_, field)) continue;
+            const bool ours = std::find(written_.begin(), written_.end(), field) != written_.end() &&
+                              value == ValueOf(target_.settings, field);
+            if (!ours) return "the keypad that answers holds other settings (" + DifferencesText(Compare(shown, before_)) + ")";
+            // A status shows only the first characters of a serial: a longer one cannot be put back.
+            if (field == Field::Serial && before_.serial.size() >= kSerialShown) {
+                return "its old serial number may be longer than a status shows";
+            }
+            changed.push_back(field);
+        }
         const Target old{before_, before_.serial};
-        for (const Field field : written_) {
+        for (const Field field : changed) {
             if (const int code = keypad_.Write(field, old); code != 0) {
                 return FailureOf(code, keypad_.Entry(), "writing " + std::string(FieldName(field)) + " back").message;
             }
@@ -232,7 +253,8 @@ private:
     // after a restart.
     Outcome AfterFlashFailure(const Failure& failure) {
         Tell("restarting it to read what its flash holds");
-        const Restarted restarted = RestartAndRead(nullptr);
+        const Restarted restarted = RestartAndRead(options_.stop, true);
+        if (restarted.stopped) return InterruptedAfterFlash("while waiting for the restart of ");
         if (restarted.how != Restarted::AndRead) {
             return Ending(Result::Failed, failure.status,
                           failure.message + "; it could not be restarted and read (" + restarted.problem +
@@ -288,20 +310,23 @@ private:
     };
 
     // Restarts the keypad (waiting first for it to be there) and reads it into after_. `stop` ends
-    // only the waits for a keypad that is away.
-    Restarted RestartAndRead(const std::atomic<bool>* stop) {
+    // the waits for a keypad that is away, and with `anyWait` every wait: after the flash command
+    // nothing is known until the read anyway.
+    Restarted RestartAndRead(const std::atomic<bool>* stop, bool anyWait) {
+        const std::atomic<bool>* always = anyWait ? stop : nullptr;
         const int timeout = options_.restartTimeoutMs;
         if (!keypad_.Connected()) {
             const int code = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
             if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was away", true};
             if (code != 0) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
         }
-        if (const int code = SendReset(keypad_, timeout, nullptr); code != 0) {
+        if (const int code = SendReset(keypad_, timeout, always); code != 0) {
+            if (code == kStopped) return {Restarted::Not, "interrupted while " + Name() + " was away", true};
             return {Restarted::Not, FailureOf(code, keypad_.Entry(), "restarting").message};
         }
         bool left = false;
-        if (const int code = AwaitRestart(keypad_, timeout, nullptr, stop, left); code != 0) {
-            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was restarting", true};
+        if (const int code = AwaitRestart(keypad_, timeout, always, stop, left); code != 0) {
+            if (code == kStopped) return {left ? Restarted::Gone : Restarted::Not, "interrupted while " + Name() + " was restarting", true};
             return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, code, left, timeout)};
         }
         DEVICE_INFO now;

@@ -86,6 +86,8 @@ public:
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
     KeypadReport Finish(const std::optional<RestoreSource>& file) {
         report_.keypad = keypad_.Current();
+        // A keypad that failed while a stop was asked for counts as stopped: the signal's status.
+        if (Stopped() && report_.status != kDone) report_.status = kInterrupted;
         report_.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
         if (options_.log != nullptr) {
             AddProblem(LogReport(*options_.log, report_, options_.command, options_.version, file, options_.stop));

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +47,29 @@ std::optional<Failure> StationLog::Open() {
     return std::nullopt;
 }
 
+namespace {
+
+// A pipe whose reader went away is a line not written (EPIPE), not the end of velnor: SIGPIPE is
+// held back for this thread while it writes, and one it raised is taken before it is let through.
+ssize_t WriteWithoutSigpipe(int fd, std::string_view text) {
+    sigset_t pipe;
+    sigset_t previous;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+    const ssize_t written = write(fd, text.data(), text.size());
+    const int error = errno;
+    if (written < 0 && error == EPIPE) {
+        const timespec none{};
+        sigtimedwait(&pipe, nullptr, &none);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return written;
+}
+
+}  // namespace
+
 std::optional<Failure> StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
     const std::string whole = line + "\n";
     std::lock_guard lock(writing_);
@@ -52,7 +77,7 @@ std::optional<Failure> StationLog::Append(const std::string& line, const std::at
     // A file takes the line with one write (appends of several processes never mix); a pipe or
     // a device may take it in parts, waited for while it is full.
     for (std::string_view rest = whole; !rest.empty();) {
-        const ssize_t written = write(fd_, rest.data(), rest.size());
+        const ssize_t written = WriteWithoutSigpipe(fd_, rest);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno == EAGAIN && !durable_) {
             const Readiness ready = AwaitReady(fd_, POLLOUT, stop);

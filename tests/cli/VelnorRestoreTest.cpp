@@ -230,6 +230,9 @@ TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten
         {"A restarts slowly; C with A's USB serial string on another port",
          "device location=1-2 serial=0001 name=A reset_absent_ms=60000" + fresh,
          "device location=1-4 serial=0001 name=C appear_after_ms=3000" + fresh, true, "failed", 6, "\"1001\""},
+        {"A lost at a write; C on its port cannot be restarted: A's old values are not C's",
+         "device location=1-2 name=A" + fresh + "set led_level 1\nfault 2 unplug\n",
+         "device location=1-2 name=C appear_after_ms=3000" + fresh + "fault 10 write_fails\n", true, "failed", 6, "\"\""},
     };
     ForEachCase(std::size(kCases), [&](std::size_t i) {
         const auto& c = kCases[i];
@@ -244,6 +247,10 @@ TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten
         EXPECT_EQ(run.status, c.status) << c.what << ": " << keypad["message"];
         EXPECT_EQ(keypad["keypad"]["location"], "1-2") << c.what;
         EXPECT_EQ(sim.State()["A.flash.serial"], c.aFlashSerial) << c.what;
+        for (const auto& [key, value] : sim.State()) {
+            if (key.rfind("C.ram.", 0) != 0) continue;
+            EXPECT_EQ(value, sim.State()["C.flash." + key.substr(6)]) << c.what << ": C's RAM was written: " << key;
+        }
         if (!c.serials) return;
         // Its serial stays unknown: the next keypad gets another one.
         const std::string record = sim.Read("serials.txt.taken");
@@ -267,6 +274,8 @@ TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvaria
         {"writing buzzer_period (SIGTERM)", "fault 6 delay 700\n", "06", SIGTERM, "unchanged-after-failure", Flash::Old,
          "interrupted before writing keypad_table"},
         {"waiting for the restart", "", "0A", SIGINT, "failed", Flash::New, "its flash was written; the result was not checked"},
+        {"waiting for the restart after an unanswered flash command", "fault 9 noreply\n", "0A", SIGHUP, "failed",
+         Flash::New, "its flash was written; the result was not checked"},
         {"waiting for a keypad lost at a write", "fault 2 unplug 60000\n", "02", SIGINT, "unchanged-after-failure",
          Flash::Old, "interrupted while keypad keypad-1 was away: it starts from its flash when it is back"},
     };
