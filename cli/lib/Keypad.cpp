@@ -88,7 +88,8 @@ int Keypad::WaitLeft(int timeoutMs) { return api_ ? api_->WaitUntilLeft(timeoutM
 int Keypad::WaitBack(int timeoutMs) { return api_ ? api_->WaitUntilConnected(timeoutMs) : PlixoApi::NOT_CONNECTED; }
 
 std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads) {
-    const int result = PlixoApi::ListKeypads(8263, 2495, &keypads);
+    const KEYPAD_SELECTION velnorKeypad;  // its ids are the keypad's
+    const int result = PlixoApi::ListKeypads(velnorKeypad.VendorId, velnorKeypad.ProductId, &keypads);
     if (result != 0) return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " +
                                                    std::to_string(result) + ")"};
     return std::nullopt;

@@ -234,9 +234,8 @@ std::variant<SerialList, Failure> ReadList(const std::string& path) {
 }
 
 std::string Writer() {
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "?");
-    return std::string(host) + ":" + std::to_string(getpid());
+    const std::string host = HostName();
+    return (host.empty() ? "?" : host) + ":" + std::to_string(getpid());
 }
 
 std::string Now() { return UtcTime(std::chrono::system_clock::now(), true); }

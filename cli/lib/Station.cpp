@@ -18,11 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string HostName() {
-    char host[256] = {};
-    return gethostname(host, sizeof host - 1) == 0 ? host : "";
-}
-
 // One keypad's run: the report it fills, its progress line, and its opened keypad.
 class KeypadRun {
 public:

@@ -1,5 +1,7 @@
 #include "UtcTime.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -17,6 +19,11 @@ std::string UtcTime(std::chrono::system_clock::time_point when, bool millisecond
     }
     std::snprintf(text + length, sizeof text - length, "Z");
     return text;
+}
+
+std::string HostName() {
+    char host[256] = {};
+    return gethostname(host, sizeof host - 1) == 0 ? host : "";
 }
 
 }  // namespace velnorcli
