@@ -15,6 +15,7 @@
 #include "lib/BackupWriter.h"
 #include "lib/DoctorFacts.h"
 #include "lib/Json.h"
+#include "lib/Attached.h"
 #include "lib/Keypad.h"
 #include "lib/Render.h"
 #include "lib/Station.h"

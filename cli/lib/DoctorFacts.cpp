@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "Attached.h"
 #include "Keypad.h"
 
 namespace velnorcli {

@@ -12,7 +12,7 @@
 
 #include "Doctor.h"
 #include "ExitStatus.h"
-#include "Keypad.h"
+#include "Attached.h"
 #include "Settings.h"
 #include "Station.h"
 

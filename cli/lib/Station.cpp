@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 
+#include "Attached.h"
 #include "Json.h"
 #include "Selection.h"
 #include "Sha256.h"

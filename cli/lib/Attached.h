@@ -1,0 +1,34 @@
+// The keypads attached: listing them, and reading every one's status at once (one PlixoApi
+// object and thread each).
+#ifndef VELNOR_CLI_ATTACHED_H
+#define VELNOR_CLI_ATTACHED_H
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <velnor/PlixoApi.h>
+
+#include "ExitStatus.h"
+
+namespace velnorcli {
+
+// The keypads attached, or the failure to list them.
+std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads);
+
+struct StatusReading {
+    KEYPAD_ENTRY keypad;
+    std::optional<DEVICE_INFO> status;  // none: `failure` says why
+    Failure failure;
+};
+
+// Opens each keypad and reads its status, all at once (one object and one thread each).
+std::vector<StatusReading> ReadStatuses(const std::vector<KEYPAD_ENTRY>& keypads);
+
+// Runs work(i) for i in [0, count) on a thread each and waits for all.
+void InParallel(std::size_t count, const std::function<void(std::size_t)>& work);
+
+}  // namespace velnorcli
+
+#endif
