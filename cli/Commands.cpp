@@ -116,6 +116,14 @@ Selected Select(const Selector& selector) {
     return selected;
 }
 
+// The files of --log and --serials opened, then the keypads chosen: a failure of either ends
+// the command before any keypad is opened.
+std::optional<Failure> OpenAndSelect(const Request& request, StationFiles& files, Selected& selected) {
+    if (auto failure = OpenStationFiles(request, files)) return failure;
+    selected = Select(request.selector);
+    return selected.failure;
+}
+
 int List(const Request& request, Console& console) {
     std::vector<KEYPAD_ENTRY> keypads;
     if (auto failure = ListAttached(keypads)) return Fail(request, console, *failure);
@@ -131,9 +139,8 @@ int List(const Request& request, Console& console) {
 
 int Status(const Request& request, Console& console) {
     StationFiles files;
-    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
+    Selected selected;
+    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
     const auto start = std::chrono::steady_clock::now();
     const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
     std::vector<KeypadReport> reports;
@@ -211,9 +218,8 @@ int Verify(const Request& request, Console& console) {
     if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
     const BackupContent& content = std::get<BackupContent>(file);
     StationFiles files;
-    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
+    Selected selected;
+    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
     const auto start = std::chrono::steady_clock::now();
 
     std::vector<VerifyOutcome> outcomes;
@@ -381,9 +387,8 @@ int Restore(const Request& request, Console& console) {
     if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
     const RestoreSource source{request.files.front(), std::get<BackupContent>(std::move(file))};
     StationFiles files;
-    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
+    Selected selected;
+    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
     WarnUnknownSerials(console, files);
     const std::vector<KeypadReport> reports =
         RunStation(request, console, selected.keypads, files, "restore",
@@ -397,9 +402,8 @@ int Set(const Request& request, Console& console) {
         return Fail(request, console, {kUsage, EscapeControl(*refusal)});
     }
     StationFiles files;
-    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
+    Selected selected;
+    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
     const std::vector<KeypadReport> reports = RunStation(request, console, selected.keypads, files, "set", [&](const StationOptions& options) {
         return SetKeypads(selected.keypads, std::get<std::vector<Assignment>>(assignments), options);
     });
@@ -408,9 +412,8 @@ int Set(const Request& request, Console& console) {
 
 int Reset(const Request& request, Console& console) {
     StationFiles files;
-    if (auto failure = OpenStationFiles(request, files)) return Fail(request, console, *failure);
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
+    Selected selected;
+    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
     const std::vector<KeypadReport> reports =
         RunStation(request, console, selected.keypads, files, "reset",
                    [&](const StationOptions& options) { return ResetKeypads(selected.keypads, options); });
