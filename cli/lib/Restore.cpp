@@ -47,9 +47,9 @@ int AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, c
 // 0 once a reset reached the keypad and it answered, or left before it answered (a keypad
 // restarts before it answers; one unplugged meanwhile starts afresh from its flash all the same).
 // A reset that was not written (it never reached the keypad), refused or unanswered is sent
-// once more when the keypad is there (kStopped: the stop flag ended that wait). When that one fails too, the keypad has restarted only if
-// it left after a reset that was written (a refused first one may have been carried out, and the
-// second then finds the keypad gone).
+// once more when the keypad is there (kStopped: the stop flag ended that wait). When that one
+// fails too, the keypad has restarted only if it left after a reset that was written (a refused
+// first one may have been carried out, and the second then finds the keypad gone).
 int SendReset(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
     const int code = keypad.Reset();
     if (code == 0 || code == PlixoApi::CONNECTION_LOST) return 0;
