@@ -66,7 +66,7 @@ std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& fi
     return std::nullopt;
 }
 
-KeypadReport ReadingReport(const StatusReading& reading, Result result, const Failure& failure,
+KeypadReport ReadingReport(const StatusReading& reading, KeypadResult result, const Failure& failure,
                            std::chrono::steady_clock::time_point start) {
     KeypadReport report;
     report.keypad = reading.keypad;
@@ -87,7 +87,7 @@ int LogReadings(const Request& request, const Console& console, const StationFil
     for (const KeypadReport& report : reports) {
         if (auto problem = LogReport(*files.log, report, command, VELNOR_VERSION, file)) {
             Warn(console, EscapeControl(problem->message));
-            status = std::max(status, problem->status);
+            status = std::max<int>(status, problem->status);
         }
     }
     return status;
@@ -145,7 +145,7 @@ int Status(const Request& request, Console& console) {
     const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
     std::vector<KeypadReport> reports;
     for (const StatusReading& reading : readings) {
-        reports.push_back(ReadingReport(reading, reading.status ? Result::Read : Result::Failed, reading.failure, start));
+        reports.push_back(ReadingReport(reading, reading.status ? KeypadResult::Read : KeypadResult::Failed, reading.failure, start));
     }
     const int logged = LogReadings(request, console, files, reports, std::nullopt, kDone);
     if (!request.selector.all) {
@@ -159,7 +159,7 @@ int Status(const Request& request, Console& console) {
         return logged;
     }
     int status = logged;
-    for (const StatusReading& reading : readings) status = std::max(status, reading.failure.status);
+    for (const StatusReading& reading : readings) status = std::max<int>(status, reading.failure.status);
     if (request.json) {
         console.out << Dump(StatusAllJson(readings));
         return status;
@@ -235,9 +235,9 @@ int Verify(const Request& request, Console& console) {
     std::vector<KeypadReport> reports;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const VerifyOutcome& outcome = outcomes[i];
-        const Result result = !outcome.differences            ? Result::Failed
-                              : outcome.differences->empty() ? Result::Equal
-                                                             : Result::Different;
+        const KeypadResult result = !outcome.differences            ? KeypadResult::Failed
+                              : outcome.differences->empty() ? KeypadResult::Equal
+                                                             : KeypadResult::Different;
         KeypadReport report = ReadingReport(readings[i], result, outcome.failure, start);
         // The log's changes: what a restore would change.
         for (const Difference& difference : outcome.differences.value_or(std::vector<Difference>{})) {
@@ -246,7 +246,7 @@ int Verify(const Request& request, Console& console) {
         reports.push_back(report);
     }
     int status = LogReadings(request, console, files, reports, RestoreSource{request.files.front(), content}, kDone);
-    for (const VerifyOutcome& outcome : outcomes) status = std::max(status, outcome.failure.status);
+    for (const VerifyOutcome& outcome : outcomes) status = std::max<int>(status, outcome.failure.status);
 
     // The firmware name is shown beside the result but never compared: nothing writes it.
     const auto firmware = [&readings](std::size_t i) {
@@ -339,7 +339,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         console.out << Dump(ReportsJson(reports));
     } else if (!request.selector.all && reports.size() == 1) {
         const KeypadReport& report = reports.front();
-        const bool planned = report.result == Result::Planned;
+        const bool planned = report.result == KeypadResult::Planned;
         if (report.status == kDone && !report.changes.empty()) {
             console.out << RenderChanges(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
         }

@@ -20,7 +20,7 @@ enum ExitStatus : int {
 };
 
 struct Failure {
-    int status = kDone;
+    ExitStatus status = kDone;  // the kind of failure, and the exit status it stands for
     std::string message;
 };
 

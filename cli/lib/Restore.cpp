@@ -99,10 +99,10 @@ public:
             if (std::optional<Outcome> ended = Do(step)) return *ended;
         }
         if (!flashed_) {
-            return Ending(Result::Updated, kDone,
+            return Ending(KeypadResult::Updated, kDone,
                           Name() + " holds " + options_.targetName + " in RAM (not stored in flash: they last until it restarts)");
         }
-        return Ending(Result::Updated, kDone, Name() + " holds " + options_.targetName + ", stored in flash");
+        return Ending(KeypadResult::Updated, kDone, Name() + " holds " + options_.targetName + ", stored in flash");
     }
 
 private:
@@ -166,7 +166,7 @@ private:
     // values in RAM as if they were stored, and a later flash command would store them.
     Outcome BeforeFlash(const Failure& failure) {
         if (written_.empty()) {
-            return Ending(Result::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
+            return Ending(KeypadResult::UnchangedAfterFailure, failure.status, failure.message + "; nothing was written");
         }
         std::string message = failure.message + "; nothing was written to flash";
         Tell("restarting it back to its flash");
@@ -191,7 +191,7 @@ private:
         case Restarted::Not:
             Tell("writing its old values back");
             if (const std::optional<std::string> problem = WriteBack()) {
-                return Ending(Result::Failed, failure.status,
+                return Ending(KeypadResult::Failed, failure.status,
                               message + ", so its flash holds what it held before; it could not be restarted (" +
                                   restarted.problem + ") and its old values could not be written back (" + *problem +
                                   "): its RAM may hold some of the new values, which a later flash command would "
@@ -201,7 +201,7 @@ private:
                        "), so its old values were written back to its RAM and checked";
             break;
         }
-        return Ending(Result::UnchangedAfterFailure, restarted.stopped ? int{kInterrupted} : failure.status, message);
+        return Ending(KeypadResult::UnchangedAfterFailure, restarted.stopped ? int{kInterrupted} : failure.status, message);
     }
 
     // Writes the values written so far back to what the keypad held before, and checks them by a
@@ -256,7 +256,7 @@ private:
         const Restarted restarted = RestartAndRead(options_.stop, true);
         if (restarted.stopped) return InterruptedAfterFlash("while waiting for the restart of ");
         if (restarted.how != Restarted::AndRead) {
-            return Ending(Result::Failed, failure.status,
+            return Ending(KeypadResult::Failed, failure.status,
                           failure.message + "; it could not be restarted and read (" + restarted.problem +
                               "): whether its flash holds its old settings or " + options_.targetName + " is not known");
         }
@@ -271,14 +271,14 @@ private:
         const std::string prefix = failure ? failure.value().message + "; after a restart " : "";
         differences_ = Compare(now, target_.settings);
         if (differences_.empty()) {
-            return Ending(Result::Updated, kDone,
+            return Ending(KeypadResult::Updated, kDone,
                           failure ? prefix + "it holds " + options_.targetName
                                   : Name() + " holds " + options_.targetName + ", checked after its restart");
         }
         const std::string holds = now == before_ ? "what it held before"
                                                  : "neither what it held before nor " + options_.targetName + ": " +
                                                        DifferencesText(differences_);
-        return Ending(Result::Failed, failure ? failure->status : kDifferent,
+        return Ending(KeypadResult::Failed, failure ? failure->status : kDifferent,
                       (failure ? prefix + "the keypad that answers" : Name() + " answered every step, but after its "
                                                                       "restart the keypad that answers") +
                           " holds " + holds +
@@ -288,14 +288,14 @@ private:
 
     // The flash command was answered, but what it stored cannot be checked.
     Outcome Unchecked(const std::string& why) {
-        return Ending(Result::Failed, kNoAnswer,
+        return Ending(KeypadResult::Failed, kNoAnswer,
                       why + ": its flash was written; the result could not be checked (velnor verify checks it "
                             "once the keypad is back)");
     }
 
     // `when`: "before reading back of ", "while waiting for the restart of "
     Outcome InterruptedAfterFlash(const std::string& when) {
-        return Ending(Result::Failed, kInterrupted,
+        return Ending(KeypadResult::Failed, kInterrupted,
                       "interrupted " + when + Name() + ": its flash was written; the result was not checked (velnor verify checks it)");
     }
 
@@ -337,7 +337,7 @@ private:
         return {Restarted::AndRead, {}};
     }
 
-    Outcome Ending(Result result, int status, std::string message) {
+    Outcome Ending(KeypadResult result, int status, std::string message) {
         return Outcome{result, status, std::move(message), after_, differences_};
     }
 
@@ -359,17 +359,17 @@ private:
 
 }  // namespace
 
-std::string_view ResultName(Result result) {
+std::string_view ResultName(KeypadResult result) {
     switch (result) {
-    case Result::UpToDate: return "up-to-date";
-    case Result::Updated: return "updated";
-    case Result::Planned: return "planned";
-    case Result::UnchangedAfterFailure: return "unchanged-after-failure";
-    case Result::Failed: return "failed";
-    case Result::Restarted: return "restarted";
-    case Result::Equal: return "equal";
-    case Result::Different: return "different";
-    case Result::Read: return "read";
+    case KeypadResult::UpToDate: return "up-to-date";
+    case KeypadResult::Updated: return "updated";
+    case KeypadResult::Planned: return "planned";
+    case KeypadResult::UnchangedAfterFailure: return "unchanged-after-failure";
+    case KeypadResult::Failed: return "failed";
+    case KeypadResult::Restarted: return "restarted";
+    case KeypadResult::Equal: return "equal";
+    case KeypadResult::Different: return "different";
+    case KeypadResult::Read: return "read";
     }
     return "failed";
 }

@@ -28,7 +28,7 @@ namespace velnorcli {
 
 // What became of one keypad, as --json names it. restore, set: the first five; reset: Restarted
 // or Failed; verify: Equal, Different or Failed; status: Read or Failed.
-enum class Result {
+enum class KeypadResult {
     UpToDate,               // it held the target already; nothing was written
     Updated,                // it holds the target (a status read showed it)
     Planned,                // a dry run: nothing was written
@@ -40,10 +40,10 @@ enum class Result {
     Different,              // verify: it holds other settings
     Read,                   // status: its status was read
 };
-std::string_view ResultName(Result result);
+std::string_view ResultName(KeypadResult result);
 
 struct Outcome {
-    Result result = Result::Failed;
+    KeypadResult result = KeypadResult::Failed;
     int status = kDone;
     std::string message;
     std::optional<DEVICE_INFO> after;     // the last status read after the first write

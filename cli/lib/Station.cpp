@@ -45,13 +45,13 @@ public:
 
     // Nothing written; the report says why.
     bool Stop(const std::string& message, int status = kInterrupted) {
-        report_.result = Result::UnchangedAfterFailure;
+        report_.result = KeypadResult::UnchangedAfterFailure;
         report_.status = status;
         report_.message = message + (status == kInterrupted ? "; nothing was written" : "");
         return false;
     }
 
-    void Plain(Result result, const std::string& message, const std::vector<Change>& changes) {
+    void Plain(KeypadResult result, const std::string& message, const std::vector<Change>& changes) {
         report_.result = result;
         report_.status = kDone;
         report_.message = message;
@@ -76,7 +76,7 @@ public:
     void AddProblem(const std::optional<Failure>& problem) {
         if (!problem) return;
         report_.message += "; " + problem->message;
-        report_.status = std::max(report_.status, problem->status);
+        report_.status = std::max<int>(report_.status, problem->status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
@@ -159,11 +159,11 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
 
 void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
     if (!choice.taken) return;
-    const Result result = run.report().result;
+    const KeypadResult result = run.report().result;
     SerialLedger& ledger = *options.serials;
-    if (result == Result::Updated || result == Result::UpToDate) {
+    if (result == KeypadResult::Updated || result == KeypadResult::UpToDate) {
         run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name(), Waiting(run, options)));
-    } else if (result == Result::UnchangedAfterFailure) {
+    } else if (result == KeypadResult::UnchangedAfterFailure) {
         run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
@@ -187,14 +187,14 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
     const std::string targetName = "the settings of " + EscapeControl(source.name) + (serial ? " with serial " + EscapeControl(serial->serial) : "");
     if (options.dryRun) {
         const std::size_t count = plan.changes.size();
-        run.Plain(Result::Planned,
+        run.Plain(KeypadResult::Planned,
                   count == 0 && !options.force
                       ? "keypad " + run.Name() + " holds " + targetName + " already: a restore would write nothing"
                       : std::to_string(count) + (count == 1 ? " setting" : " settings") + " of keypad " + run.Name() +
                             " differ from " + targetName + "; nothing was sent but the status query",
                   plan.changes);
     } else if (plan.steps.empty()) {
-        run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds " + targetName + " already; nothing was written", {});
+        run.Plain(KeypadResult::UpToDate, "keypad " + run.Name() + " holds " + targetName + " already; nothing was written", {});
     } else {
         run.Carried(plan, target, targetName);
     }
@@ -232,7 +232,7 @@ std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
         const Plan plan = PlanSet(SettingsOfKeypad(*run.report().before), wanted, FieldsOf(assignments), options.force,
                                   options.flash);
         if (plan.steps.empty()) {
-            run.Plain(Result::UpToDate, "keypad " + run.Name() + " holds these values already; nothing was written", {});
+            run.Plain(KeypadResult::UpToDate, "keypad " + run.Name() + " holds these values already; nothing was written", {});
         } else {
             run.Carried(plan, wanted, "the values set");
         }
@@ -244,13 +244,13 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
     return OnEach(keypads, [&](std::size_t i) {
         KeypadRun run(keypads[i], i, options);
         if (!run.OpenAndRead()) {
-            run.report().result = Result::Failed;
+            run.report().result = KeypadResult::Failed;
             return run.Finish(std::nullopt);
         }
         run.Tell("restarting");
         const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
         KeypadReport& report = run.report();
-        report.result = failure ? Result::Failed : Result::Restarted;
+        report.result = failure ? KeypadResult::Failed : KeypadResult::Restarted;
         report.status = failure ? failure->status : kDone;
         report.message = failure ? failure->message : "keypad " + run.Name() + " restarted and is back";
         return run.Finish(std::nullopt);

@@ -25,7 +25,7 @@ namespace velnorcli {
 // What became of one keypad: a line of the final report, an entry of --json, a line of the log.
 struct KeypadReport {
     KEYPAD_ENTRY keypad;  // as it is attached at the end (its path changes when it restarts)
-    Result result = Result::Failed;
+    KeypadResult result = KeypadResult::Failed;
     int status = kDone;
     std::string message;
     std::vector<Change> changes;          // planned or written

@@ -34,7 +34,7 @@ TEST(Json, EachDocumentHasItsDocumentedShape) {
     StatusReading read{kKeypad, status, {}};
     KeypadReport restored;
     restored.keypad = kKeypad;
-    restored.result = Result::Updated;
+    restored.result = KeypadResult::Updated;
     restored.message = "m";
     restored.changes = {{Field::LedLevel, 1, 7}, {Field::Serial, std::string("1"), std::string("2")}};
     restored.before = status;
