@@ -17,6 +17,7 @@
 #include "lib/Json.h"
 #include "lib/Attached.h"
 #include "lib/Keypad.h"
+#include "lib/Reading.h"
 #include "lib/Render.h"
 #include "lib/Station.h"
 #include "lib/Text.h"
@@ -31,15 +32,8 @@ std::string Paint(const Console& console, const char* code, const std::string& t
     return console.colourErr ? std::string("\033[") + code + "m" + text + "\033[0m" : text;
 }
 
-// A failure: JSON on standard output, or a message on standard error.
-int Fail(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr) {
-    if (request.json) console.out << Dump(ErrorJson(failure, keypad));
-    // A refused command line is told on standard error also to a script, with the usage.
-    if (!request.json || failure.status == kUsage) {
-        console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << failure.message << "\n";
-    }
-    if (failure.status == kUsage) console.err << console.usage;
-    return failure.status;
+void PrintError(const Console& console, const std::string& message) {
+    console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << message << "\n";
 }
 
 void Warn(const Console& console, const std::string& text) {
@@ -54,7 +48,7 @@ struct StationFiles {
     std::optional<StationLog> log;
 };
 
-std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& files) {
+Done OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
         files.serials.emplace(request.serials);
         if (auto failure = files.serials->Check()) return Failure{failure->status, EscapeControl(failure->message)};
@@ -63,103 +57,60 @@ std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& fi
         files.log.emplace(request.log);
         if (auto failure = files.log->Open()) return Failure{failure->status, EscapeControl(failure->message)};
     }
-    return std::nullopt;
-}
-
-KeypadReport ReadingReport(const StatusReading& reading, KeypadResult result, const Failure& failure,
-                           std::chrono::steady_clock::time_point start) {
-    KeypadReport report;
-    report.keypad = reading.keypad;
-    report.result = result;
-    report.status = failure.status;
-    report.message = failure.message;
-    report.before = reading.status;
-    report.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    return report;
-}
-
-// For the commands that only read: one log line per keypad. The status, raised to 7 when a
-// line cannot be written.
-int LogReadings(const Request& request, const Console& console, const StationFiles& files,
-                const std::vector<KeypadReport>& reports, const std::optional<RestoreSource>& file, int status) {
-    if (!files.log) return status;
-    const char* command = request.command == Command::Verify ? "verify" : "status";
-    for (const KeypadReport& report : reports) {
-        if (auto problem = LogReport(*files.log, report, command, VELNOR_VERSION, file)) {
-            Warn(console, EscapeControl(problem->message));
-            status = std::max<int>(status, problem->status);
-        }
-    }
-    return status;
-}
-
-// The keypads a command means, from the attached ones.
-struct Selected {
-    std::vector<KEYPAD_ENTRY> keypads;
-    std::optional<Failure> failure;
-};
-
-Selected Select(const Selector& selector) {
-    std::vector<KEYPAD_ENTRY> attached;
-    if (auto failure = ListAttached(attached)) return {{}, failure};
-    std::vector<SerialReading> serials;
-    if (selector.by == SelectBy::Serial) {
-        for (const StatusReading& reading : ReadStatuses(attached)) {
-            serials.push_back(reading.status ? SerialReading{reading.status->SerialNumber, {}}
-                                             : SerialReading{std::nullopt, reading.failure});
-        }
-    }
-    const Chosen chosen = Choose(attached, selector, serials);
-    if (chosen.failure.status != kDone) return {{}, chosen.failure};
-    Selected selected;
-    for (std::size_t index : chosen.keypads) selected.keypads.push_back(attached[index]);
-    return selected;
+    return {};
 }
 
 // The files of --log and --serials opened, then the keypads chosen: a failure of either ends
 // the command before any keypad is opened.
-std::optional<Failure> OpenAndSelect(const Request& request, StationFiles& files, Selected& selected) {
-    if (auto failure = OpenStationFiles(request, files)) return failure;
-    selected = Select(request.selector);
-    return selected.failure;
+Result<std::vector<KEYPAD_ENTRY>> OpenAndSelect(const Request& request, StationFiles& files) {
+    if (const Done opened = OpenStationFiles(request, files); !opened) return opened.failure();
+    return SelectKeypads(request.selector);
+}
+
+// For the commands that only read: their log lines, each one that could not be written a
+// warning; the run's status is the worst of the keypads' and the log's.
+int LogAndRate(const Request& request, const Console& console, const StationFiles& files,
+               const std::vector<KeypadReport>& reports, const std::optional<RestoreSource>& file) {
+    int status = WorstStatus(reports);
+    if (!files.log) return status;
+    const char* command = request.command == Command::Verify ? "verify" : "status";
+    for (const Failure& problem : LogReadings(*files.log, reports, command, VELNOR_VERSION, file)) {
+        Warn(console, EscapeControl(problem.message));
+        status = std::max<int>(status, problem.status);
+    }
+    return status;
 }
 
 int List(const Request& request, Console& console) {
-    std::vector<KEYPAD_ENTRY> keypads;
-    if (auto failure = ListAttached(keypads)) return Fail(request, console, *failure);
+    const auto keypads = ListAttached();
+    if (!keypads) return ReportFailure(request, console, keypads.failure());
     if (request.json) {
-        console.out << Dump(ListJson(keypads));
-    } else if (keypads.empty()) {
+        console.out << Dump(ListJson(*keypads));
+    } else if (keypads->empty()) {
         console.err << "velnor: no keypad is attached\n";
     } else {
-        console.out << RenderList(keypads);
+        console.out << RenderList(*keypads);
     }
     return kDone;
 }
 
 int Status(const Request& request, Console& console) {
     StationFiles files;
-    Selected selected;
-    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
+    const auto selected = OpenAndSelect(request, files);
+    if (!selected) return ReportFailure(request, console, selected.failure());
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
-    std::vector<KeypadReport> reports;
-    for (const StatusReading& reading : readings) {
-        reports.push_back(ReadingReport(reading, reading.status ? KeypadResult::Read : KeypadResult::Failed, reading.failure, start));
-    }
-    const int logged = LogReadings(request, console, files, reports, std::nullopt, kDone);
+    const std::vector<StatusReading> readings = ReadStatuses(*selected);
+    const int status = LogAndRate(request, console, files, StatusReports(readings, start), std::nullopt);
     if (!request.selector.all) {
         const StatusReading& reading = readings.front();
-        if (!reading.status) return std::max(logged, Fail(request, console, reading.failure, &reading.keypad));
+        if (!reading.status) return std::max(status, ReportFailure(request, console, reading.failure, &reading.keypad));
         if (request.json) {
             console.out << Dump(StatusJson(reading.keypad, *reading.status));
         } else {
             console.out << RenderStatus(reading.keypad, *reading.status, KeyNames::ReadFile());
         }
-        return logged;
+        return status;
     }
-    int status = logged;
-    for (const StatusReading& reading : readings) status = std::max<int>(status, reading.failure.status);
     if (request.json) {
         console.out << Dump(StatusAllJson(readings));
         return status;
@@ -171,7 +122,7 @@ int Status(const Request& request, Console& console) {
             console.out << (first ? "" : "\n") << RenderStatus(reading.keypad, *reading.status, names);
             first = false;
         } else {
-            console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << reading.failure.message << "\n";
+            PrintError(console, reading.failure.message);
         }
     }
     return status;
@@ -181,89 +132,51 @@ int Backup(const Request& request, Console& console) {
     const std::string& file = request.files.front();
     const bool toStdout = file == "-";
     if (toStdout && request.json) {
-        return Fail(request, console, {kUsage, "backup to standard output (-) cannot be combined with --json"});
+        return ReportFailure(request, console, {kUsage, "backup to standard output (-) cannot be combined with --json"});
     }
     if (!toStdout) {
-        if (auto failure = RefuseExisting(file, request.force)) return Fail(request, console, *failure);
+        if (const Done free = RefuseExisting(file, request.force); !free) return ReportFailure(request, console, free.failure());
     }
-    const Selected selected = Select(request.selector);
-    if (selected.failure) return Fail(request, console, *selected.failure);
-    Keypad keypad(selected.keypads.front());
-    DEVICE_INFO status;
-    std::optional<Failure> failure = keypad.Open();
-    if (!failure) failure = keypad.ReadStatus(status);
-    if (failure) return Fail(request, console, *failure, &keypad.Entry());
+    const auto selected = SelectKeypads(request.selector);
+    if (!selected) return ReportFailure(request, console, selected.failure());
+    Keypad keypad(selected->front());
+    const Done opened = keypad.Open();
+    const Result<DEVICE_INFO> status = opened ? keypad.ReadStatus() : Result<DEVICE_INFO>(opened.failure());
+    if (!status) return ReportFailure(request, console, status.failure(), &keypad.Entry());
 
-    const BackupText backup = WriteBackup(status, Provenance{UtcNow(), VELNOR_VERSION, keypad.Entry()});
+    const BackupText backup = WriteBackup(*status, Provenance{UtcNow(), VELNOR_VERSION, keypad.Entry()});
     if (toStdout) {
         console.out << backup.text << std::flush;
-    } else if (auto written = WriteFileAtomically(file, backup.text, request.force)) {
-        return Fail(request, console, *written, &keypad.Entry());
+    } else if (const Done written = WriteFileAtomically(file, backup.text, request.force); !written) {
+        return ReportFailure(request, console, written.failure(), &keypad.Entry());
     }
     if (request.json) {
         console.out << Dump(BackupJson(keypad.Entry(), file, backup.warnings));
     } else {
         for (const std::string& warning : backup.warnings) Warn(console, warning);
-        if (!toStdout) {
-            console.err << "velnor: backup of keypad " << KeypadName(keypad.Entry()) << " written to "
-                        << EscapeControl(file) << (backup.warnings.empty() ? "" : " (incomplete, see the warnings)")
-                        << "\n";
-        }
+        if (!toStdout) console.err << "velnor: " << RenderBackupWritten(keypad.Entry(), file, !backup.warnings.empty()) << "\n";
     }
     return backup.warnings.empty() ? kDone : kDifferent;
 }
 
 int Verify(const Request& request, Console& console) {
-    auto file = ReadBackupPath(request.files.front());
-    if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
-    const BackupContent& content = std::get<BackupContent>(file);
+    const auto file = ReadBackupPath(request.files.front());
+    if (!file) return ReportFailure(request, console, file.failure());
     StationFiles files;
-    Selected selected;
-    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
+    const auto selected = OpenAndSelect(request, files);
+    if (!selected) return ReportFailure(request, console, selected.failure());
     const auto start = std::chrono::steady_clock::now();
-
-    std::vector<VerifyOutcome> outcomes;
-    const std::vector<StatusReading> readings = ReadStatuses(selected.keypads);
-    for (const StatusReading& reading : readings) {
-        VerifyOutcome outcome{reading.keypad, std::nullopt, reading.failure};
-        if (reading.status) {
-            outcome.differences = Compare(SettingsOfKeypad(*reading.status), content.settings);
-            outcome.failure.status = outcome.differences->empty() ? kDone : kDifferent;
-        }
-        outcomes.push_back(outcome);
-    }
-    std::vector<KeypadReport> reports;
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        const VerifyOutcome& outcome = outcomes[i];
-        const KeypadResult result = !outcome.differences            ? KeypadResult::Failed
-                              : outcome.differences->empty() ? KeypadResult::Equal
-                                                             : KeypadResult::Different;
-        KeypadReport report = ReadingReport(readings[i], result, outcome.failure, start);
-        // The log's changes: what a restore would change.
-        for (const Difference& difference : outcome.differences.value_or(std::vector<Difference>{})) {
-            report.changes.push_back({difference.field, difference.left, difference.right});
-        }
-        reports.push_back(report);
-    }
-    int status = LogReadings(request, console, files, reports, RestoreSource{request.files.front(), content}, kDone);
-    for (const VerifyOutcome& outcome : outcomes) status = std::max<int>(status, outcome.failure.status);
-
-    // The firmware name is shown beside the result but never compared: nothing writes it.
-    const auto firmware = [&readings](std::size_t i) {
-        return "firmware " + EscapeControl(TrimmedRight(readings[i].status->FirmwareName)) + ", not compared";
-    };
+    const std::vector<StatusReading> readings = ReadStatuses(*selected);
+    const std::vector<VerifyOutcome> outcomes = VerifyOutcomes(readings, file->settings);
+    const int status = LogAndRate(request, console, files, VerifyReports(readings, outcomes, start),
+                                  RestoreSource{request.files.front(), *file});
     if (!request.selector.all) {
         const VerifyOutcome& outcome = outcomes.front();
-        if (!outcome.differences) return Fail(request, console, outcome.failure, &outcome.keypad);
+        if (!outcome.differences) return std::max(status, ReportFailure(request, console, outcome.failure, &outcome.keypad));
         if (request.json) {
             console.out << Dump(DifferencesJson(*outcome.differences, "keypad", "file"));
-        } else if (outcome.differences->empty()) {
-            console.out << "equal: keypad " << KeypadName(outcome.keypad) << " holds the settings of "
-                        << EscapeControl(request.files.front()) << " (" << firmware(0) << ")\n";
         } else {
-            console.out << "keypad " << KeypadName(outcome.keypad) << " (" << firmware(0) << ") differs from "
-                        << EscapeControl(request.files.front()) << ":\n"
-                        << RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+            console.out << RenderVerify(outcome, *readings.front().status, request.files.front());
         }
         return status;
     }
@@ -272,27 +185,21 @@ int Verify(const Request& request, Console& console) {
         return status;
     }
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        const VerifyOutcome& outcome = outcomes[i];
-        if (!outcome.differences) {
-            console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << outcome.failure.message << "\n";
-        } else if (outcome.differences->empty()) {
-            console.out << KeypadName(outcome.keypad) << ": equal (" << firmware(i) << ")\n";
+        if (outcomes[i].differences) {
+            console.out << RenderVerifyEntry(outcomes[i], *readings[i].status);
         } else {
-            console.out << KeypadName(outcome.keypad) << ": " << outcome.differences->size() << " differences ("
-                        << firmware(i) << ")\n"
-                        << RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+            PrintError(console, outcomes[i].failure.message);
         }
     }
     return status;
 }
 
 int Diff(const Request& request, Console& console) {
-    auto older = ReadBackupPath(request.files[0]);
-    if (auto* failure = std::get_if<Failure>(&older)) return Fail(request, console, *failure);
-    auto newer = ReadBackupPath(request.files[1]);
-    if (auto* failure = std::get_if<Failure>(&newer)) return Fail(request, console, *failure);
-    const std::vector<Difference> differences =
-        Compare(std::get<BackupContent>(older).settings, std::get<BackupContent>(newer).settings);
+    const auto older = ReadBackupPath(request.files[0]);
+    if (!older) return ReportFailure(request, console, older.failure());
+    const auto newer = ReadBackupPath(request.files[1]);
+    if (!newer) return ReportFailure(request, console, newer.failure());
+    const std::vector<Difference> differences = Compare(older->settings, newer->settings);
     if (request.json) {
         console.out << Dump(DifferencesJson(differences, "old", "new"));
     } else if (differences.empty()) {
@@ -360,63 +267,49 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         console.out << RenderReports(reports);
     }
     if (signal != nullptr && status == kInterrupted && !request.json) {
-        console.err << "velnor: stopped by " << signal << " after the step each keypad was at (status 130)\n";
+        console.err << "velnor: " << RenderStopped(signal) << "\n";
     }
     return status;
 }
 
-// One line however many: each serial left is also in the record, where the awk line finds it.
-void WarnUnknownSerials(const Console& console, const StationFiles& files) {
-    if (!files.serials) return;
-    const std::vector<std::string> unknown = files.serials->Unknown();
-    if (unknown.empty()) return;
-    std::string some;
-    for (std::size_t i = 0; i < std::min<std::size_t>(unknown.size(), 3); ++i) some += (i == 0 ? "" : ", ") + unknown[i];
-    if (unknown.size() > 3) some += ", ...";
-    const std::string record = EscapeControl(files.serials->RecordPath());
-    Warn(console, std::to_string(unknown.size()) + (unknown.size() == 1 ? " serial" : " serials") + " (" + EscapeControl(some) +
-                      ") with an unknown outcome: a velnor of this host stopped between writing a keypad and recording "
-                      "it, and none is handed out again. To resolve them, see which keypad holds each (velnor status "
-                      "--all) and append to " + record + " a line \"SERIAL taken TIME HOST KEYPAD\", or \"SERIAL "
-                      "returned\" when none holds it; awk '{ s[$1] = $2 } END { for (k in s) if (s[k] == \"taking\") "
-                      "print k }' " + record + " lists them (velnor(1), SERIAL NUMBER LISTS)");
-}
-
 int Restore(const Request& request, Console& console) {
     auto file = ReadBackupPath(request.files.front(), console.signals != nullptr ? &console.signals->Stop() : nullptr);
-    if (auto* failure = std::get_if<Failure>(&file)) return Fail(request, console, *failure);
-    const RestoreSource source{request.files.front(), std::get<BackupContent>(std::move(file))};
+    if (!file) return ReportFailure(request, console, file.failure());
+    const RestoreSource source{request.files.front(), std::move(*file)};
     StationFiles files;
-    Selected selected;
-    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
-    WarnUnknownSerials(console, files);
+    const auto selected = OpenAndSelect(request, files);
+    if (!selected) return ReportFailure(request, console, selected.failure());
+    if (files.serials) {
+        const std::string unknown = RenderUnknownSerials(files.serials->Unknown(), files.serials->RecordPath());
+        if (!unknown.empty()) Warn(console, unknown);
+    }
     const std::vector<KeypadReport> reports =
-        RunStation(request, console, selected.keypads, files, "restore",
-                   [&](const StationOptions& options) { return RestoreKeypads(selected.keypads, source, options); });
+        RunStation(request, console, *selected, files, "restore",
+                   [&](const StationOptions& options) { return RestoreKeypads(*selected, source, options); });
     return ReportStation(request, console, reports);
 }
 
 int Set(const Request& request, Console& console) {
     const auto assignments = ParseAssignments(request.assignments);
-    if (const auto* refusal = std::get_if<std::string>(&assignments)) {
-        return Fail(request, console, {kUsage, EscapeControl(*refusal)});
+    if (!assignments) {
+        return ReportFailure(request, console, {assignments.failure().status, EscapeControl(assignments.failure().message)});
     }
     StationFiles files;
-    Selected selected;
-    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
-    const std::vector<KeypadReport> reports = RunStation(request, console, selected.keypads, files, "set", [&](const StationOptions& options) {
-        return SetKeypads(selected.keypads, std::get<std::vector<Assignment>>(assignments), options);
+    const auto selected = OpenAndSelect(request, files);
+    if (!selected) return ReportFailure(request, console, selected.failure());
+    const std::vector<KeypadReport> reports = RunStation(request, console, *selected, files, "set", [&](const StationOptions& options) {
+        return SetKeypads(*selected, *assignments, options);
     });
     return ReportStation(request, console, reports);
 }
 
 int Reset(const Request& request, Console& console) {
     StationFiles files;
-    Selected selected;
-    if (auto failure = OpenAndSelect(request, files, selected)) return Fail(request, console, *failure);
+    const auto selected = OpenAndSelect(request, files);
+    if (!selected) return ReportFailure(request, console, selected.failure());
     const std::vector<KeypadReport> reports =
-        RunStation(request, console, selected.keypads, files, "reset",
-                   [&](const StationOptions& options) { return ResetKeypads(selected.keypads, options); });
+        RunStation(request, console, *selected, files, "reset",
+                   [&](const StationOptions& options) { return ResetKeypads(*selected, options); });
     return ReportStation(request, console, reports);
 }
 
@@ -441,10 +334,18 @@ int Doctor(const Request& request, Console& console) {
         console.out << diagnosis.result.message << "\n";
         return kDone;
     }
-    return Fail(request, console, diagnosis.result);
+    return ReportFailure(request, console, diagnosis.result);
 }
 
 }  // namespace
+
+int ReportFailure(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad) {
+    if (request.json) console.out << Dump(ErrorJson(failure, keypad));
+    // A refused command line is told on standard error also to a script, with the usage.
+    if (!request.json || failure.status == kUsage) PrintError(console, failure.message);
+    if (failure.status == kUsage) console.err << console.usage;
+    return failure.status;
+}
 
 int RunCommand(const Request& request, Console& console) {
     switch (request.command) {

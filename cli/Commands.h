@@ -41,6 +41,11 @@ struct Console {
 
 int RunCommand(const Request& request, Console& console);
 
+// A failure as the command tells it: JSON on standard output, or a message on standard error
+// (a usage failure also there, with the usage). Its exit status.
+int ReportFailure(const Request& request, Console& console, const Failure& failure,
+                  const KEYPAD_ENTRY* keypad = nullptr);
+
 }  // namespace velnorcli
 
 #endif

@@ -192,13 +192,7 @@ int Velnor(int argc, char** argv) {
     try {
         return RunCommand(request, console);
     } catch (const std::exception& failure) {
-        const Failure unexpected{kNoAnswer, std::string("unexpected failure: ") + failure.what()};
-        if (request.json) {
-            std::cout << Dump(ErrorJson(unexpected));
-        } else {
-            std::cerr << "velnor: error: " << unexpected.message << "\n";
-        }
-        return unexpected.status;
+        return ReportFailure(request, console, {kNoAnswer, std::string("unexpected failure: ") + failure.what()});
     }
 }
 

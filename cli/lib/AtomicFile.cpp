@@ -36,20 +36,20 @@ bool WriteAll(int fd, const std::string& content) {
 
 }  // namespace
 
-std::optional<Failure> RefuseExisting(const std::string& path, bool replace) {
+Done RefuseExisting(const std::string& path, bool replace) {
     struct stat facts {};
-    if (lstat(path.c_str(), &facts) != 0) return std::nullopt;
+    if (lstat(path.c_str(), &facts) != 0) return {};
     if (!replace) return Failure{kFileProblem, EscapeControl(path) + " exists; use --force to replace it"};
     // A symbolic link is judged by what it names: a rename would replace the link, and a link
     // to /dev/stdout or a device is not a backup file either. One that names nothing is replaced.
-    if (S_ISLNK(facts.st_mode) && stat(path.c_str(), &facts) != 0) return std::nullopt;
+    if (S_ISLNK(facts.st_mode) && stat(path.c_str(), &facts) != 0) return {};
     if (!S_ISREG(facts.st_mode)) {
         return Failure{kFileProblem, "cannot write " + EscapeControl(path) + ": not a regular file; --force replaces only a regular file"};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Failure> WriteFileAtomically(const std::string& path, const std::string& content, bool replace) {
+Done WriteFileAtomically(const std::string& path, const std::string& content, bool replace) {
     const std::string folder = FolderOf(path);
     std::string pattern = folder + "/.velnor-backup-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -65,21 +65,23 @@ std::optional<Failure> WriteFileAtomically(const std::string& path, const std::s
     if (!failure) {
         if (replace) {
             // Checked again just before: the name may have changed while the file was written.
-            failure = RefuseExisting(path, true);
+            if (const Done checked = RefuseExisting(path, true); !checked) failure = checked.failure();
             if (!failure && rename(temporary.c_str(), path.c_str()) != 0) failure = Cannot(path, "", errno);
         } else if (link(temporary.c_str(), path.c_str()) != 0) {
             // link refuses an existing name: no check-then-write race.
-            failure = errno == EEXIST ? RefuseExisting(path, false).value_or(Cannot(path, "", EEXIST)) : Cannot(path, "", errno);
+            const int error = errno;
+            const Done refused = error == EEXIST ? RefuseExisting(path, false) : Done();
+            failure = !refused ? refused.failure() : Cannot(path, "", error);
         }
     }
     unlink(temporary.c_str());  // after rename it names nothing
-    if (failure) return failure;
+    if (failure) return *failure;
     const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
         fsync(folderFd);  // the new name itself survives a crash
         close(folderFd);
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace velnorcli

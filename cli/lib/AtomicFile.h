@@ -7,17 +7,17 @@
 #include <optional>
 #include <string>
 
-#include "ExitStatus.h"
+#include "Result.h"
 
 namespace velnorcli {
 
 // Status 7 when RefuseExisting refuses the name (the file untouched), or when writing fails.
-std::optional<Failure> WriteFileAtomically(const std::string& path, const std::string& content, bool replace);
+Done WriteFileAtomically(const std::string& path, const std::string& content, bool replace);
 
 // Status 7 when the file exists and `replace` is false, or when it is something other than a
 // regular file (a device, folder, FIFO or socket, also through a symbolic link), which even
 // `replace` does not rename over. Checked early, before a keypad is involved.
-std::optional<Failure> RefuseExisting(const std::string& path, bool replace);
+Done RefuseExisting(const std::string& path, bool replace);
 
 }  // namespace velnorcli
 

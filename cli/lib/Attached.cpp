@@ -6,12 +6,30 @@
 
 namespace velnorcli {
 
-std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads) {
+Result<std::vector<KEYPAD_ENTRY>> ListAttached() {
     const KEYPAD_SELECTION velnorKeypad;  // its ids are the keypad's
+    std::vector<KEYPAD_ENTRY> keypads;
     const int result = PlixoApi::ListKeypads(velnorKeypad.VendorId, velnorKeypad.ProductId, &keypads);
     if (result != 0) return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " +
                                                    std::to_string(result) + ")"};
-    return std::nullopt;
+    return keypads;
+}
+
+Result<std::vector<KEYPAD_ENTRY>> SelectKeypads(const Selector& selector) {
+    auto attached = ListAttached();
+    if (!attached) return attached.failure();
+    std::vector<SerialReading> serials;
+    if (selector.by == SelectBy::Serial) {
+        for (const StatusReading& reading : ReadStatuses(*attached)) {
+            serials.push_back(reading.status ? SerialReading{reading.status->SerialNumber, {}}
+                                             : SerialReading{std::nullopt, reading.failure});
+        }
+    }
+    const auto chosen = Choose(*attached, selector, serials);
+    if (!chosen) return chosen.failure();
+    std::vector<KEYPAD_ENTRY> keypads;
+    for (std::size_t index : *chosen) keypads.push_back((*attached)[index]);
+    return keypads;
 }
 
 void InParallel(std::size_t count, const std::function<void(std::size_t)>& work) {
@@ -28,13 +46,12 @@ std::vector<StatusReading> ReadStatuses(const std::vector<KEYPAD_ENTRY>& keypads
         StatusReading& reading = readings[i];
         reading.keypad = keypads[i];
         Keypad keypad(keypads[i]);
-        std::optional<Failure> failure = keypad.Open();
-        DEVICE_INFO status;
-        if (!failure) failure = keypad.ReadStatus(status);
-        if (failure) {
-            reading.failure = *failure;
+        const Done opened = keypad.Open();
+        const Result<DEVICE_INFO> status = opened ? keypad.ReadStatus() : Result<DEVICE_INFO>(opened.failure());
+        if (status) {
+            reading.status = *status;
         } else {
-            reading.status = status;
+            reading.failure = status.failure();
         }
     });
     return readings;

@@ -11,17 +11,17 @@
 #include <velnor/PlixoApi.h>
 
 #include "ExitStatus.h"
+#include "Reports.h"
+#include "Result.h"
+#include "Selection.h"
 
 namespace velnorcli {
 
 // The keypads attached, or the failure to list them.
-std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads);
+Result<std::vector<KEYPAD_ENTRY>> ListAttached();
 
-struct StatusReading {
-    KEYPAD_ENTRY keypad;
-    std::optional<DEVICE_INFO> status;  // none: `failure` says why
-    Failure failure;
-};
+// The attached keypads the selection means (reading every status for --serial).
+Result<std::vector<KEYPAD_ENTRY>> SelectKeypads(const Selector& selector);
 
 // Opens each keypad and reads its status, all at once (one object and one thread each).
 std::vector<StatusReading> ReadStatuses(const std::vector<KEYPAD_ENTRY>& keypads);

@@ -177,7 +177,7 @@ BackupReading ReadBackup(std::istream& in) {
     return content;
 }
 
-std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop) {
+Result<BackupContent> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop) {
     const std::string shown = EscapeControl(path);
     struct stat facts {};
     if (stat(path.c_str(), &facts) != 0) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};

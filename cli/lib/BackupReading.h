@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "ExitStatus.h"
+#include "Result.h"
 #include "Settings.h"
 
 namespace velnorcli {
@@ -32,7 +33,7 @@ BackupReading ReadBackup(std::istream& in);
 
 // From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is
 // status 7 with a message naming the file; 130 when `stop` was set while a pipe was waited for.
-std::variant<BackupContent, Failure> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop = nullptr);
+Result<BackupContent> ReadBackupPath(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace velnorcli
 

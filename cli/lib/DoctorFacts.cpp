@@ -105,8 +105,9 @@ DoctorFacts GatherDoctorFacts(const std::string& ruleSource) {
         }
     }
     facts.user = ReadUser();
-    std::vector<KEYPAD_ENTRY> keypads;
-    if (!ListAttached(keypads)) {
+    const auto attached = ListAttached();
+    const std::vector<KEYPAD_ENTRY> keypads = attached ? *attached : std::vector<KEYPAD_ENTRY>{};
+    if (attached) {
         std::vector<LibraryKeypad> opened(keypads.size());
         InParallel(keypads.size(), [&](std::size_t i) {
             opened[i].keypad = keypads[i];

@@ -1,5 +1,7 @@
 #include "Json.h"
 
+#include "Render.h"
+
 namespace velnorcli {
 
 Json KeypadJson(const KEYPAD_ENTRY& keypad) {

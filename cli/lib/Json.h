@@ -12,9 +12,8 @@
 
 #include "Doctor.h"
 #include "ExitStatus.h"
-#include "Attached.h"
 #include "Settings.h"
-#include "Station.h"
+#include "Reports.h"
 
 namespace velnorcli {
 
@@ -37,11 +36,6 @@ Json StatusAllJson(const std::vector<StatusReading>& readings);
 // with LEFT/RIGHT "keypad"/"file" for verify and "old"/"new" for diff.
 Json DifferencesJson(const std::vector<Difference>& differences, const char* left, const char* right);
 // verify --all: {"keypads": [{"keypad": K, "equal": B, "differences": [...]} or {"keypad": K, "error": E}]}
-struct VerifyOutcome {
-    KEYPAD_ENTRY keypad;
-    std::optional<std::vector<Difference>> differences;  // none: `failure` says why
-    Failure failure;
-};
 Json VerifyAllJson(const std::vector<VerifyOutcome>& outcomes);
 // backup: {"keypad": K, "file": S, "warnings": [S, ...]}
 Json BackupJson(const KEYPAD_ENTRY& keypad, const std::string& file, const std::vector<std::string>& warnings);

@@ -6,21 +6,22 @@ namespace velnorcli {
 Keypad::Keypad(KEYPAD_ENTRY entry) : entry_(std::move(entry)) {}
 Keypad::~Keypad() = default;
 
-std::optional<Failure> Keypad::Open(int timeoutMs) {
+Done Keypad::Open(int timeoutMs) {
     KEYPAD_SELECTION selection;
     selection.By = SELECT_BY_PATH;
     selection.Value = entry_.Path;
     api_ = std::make_unique<PlixoApi>(selection);
     const int result = api_->OpenKeypad(timeoutMs);
     if (result != 0) return FailureOf(result, entry_, "opening it");
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Failure> Keypad::ReadStatus(DEVICE_INFO& status, int timeoutMs) {
+Result<DEVICE_INFO> Keypad::ReadStatus(int timeoutMs) {
     if (!api_) return FailureOf(PlixoApi::NOT_CONNECTED, entry_, "reading the status");
+    DEVICE_INFO status;
     const int result = api_->GetDeviceStatus(&status, timeoutMs);
     if (result != 0) return FailureOf(result, entry_, "reading the status");
-    return std::nullopt;
+    return status;
 }
 
 KEYPAD_ENTRY Keypad::Current() const {

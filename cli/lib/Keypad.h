@@ -11,6 +11,7 @@
 
 #include "ExitStatus.h"
 #include "KeypadFailure.h"
+#include "Result.h"
 #include "RestorePlan.h"
 
 namespace velnorcli {
@@ -28,8 +29,8 @@ public:
     const KEYPAD_ENTRY& Entry() const { return entry_; }
     // The keypad as it is attached now: its path changes when it re-enumerates after a restart.
     KEYPAD_ENTRY Current() const;
-    std::optional<Failure> Open(int timeoutMs = kOpenTimeoutMs);
-    std::optional<Failure> ReadStatus(DEVICE_INFO& status, int timeoutMs = kReplyTimeoutMs);
+    Done Open(int timeoutMs = kOpenTimeoutMs);
+    Result<DEVICE_INFO> ReadStatus(int timeoutMs = kReplyTimeoutMs);
 
     // Each of these is one library call and returns its code (0, or a PlixoApi::RETURN_CODES).
     int Status(DEVICE_INFO& status);

@@ -1,5 +1,7 @@
 #include "Render.h"
 
+#include <algorithm>
+
 #include "Selection.h"
 #include "Text.h"
 
@@ -122,6 +124,71 @@ std::string RenderDiagnosis(const Diagnosis& diagnosis) {
         for (const std::string& command : diagnosis.commands) text += "  " + command + "\n";
     }
     return text;
+}
+
+std::string_view ResultName(KeypadResult result) {
+    switch (result) {
+    case KeypadResult::UpToDate: return "up-to-date";
+    case KeypadResult::Updated: return "updated";
+    case KeypadResult::Planned: return "planned";
+    case KeypadResult::UnchangedAfterFailure: return "unchanged-after-failure";
+    case KeypadResult::Failed: return "failed";
+    case KeypadResult::Restarted: return "restarted";
+    case KeypadResult::Equal: return "equal";
+    case KeypadResult::Different: return "different";
+    case KeypadResult::Read: return "read";
+    }
+    return "failed";
+}
+
+
+
+namespace {
+
+// The firmware name is shown beside the result but never compared: nothing writes it.
+std::string Firmware(const DEVICE_INFO& status) {
+    return "firmware " + EscapeControl(TrimmedRight(status.FirmwareName)) + ", not compared";
+}
+
+}  // namespace
+
+std::string RenderVerify(const VerifyOutcome& outcome, const DEVICE_INFO& status, const std::string& file) {
+    if (outcome.differences->empty()) {
+        return "equal: keypad " + KeypadName(outcome.keypad) + " holds the settings of " + EscapeControl(file) + " (" +
+               Firmware(status) + ")\n";
+    }
+    return "keypad " + KeypadName(outcome.keypad) + " (" + Firmware(status) + ") differs from " + EscapeControl(file) +
+           ":\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+}
+
+std::string RenderVerifyEntry(const VerifyOutcome& outcome, const DEVICE_INFO& status) {
+    if (outcome.differences->empty()) return KeypadName(outcome.keypad) + ": equal (" + Firmware(status) + ")\n";
+    return KeypadName(outcome.keypad) + ": " + std::to_string(outcome.differences->size()) + " differences (" +
+           Firmware(status) + ")\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+}
+
+std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& file, bool incomplete) {
+    return "backup of keypad " + KeypadName(keypad) + " written to " + EscapeControl(file) +
+           (incomplete ? " (incomplete, see the warnings)" : "");
+}
+
+// One line however many: each serial left is also in the record, where the awk line finds it.
+std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& record) {
+    if (unknown.empty()) return {};
+    std::string some;
+    for (std::size_t i = 0; i < std::min<std::size_t>(unknown.size(), 3); ++i) some += (i == 0 ? "" : ", ") + unknown[i];
+    if (unknown.size() > 3) some += ", ...";
+    const std::string path = EscapeControl(record);
+    return std::to_string(unknown.size()) + (unknown.size() == 1 ? " serial" : " serials") + " (" + EscapeControl(some) +
+           ") with an unknown outcome: a velnor of this host stopped between writing a keypad and recording "
+           "it, and none is handed out again. To resolve them, see which keypad holds each (velnor status "
+           "--all) and append to " + path + " a line \"SERIAL taken TIME HOST KEYPAD\", or \"SERIAL "
+           "returned\" when none holds it; awk '{ s[$1] = $2 } END { for (k in s) if (s[k] == \"taking\") "
+           "print k }' " + path + " lists them (velnor(1), SERIAL NUMBER LISTS)";
+}
+
+std::string RenderStopped(const char* signal) {
+    return std::string("stopped by ") + signal + " after the step each keypad was at (status 130)";
 }
 
 }  // namespace velnorcli

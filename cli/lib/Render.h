@@ -12,7 +12,7 @@
 #include "KeyNames.h"
 #include "RestorePlan.h"
 #include "Settings.h"
-#include "Station.h"
+#include "Reports.h"
 
 namespace velnorcli {
 
@@ -23,9 +23,23 @@ std::string RenderDifferences(const std::vector<Difference>& differences, const 
                               const std::string& right);
 // The changes of a plan: FIELD, then the value before and after under these headings.
 std::string RenderChanges(const std::vector<Change>& changes, const std::string& before, const std::string& after);
+// A keypad's result as --json and the reports name it ("unchanged-after-failure").
+std::string_view ResultName(KeypadResult result);
+
 // The final report of a station run: one line per keypad (KEYPAD RESULT STATUS MESSAGE).
 std::string RenderReports(const std::vector<KeypadReport>& reports);
 std::string RenderDiagnosis(const Diagnosis& diagnosis);
+
+// verify of one keypad that could be read: "equal: ..." or the table of differences.
+std::string RenderVerify(const VerifyOutcome& outcome, const DEVICE_INFO& status, const std::string& file);
+// verify --all: the entry of one keypad that could be read.
+std::string RenderVerifyEntry(const VerifyOutcome& outcome, const DEVICE_INFO& status);
+// backup: where it went (a sentence, no newline).
+std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& file, bool incomplete);
+// restore --serials: the one warning for serials whose outcome is unknown (none: empty).
+std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& record);
+// A command that writes, stopped by a signal (a sentence, no newline).
+std::string RenderStopped(const char* signal);
 
 // A setting's value for people: a number as Number does, a text quoted with control characters
 // made visible, a code table as 20 two-digit hexadecimal bytes.

@@ -14,53 +14,59 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitSliceMs = 50;  // how often a wait that may be stopped looks at the stop flag
 
-constexpr int kStopped = 1;  // a wait ended by the stop flag
+// How a wait, or a step that waits, ended: done, a library code (PlixoApi::RETURN_CODES), or
+// stopped by the stop flag.
+struct Waited {
+    int code = 0;
+    bool stopped = false;
+    bool Done() const { return code == 0 && !stopped; }
+};
 
 // A command that the library could not queue or write: it never reached the keypad.
 bool NeverSent(int code) { return code == PlixoApi::WRITE_FAILED || code == PlixoApi::NOT_CONNECTED; }
 
-// Waits with `wait` (WaitLeft or WaitBack) within the time-out: 0, -3, or kStopped when the stop
-// flag was set meanwhile (looked at every slice, only when `stop` is given).
-int WaitFor(Keypad& keypad, int (Keypad::*wait)(int), int timeoutMs, const std::atomic<bool>* stop) {
+// Waits with `wait` (WaitLeft or WaitBack) within the time-out: done, -3, or stopped when the
+// stop flag was set meanwhile (looked at every slice, only when `stop` is given).
+Waited WaitFor(Keypad& keypad, int (Keypad::*wait)(int), int timeoutMs, const std::atomic<bool>* stop) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 1));
     for (;;) {
         const long long remaining =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (remaining <= 0) return PlixoApi::TIMEOUT;
+        if (remaining <= 0) return {PlixoApi::TIMEOUT};
         const long long slice = stop != nullptr ? std::min<long long>(remaining, kWaitSliceMs) : remaining;
-        if ((keypad.*wait)(static_cast<int>(std::max<long long>(slice, 1))) == 0) return 0;
-        if (stop != nullptr && stop->load()) return kStopped;
+        if ((keypad.*wait)(static_cast<int>(std::max<long long>(slice, 1))) == 0) return {};
+        if (stop != nullptr && stop->load()) return {0, true};
     }
 }
 
-// Waits for the keypad to leave, then to come back, each within the time-out: 0, -3, or
-// kStopped. `stopWhileAway` only: a keypad that has left starts from its flash whenever it comes
+// Waits for the keypad to leave, then to come back, each within the time-out: done, -3, or
+// stopped. `stopWhileAway` only: a keypad that has left starts from its flash whenever it comes
 // back, so that wait may end early; whether one that has not left yet restarts is not known.
-int AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, const std::atomic<bool>* stopWhileAway,
+Waited AwaitRestart(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop, const std::atomic<bool>* stopWhileAway,
                  bool& left) {
     left = false;
-    if (const int code = WaitFor(keypad, &Keypad::WaitLeft, timeoutMs, stop); code != 0) return code;
+    if (const Waited waited = WaitFor(keypad, &Keypad::WaitLeft, timeoutMs, stop); !waited.Done()) return waited;
     left = true;
     return WaitFor(keypad, &Keypad::WaitBack, timeoutMs, stop != nullptr ? stop : stopWhileAway);
 }
 
-// 0 once a reset reached the keypad and it answered, or left before it answered (a keypad
+// Done once a reset reached the keypad and it answered, or left before it answered (a keypad
 // restarts before it answers; one unplugged meanwhile starts afresh from its flash all the same).
 // A reset that was not written (it never reached the keypad), refused or unanswered is sent
-// once more when the keypad is there (kStopped: the stop flag ended that wait). When that one
+// once more when the keypad is there (stopped: the stop flag ended that wait). When that one
 // fails too, the keypad has restarted only if it left after a reset that was written (a refused
 // first one may have been carried out, and the second then finds the keypad gone).
-int SendReset(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
+Waited SendReset(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
     const int code = keypad.Reset();
-    if (code == 0 || code == PlixoApi::CONNECTION_LOST) return 0;
+    if (code == 0 || code == PlixoApi::CONNECTION_LOST) return {};
     if (!keypad.Connected()) {
-        if (const int waited = WaitFor(keypad, &Keypad::WaitBack, timeoutMs, stop); waited != 0) {
-            return waited == kStopped ? kStopped : code;
+        if (const Waited waited = WaitFor(keypad, &Keypad::WaitBack, timeoutMs, stop); !waited.Done()) {
+            return waited.stopped ? waited : Waited{code};
         }
     }
     const int again = keypad.Reset();
-    if (again == 0 || again == PlixoApi::CONNECTION_LOST || keypad.WaitLeft(1) == 0) return 0;
-    return again;
+    if (again == 0 || again == PlixoApi::CONNECTION_LOST || keypad.WaitLeft(1) == 0) return {};
+    return {again};
 }
 
 std::string SecondsText(int ms) {
@@ -137,16 +143,16 @@ private:
             return std::nullopt;
         }
         case StepKind::Reset: {
-            const int code = SendReset(keypad_, options_.restartTimeoutMs, options_.stop);
-            if (code == kStopped) return InterruptedAfterFlash("while waiting to restart ");
-            if (code != 0) return Unchecked(FailureOf(code, keypad_.Entry(), StepName(step)).message);
+            const Waited sent = SendReset(keypad_, options_.restartTimeoutMs, options_.stop);
+            if (sent.stopped) return InterruptedAfterFlash("while waiting to restart ");
+            if (!sent.Done()) return Unchecked(FailureOf(sent.code, keypad_.Entry(), StepName(step)).message);
             return std::nullopt;
         }
         case StepKind::Restart: {
             bool left = false;
-            const int code = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, nullptr, left);
-            if (code == kStopped) return InterruptedAfterFlash("while waiting for the restart of ");
-            if (code != 0) return Unchecked(RestartProblem(keypad_, code, left, options_.restartTimeoutMs));
+            const Waited back = AwaitRestart(keypad_, options_.restartTimeoutMs, options_.stop, nullptr, left);
+            if (back.stopped) return InterruptedAfterFlash("while waiting for the restart of ");
+            if (!back.Done()) return Unchecked(RestartProblem(keypad_, back.code, left, options_.restartTimeoutMs));
             return std::nullopt;
         }
         case StepKind::ReadBack: {
@@ -208,7 +214,7 @@ private:
     // status read: nothing, or what failed.
     std::optional<std::string> WriteBack() {
         // A write that failed loses the connection until the keypad is found again.
-        if (!keypad_.Connected() && WaitFor(keypad_, &Keypad::WaitBack, options_.restartTimeoutMs, nullptr) != 0) {
+        if (!keypad_.Connected() && !WaitFor(keypad_, &Keypad::WaitBack, options_.restartTimeoutMs, nullptr).Done()) {
             return Name() + " is gone (not back within " + SecondsText(options_.restartTimeoutMs) + ")";
         }
         // The keypad that answers must show, field by field, what it held before or what this
@@ -316,18 +322,18 @@ private:
         const std::atomic<bool>* always = anyWait ? stop : nullptr;
         const int timeout = options_.restartTimeoutMs;
         if (!keypad_.Connected()) {
-            const int code = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
-            if (code == kStopped) return {Restarted::Gone, "interrupted while " + Name() + " was away", true};
-            if (code != 0) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
+            const Waited back = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
+            if (back.stopped) return {Restarted::Gone, "interrupted while " + Name() + " was away", true};
+            if (!back.Done()) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
         }
-        if (const int code = SendReset(keypad_, timeout, always); code != 0) {
-            if (code == kStopped) return {Restarted::Not, "interrupted while " + Name() + " was away", true};
-            return {Restarted::Not, FailureOf(code, keypad_.Entry(), "restarting").message};
+        if (const Waited sent = SendReset(keypad_, timeout, always); !sent.Done()) {
+            if (sent.stopped) return {Restarted::Not, "interrupted while " + Name() + " was away", true};
+            return {Restarted::Not, FailureOf(sent.code, keypad_.Entry(), "restarting").message};
         }
         bool left = false;
-        if (const int code = AwaitRestart(keypad_, timeout, always, stop, left); code != 0) {
-            if (code == kStopped) return {left ? Restarted::Gone : Restarted::Not, "interrupted while " + Name() + " was restarting", true};
-            return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, code, left, timeout)};
+        if (const Waited back = AwaitRestart(keypad_, timeout, always, stop, left); !back.Done()) {
+            if (back.stopped) return {left ? Restarted::Gone : Restarted::Not, "interrupted while " + Name() + " was restarting", true};
+            return {left ? Restarted::Gone : Restarted::Not, RestartProblem(keypad_, back.code, left, timeout)};
         }
         DEVICE_INFO now;
         if (const int code = keypad_.Status(now); code != 0) {
@@ -359,37 +365,22 @@ private:
 
 }  // namespace
 
-std::string_view ResultName(KeypadResult result) {
-    switch (result) {
-    case KeypadResult::UpToDate: return "up-to-date";
-    case KeypadResult::Updated: return "updated";
-    case KeypadResult::Planned: return "planned";
-    case KeypadResult::UnchangedAfterFailure: return "unchanged-after-failure";
-    case KeypadResult::Failed: return "failed";
-    case KeypadResult::Restarted: return "restarted";
-    case KeypadResult::Equal: return "equal";
-    case KeypadResult::Different: return "different";
-    case KeypadResult::Read: return "read";
-    }
-    return "failed";
-}
-
 Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Settings& before,
               const CarryOptions& options) {
     return Runner(keypad, target, before, options).Run(plan);
 }
 
-std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
+Done RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop) {
     const std::string name = "keypad " + KeypadName(keypad.Entry());
     if (stop != nullptr && stop->load()) return Failure{kInterrupted, "interrupted before " + name + " was restarted"};
-    const int sent = SendReset(keypad, timeoutMs, stop);
-    if (sent == kStopped) return Failure{kInterrupted, "interrupted while waiting to restart " + name};
-    if (sent != 0) return FailureOf(sent, keypad.Entry(), "restarting");
+    const Waited sent = SendReset(keypad, timeoutMs, stop);
+    if (sent.stopped) return Failure{kInterrupted, "interrupted while waiting to restart " + name};
+    if (!sent.Done()) return FailureOf(sent.code, keypad.Entry(), "restarting");
     bool left = false;
-    const int code = AwaitRestart(keypad, timeoutMs, stop, nullptr, left);
-    if (code == kStopped) return Failure{kInterrupted, "interrupted while waiting for the restart of " + name};
-    if (code != 0) return Failure{kNoAnswer, RestartProblem(keypad, code, left, timeoutMs)};
-    return std::nullopt;
+    const Waited back = AwaitRestart(keypad, timeoutMs, stop, nullptr, left);
+    if (back.stopped) return Failure{kInterrupted, "interrupted while waiting for the restart of " + name};
+    if (!back.Done()) return Failure{kNoAnswer, RestartProblem(keypad, back.code, left, timeoutMs)};
+    return {};
 }
 
 }  // namespace velnorcli

@@ -22,25 +22,10 @@
 #include <vector>
 
 #include "Keypad.h"
+#include "Reports.h"
 #include "RestorePlan.h"
 
 namespace velnorcli {
-
-// What became of one keypad, as --json names it. restore, set: the first five; reset: Restarted
-// or Failed; verify: Equal, Different or Failed; status: Read or Failed.
-enum class KeypadResult {
-    UpToDate,               // it held the target already; nothing was written
-    Updated,                // it holds the target (a status read showed it)
-    Planned,                // a dry run: nothing was written
-    UnchangedAfterFailure,  // its flash holds what it held before (and its RAM, once it is restarted)
-    Failed,                 // what its flash holds is not known (the message says what is); or a
-                            // command that only reads could not read it
-    Restarted,              // reset: it restarted and is back
-    Equal,                  // verify: it holds what the file would leave it holding
-    Different,              // verify: it holds other settings
-    Read,                   // status: its status was read
-};
-std::string_view ResultName(KeypadResult result);
 
 struct Outcome {
     KeypadResult result = KeypadResult::Failed;
@@ -63,7 +48,7 @@ Outcome Carry(Keypad& keypad, const Plan& plan, const Target& target, const Sett
 
 // Restarts the keypad (opened) and waits until it is back, unless `stop` is set before or while
 // it waits: nothing, or a failure to tell.
-std::optional<Failure> RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop = nullptr);
+Done RestartKeypad(Keypad& keypad, int timeoutMs, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace velnorcli
 

@@ -53,12 +53,12 @@ std::string KeypadLines(const std::vector<KEYPAD_ENTRY>& keypads, const std::vec
     return AlignColumns(rows);
 }
 
-Chosen Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
+Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
               const std::vector<SerialReading>& serials) {
     if (selector.by != SelectBy::None && selector.value.empty()) {
-        return {{}, {kUsage, "an empty " + OptionOf(selector.by) + " selects no keypad"}};
+        return Failure{kUsage, "an empty " + OptionOf(selector.by) + " selects no keypad"};
     }
-    if (attached.empty()) return {{}, {kNoKeypad, "no keypad is attached"}};
+    if (attached.empty()) return Failure{kNoKeypad, "no keypad is attached"};
     std::vector<std::size_t> matching;
     for (std::size_t i = 0; i < attached.size(); ++i) {
         const SerialReading* serial = i < serials.size() ? &serials[i] : nullptr;
@@ -74,13 +74,13 @@ Chosen Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selecto
             unread.status = std::max(unread.status, serials[i].failure.status);
             unread.message += "\n  " + KeypadName(attached[i]) + ": " + serials[i].failure.message;
         }
-        return {{}, unread};
+        return unread;
     }
-    if (selector.all || matching.size() == 1) return {matching, {}};
+    if (selector.all || matching.size() == 1) return matching;
     const std::string what = selector.by == SelectBy::None ? "several keypads are attached" : "several keypads match " + option;
     std::string lines = KeypadLines(attached, matching);
     lines.pop_back();  // the last line end
-    return {{}, {kSeveralKeypads, what + "; choose one with --path, --usb-serial, --location or --serial:\n" + lines}};
+    return Failure{kSeveralKeypads, what + "; choose one with --path, --usb-serial, --location or --serial:\n" + lines};
 }
 
 }  // namespace velnorcli

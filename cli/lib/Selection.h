@@ -10,6 +10,7 @@
 #include <velnor/PlixoApi.h>
 
 #include "ExitStatus.h"
+#include "Result.h"
 
 namespace velnorcli {
 
@@ -31,14 +32,10 @@ struct SerialReading {
     Failure failure;
 };
 
-struct Chosen {
-    std::vector<std::size_t> keypads;  // indexes into the list, in list order
-    Failure failure;                   // status 0 when keypads were chosen
-};
-
 // `serials` is used only for SelectBy::Serial and then holds one reading per attached keypad.
 // Serial numbers match with their trailing blanks ignored.
-Chosen Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
+// The chosen keypads are indexes into the list, in list order.
+Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attached, const Selector& selector,
               const std::vector<SerialReading>& serials = {});
 
 // One line per keypad for a message that lists them ("  /dev/hidraw3  location 1-2.3  ...").

@@ -93,25 +93,25 @@ std::string Refusal(const std::string& word, std::vector<Assignment>& assignment
 
 }  // namespace
 
-std::variant<std::vector<Assignment>, std::string> ParseAssignments(const std::vector<std::string>& words) {
+Result<std::vector<Assignment>> ParseAssignments(const std::vector<std::string>& words) {
     std::vector<Assignment> assignments;
-    if (words.empty()) return std::string("no FIELD=VALUE given");
+    if (words.empty()) return Failure{kUsage, "no FIELD=VALUE given"};
     for (const std::string& word : words) {
-        if (std::string refusal = Refusal(word, assignments); !refusal.empty()) return refusal;
+        if (std::string refusal = Refusal(word, assignments); !refusal.empty()) return Failure{kUsage, refusal};
     }
     // A code table must fit a key count given with it.
     const auto keys = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::KeyCountOption; });
     const auto table = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::CodeTable; });
     if (keys != assignments.end() && table != assignments.end() &&
         static_cast<int>(table->bytes.size()) != StoredTableLength(static_cast<std::uint8_t>(keys->number))) {
-        return "code_table: " + std::to_string(table->bytes.size()) + " values, but " +
-               std::to_string(*KeysOfOption(static_cast<std::uint8_t>(keys->number))) + " keys store " +
-               std::to_string(StoredTableLength(static_cast<std::uint8_t>(keys->number)));
+        return Failure{kUsage, "code_table: " + std::to_string(table->bytes.size()) + " values, but " +
+                                   std::to_string(*KeysOfOption(static_cast<std::uint8_t>(keys->number))) +
+                                   " keys store " + std::to_string(StoredTableLength(static_cast<std::uint8_t>(keys->number)))};
     }
     return assignments;
 }
 
-std::variant<Target, std::string> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>& assignments) {
+Result<Target> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>& assignments) {
     Target target{SettingsOfKeypad(now), now.SerialNumber};
     for (const Assignment& a : assignments) {
         const auto byte = static_cast<std::uint8_t>(a.number);
@@ -135,8 +135,9 @@ std::variant<Target, std::string> TargetOfSet(const DEVICE_INFO& now, const std:
         if (a.field != Field::CodeTable) continue;
         const int stored = StoredTableLength(target.settings.keyCountOption);
         if (static_cast<int>(a.bytes.size()) != stored) {
-            return "code_table: " + std::to_string(a.bytes.size()) + " values, but the keypad's key count (option " +
-                   std::to_string(target.settings.keyCountOption) + ") stores " + std::to_string(stored);
+            return Failure{kUsage, "code_table: " + std::to_string(a.bytes.size()) +
+                                       " values, but the keypad's key count (option " +
+                                       std::to_string(target.settings.keyCountOption) + ") stores " + std::to_string(stored)};
         }
         target.settings.codeTable = {};
         std::copy(a.bytes.begin(), a.bytes.end(), target.settings.codeTable.begin());

@@ -8,6 +8,7 @@
 
 #include "Attached.h"
 #include "Json.h"
+#include "Render.h"
 #include "Selection.h"
 #include "Sha256.h"
 #include "Text.h"
@@ -32,7 +33,7 @@ public:
     bool OpenAndRead() {
         if (Stopped()) return Stop("interrupted before keypad " + KeypadName(keypad_.Entry()) + " was opened");
         Tell("opening");
-        if (std::optional<Failure> failure = keypad_.Open()) return Stop(failure->message, failure->status);
+        if (const Done opened = keypad_.Open(); !opened) return Stop(opened.failure().message, opened.failure().status);
         Tell("reading the status");
         DEVICE_INFO before;
         if (const int code = keypad_.Status(before); code != 0) {
@@ -73,10 +74,11 @@ public:
         report_.after = outcome.after;
     }
 
-    void AddProblem(const std::optional<Failure>& problem) {
-        if (!problem) return;
-        report_.message += "; " + problem->message;
-        report_.status = std::max<int>(report_.status, problem->status);
+    void AddProblem(const std::optional<Failure>& problem) { AddProblem(problem ? Done(*problem) : Done()); }
+    void AddProblem(const Done& done) {
+        if (done) return;
+        report_.message += "; " + done.failure().message;
+        report_.status = std::max<int>(report_.status, done.failure().status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
@@ -224,11 +226,11 @@ std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
         KeypadRun run(keypads[i], i, options);
         if (!run.OpenAndRead()) return run.Finish(std::nullopt);
         const auto target = TargetOfSet(*run.report().before, assignments);
-        if (const auto* refusal = std::get_if<std::string>(&target)) {
-            run.Stop(*refusal + " (keypad " + run.Name() + "); nothing was written", kUsage);
+        if (!target) {
+            run.Stop(target.failure().message + " (keypad " + run.Name() + "); nothing was written", target.failure().status);
             return run.Finish(std::nullopt);
         }
-        const Target& wanted = std::get<Target>(target);
+        const Target& wanted = *target;
         const Plan plan = PlanSet(SettingsOfKeypad(*run.report().before), wanted, FieldsOf(assignments), options.force,
                                   options.flash);
         if (plan.steps.empty()) {
@@ -248,16 +250,16 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
             return run.Finish(std::nullopt);
         }
         run.Tell("restarting");
-        const std::optional<Failure> failure = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
+        const Done restarted = RestartKeypad(run.keypad(), options.restartTimeoutMs, options.stop);
         KeypadReport& report = run.report();
-        report.result = failure ? KeypadResult::Failed : KeypadResult::Restarted;
-        report.status = failure ? failure->status : kDone;
-        report.message = failure ? failure->message : "keypad " + run.Name() + " restarted and is back";
+        report.result = restarted ? KeypadResult::Restarted : KeypadResult::Failed;
+        report.status = restarted ? kDone : restarted.failure().status;
+        report.message = restarted ? "keypad " + run.Name() + " restarted and is back" : restarted.failure().message;
         return run.Finish(std::nullopt);
     });
 }
 
-std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
                                  const std::string& version, const std::optional<RestoreSource>& file,
                                  const std::atomic<bool>* stop) {
     LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
@@ -267,7 +269,8 @@ std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& repo
     }
     std::string line = Dump(LogJson(report, context));
     line.pop_back();  // the log ends each line itself
-    return log.Append(line, stop);
+    if (auto failure = log.Append(line, stop)) return *failure;
+    return {};
 }
 
 int WorstStatus(const std::vector<KeypadReport>& reports) {

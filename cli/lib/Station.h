@@ -15,25 +15,13 @@
 
 #include "BackupReading.h"
 #include "ProgressBoard.h"
+#include "Reports.h"
 #include "Restore.h"
 #include "SerialLedger.h"
 #include "SetValues.h"
 #include "StationLog.h"
 
 namespace velnorcli {
-
-// What became of one keypad: a line of the final report, an entry of --json, a line of the log.
-struct KeypadReport {
-    KEYPAD_ENTRY keypad;  // as it is attached at the end (its path changes when it restarts)
-    KeypadResult result = KeypadResult::Failed;
-    int status = kDone;
-    std::string message;
-    std::vector<Change> changes;          // planned or written
-    std::vector<Difference> differences;  // keypad against target, when a read showed others
-    std::optional<DEVICE_INFO> before;    // the status read first
-    std::optional<DEVICE_INFO> after;     // the last status read after writing
-    long long durationMs = 0;
-};
 
 struct StationOptions {
     std::string command;  // as the log names it: restore, set, reset
@@ -64,9 +52,8 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
 
 // One log line for a keypad, also for the commands that only read (verify, status): nothing, or
 // why it was not written.
-std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                                 const std::string& version, const std::optional<RestoreSource>& file,
-                                 const std::atomic<bool>* stop = nullptr);
+Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command, const std::string& version,
+               const std::optional<RestoreSource>& file, const std::atomic<bool>* stop = nullptr);
 
 // The largest status of all keypads.
 int WorstStatus(const std::vector<KeypadReport>& reports);
