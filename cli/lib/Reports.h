@@ -34,7 +34,7 @@ enum class KeypadResult {
 struct KeypadReport {
     KEYPAD_ENTRY keypad;  // as it is attached at the end (its path changes when it restarts)
     KeypadResult result = KeypadResult::Failed;
-    int status = kDone;
+    ExitStatus status = kDone;
     std::string message;
     std::vector<Change> changes;          // planned or written
     std::vector<Difference> differences;  // keypad against target, when a read showed others

@@ -207,7 +207,7 @@ private:
                        "), so its old values were written back to its RAM and checked";
             break;
         }
-        return Ending(KeypadResult::UnchangedAfterFailure, restarted.stopped ? int{kInterrupted} : failure.status, message);
+        return Ending(KeypadResult::UnchangedAfterFailure, restarted.stopped ? kInterrupted : failure.status, message);
     }
 
     // Writes the values written so far back to what the keypad held before, and checks them by a
@@ -343,7 +343,7 @@ private:
         return {Restarted::AndRead, {}};
     }
 
-    Outcome Ending(KeypadResult result, int status, std::string message) {
+    Outcome Ending(KeypadResult result, ExitStatus status, std::string message) {
         return Outcome{result, status, std::move(message), after_, differences_};
     }
 

@@ -29,7 +29,7 @@ namespace velnorcli {
 
 struct Outcome {
     KeypadResult result = KeypadResult::Failed;
-    int status = kDone;
+    ExitStatus status = kDone;
     std::string message;
     std::optional<DEVICE_INFO> after;     // the last status read after the first write
     std::vector<Difference> differences;  // keypad against target, when a read showed others

@@ -45,7 +45,7 @@ public:
     }
 
     // Nothing written; the report says why.
-    bool Stop(const std::string& message, int status = kInterrupted) {
+    bool Stop(const std::string& message, ExitStatus status = kInterrupted) {
         report_.result = KeypadResult::UnchangedAfterFailure;
         report_.status = status;
         report_.message = message + (status == kInterrupted ? "; nothing was written" : "");
@@ -78,7 +78,7 @@ public:
     void AddProblem(const Done& done) {
         if (done) return;
         report_.message += "; " + done.failure().message;
-        report_.status = std::max<int>(report_.status, done.failure().status);
+        report_.status = std::max(report_.status, done.failure().status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
@@ -273,8 +273,8 @@ Done LogReport(const StationLog& log, const KeypadReport& report, const std::str
     return {};
 }
 
-int WorstStatus(const std::vector<KeypadReport>& reports) {
-    int status = kDone;
+ExitStatus WorstStatus(const std::vector<KeypadReport>& reports) {
+    ExitStatus status = kDone;
     for (const KeypadReport& report : reports) status = std::max(status, report.status);
     return status;
 }

@@ -56,7 +56,7 @@ Done LogReport(const StationLog& log, const KeypadReport& report, const std::str
                const std::optional<RestoreSource>& file, const std::atomic<bool>* stop = nullptr);
 
 // The largest status of all keypads.
-int WorstStatus(const std::vector<KeypadReport>& reports);
+ExitStatus WorstStatus(const std::vector<KeypadReport>& reports);
 
 }  // namespace velnorcli
 
