@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "Commands.h"
 #include "lib/Json.h"
@@ -99,9 +100,13 @@ int CheckStandardOutput(int status) {
     return std::max(status, static_cast<int>(kFileProblem));
 }
 
-int Velnor(int argc, char** argv) {
-    Request request;
-    CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
+struct Subcommand {
+    CLI::App* app;
+    Command which;
+};
+
+// Every command and its options, writing into `request` as CLI11 parses.
+std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
     app.require_subcommand(1);
     AddJson(app, request);  // before the command as well as after it
@@ -145,12 +150,34 @@ int Velnor(int argc, char** argv) {
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
 
-    const struct {
-        CLI::App* command;
-        Command which;
-    } commands[] = {{list, Command::List},     {status, Command::Status},   {backup, Command::Backup},
-                    {verify, Command::Verify}, {diff, Command::Diff},       {doctor, Command::Doctor},
-                    {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
+    return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
+            {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
+            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
+}
+
+// A command line CLI11 refused, told before any Request exists: the message and the usage of the
+// command it got to on standard error, with --json also the error document. Status 2.
+int Refused(const CLI::ParseError& refused, const CLI::App& app, const std::vector<Subcommand>& commands, int argc,
+            char** argv) {
+    const CLI::App* where = &app;
+    for (const Subcommand& command : commands) {
+        if (command.app->parsed()) where = command.app;
+    }
+    std::string message = EscapeControl(refused.what());
+    const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
+    if (where == &app && first != argv + argc) {
+        message = "unknown command " + EscapeControl(*first) +
+                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
+    }
+    std::cerr << "velnor: " << message << "\n" << where->help();
+    if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
+    return kUsage;
+}
+
+int Velnor(int argc, char** argv) {
+    Request request;
+    CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
+    const std::vector<Subcommand> commands = AddCommands(app, request);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -160,28 +187,15 @@ int Velnor(int argc, char** argv) {
     } catch (const CLI::CallForVersion& version) {
         return app.exit(version);
     } catch (const CLI::ParseError& refused) {
-        const CLI::App* where = &app;
-        for (const auto& command : commands) {
-            if (command.command->parsed()) where = command.command;
-        }
-        std::string message = EscapeControl(refused.what());
-        const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
-        if (where == &app && first != argv + argc) {
-            message = "unknown command " + EscapeControl(*first) +
-                      "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
-        }
-        std::cerr << "velnor: " << message << "\n" << where->help();
-        if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
-        return kUsage;
-    }
-    for (const auto& command : commands) {
-        if (command.command->parsed()) request.command = command.which;
+        return Refused(refused, app, commands, argc, argv);
     }
     const char* noColour = std::getenv("NO_COLOR");
     const bool terminal = isatty(STDERR_FILENO) == 1;
     Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal, nullptr, {}};
-    for (const auto& command : commands) {
-        if (command.command->parsed()) console.usage = command.command->help();
+    for (const Subcommand& command : commands) {
+        if (!command.app->parsed()) continue;
+        request.command = command.which;
+        console.usage = command.app->help();
     }
     // The commands that write stop between steps on SIGINT and SIGTERM (before any thread starts).
     std::optional<StopOnSignals> signals;
