@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -313,18 +311,8 @@ int Reset(const Request& request, Console& console) {
     return ReportStation(request, console, reports);
 }
 
-// Where this installation keeps the udev rule: beside the program, below the same prefix.
-std::string RuleSource() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    const std::filesystem::path rule =
-        program.parent_path().parent_path() / VELNOR_UDEV_RULES_DIR / "70-velnor-keypad.rules";
-    return std::filesystem::exists(rule, error) ? rule.string() : std::string();
-}
-
 int Doctor(const Request& request, Console& console) {
-    const Diagnosis diagnosis = Diagnose(GatherDoctorFacts(RuleSource()));
+    const Diagnosis diagnosis = Diagnose(GatherDoctorFacts(InstalledRule(VELNOR_UDEV_RULES_DIR)));
     if (request.json) {
         console.out << Dump(DoctorJson(diagnosis));
         return diagnosis.result.status;

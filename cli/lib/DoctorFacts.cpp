@@ -89,6 +89,14 @@ UserFacts ReadUser() {
 
 }  // namespace
 
+std::string InstalledRule(const std::string& rulesDir) {
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    const fs::path rule = program.parent_path().parent_path() / rulesDir / "70-velnor-keypad.rules";
+    return fs::exists(rule, error) ? rule.string() : std::string();
+}
+
 DoctorFacts GatherDoctorFacts(const std::string& ruleSource) {
     DoctorFacts facts;
     facts.ruleSource = ruleSource;

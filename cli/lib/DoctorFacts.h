@@ -3,9 +3,15 @@
 #ifndef VELNOR_CLI_DOCTORFACTS_H
 #define VELNOR_CLI_DOCTORFACTS_H
 
+#include <string>
+
 #include "Doctor.h"
 
 namespace velnorcli {
+
+// Where this installation keeps its copy of the udev rule: below the program's prefix, in
+// `rulesDir` (relative to it); empty when it is not there.
+std::string InstalledRule(const std::string& rulesDir);
 
 // ruleSource: where this installation keeps its copy of the udev rule.
 DoctorFacts GatherDoctorFacts(const std::string& ruleSource);
