@@ -4,6 +4,14 @@
 
 namespace velnorcli {
 
+std::string RedrawText(std::size_t drawn, const std::vector<std::string>& lines) {
+    std::string text = drawn > 0 ? "\033[" + std::to_string(drawn) + "A" : "";
+    for (const std::string& line : lines) text += "\r\033[K" + line + "\n";
+    return text;
+}
+
+std::string WipeText(std::size_t drawn) { return drawn > 0 ? "\033[" + std::to_string(drawn) + "A\r\033[J" : ""; }
+
 ProgressDisplay::ProgressDisplay(const ProgressBoard& board, std::ostream& terminal) : board_(board), terminal_(terminal) {
     drawer_ = std::thread([this] {
         std::unique_lock lock(mutex_);
@@ -23,16 +31,13 @@ ProgressDisplay::~ProgressDisplay() {
     }
     wake_.notify_all();
     drawer_.join();
-    if (drawn_ > 0) terminal_ << "\033[" << drawn_ << "A\r\033[J" << std::flush;
+    terminal_ << WipeText(drawn_) << std::flush;
 }
 
 void ProgressDisplay::Draw() {
-    std::string text;
-    if (drawn_ > 0) text += "\033[" + std::to_string(drawn_) + "A";
     const auto lines = board_.Lines(ProgressBoard::Clock::now());
-    for (const std::string& line : lines) text += "\r\033[K" + line + "\n";
+    terminal_ << RedrawText(drawn_, lines) << std::flush;
     drawn_ = lines.size();
-    terminal_ << text << std::flush;
 }
 
 }  // namespace velnorcli

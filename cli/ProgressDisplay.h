@@ -7,11 +7,18 @@
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "lib/ProgressBoard.h"
 
 namespace velnorcli {
+
+// What the terminal is sent to replace the `drawn` lines above the cursor with `lines` (the
+// cursor then below them), and to wipe them for good.
+std::string RedrawText(std::size_t drawn, const std::vector<std::string>& lines);
+std::string WipeText(std::size_t drawn);
 
 class ProgressDisplay {
 public:

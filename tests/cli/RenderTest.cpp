@@ -1,6 +1,8 @@
-// Human output: aligned columns, escaped keypad text, code-table differences by key.
+// Human output: aligned columns, escaped keypad text, code-table differences by key, the live
+// lines of a station run.
 #include <gtest/gtest.h>
 
+#include "ProgressDisplay.h"
 #include "Render.h"
 #include "Text.h"
 
@@ -40,6 +42,16 @@ TEST(Render, CodeTableDifferencesShowTheKeysApartOrTheWholeTables) {
     const std::string whole = RenderDifferences(Compare(keypad, file), "OLD", "NEW");
     EXPECT_NE(whole.find("code_table  00 00 00"), std::string::npos) << whole;
     EXPECT_NE(whole.find("00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13\n"), std::string::npos) << whole;
+}
+
+// The live lines of a station run are redrawn over the lines drawn before, and wiped when the
+// run ends so that the report takes their place.
+TEST(Render, ProgressLinesAreRedrawnInPlaceAndWipedAtTheEnd) {
+    const std::vector<std::string> lines{"1-2.3  writing buzzer  2.4 s", "kp10   updated         1.2 s"};
+    EXPECT_EQ(RedrawText(0, lines), "\r\033[K1-2.3  writing buzzer  2.4 s\n\r\033[Kkp10   updated         1.2 s\n");
+    EXPECT_EQ(RedrawText(2, lines), "\033[2A\r\033[K1-2.3  writing buzzer  2.4 s\n\r\033[Kkp10   updated         1.2 s\n");
+    EXPECT_EQ(WipeText(2), "\033[2A\r\033[J");
+    EXPECT_EQ(WipeText(0), "");
 }
 
 }  // namespace

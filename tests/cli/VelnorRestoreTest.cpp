@@ -129,47 +129,6 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
     });
 }
 
-TEST(VelnorRestore, AKeypadThatHoldsTheFileIsUpToDateAfterOneStatusReadAndForceWritesItAgain) {
-    SimFolder sim(kOldKeypad);
-    SimFolder done(kOldKeypad.substr(0, kOldKeypad.find("set firmware")) +
-                   "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
-                   "set key_count_option 1\nset keypad_table 1\n"
-                   "set code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n");
-    const struct {
-        std::vector<std::string> words;
-        const char* result;
-        std::vector<std::string> sent;
-        const char* inOut;
-    } kCases[] = {
-        {{"restore", kExample}, "up-to-date", {"01"}, "up-to-date: keypad keypad-1 holds the settings of"},
-        {{"restore", "--dry-run", kExample}, "planned", {"01"}, "a restore would write nothing"},
-        {{"restore", "--force", kExample},
-         "updated",
-         {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
-         "checked after its restart"},
-    };
-    for (const auto& c : kCases) {
-        std::remove(done.Path("reports.log").c_str());
-        const Result run = done.Run(c.words);
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find(c.inOut), std::string::npos) << run.out;
-        EXPECT_EQ(done.CommandsSent(), c.sent) << c.words[1];
-        std::vector<std::string> json = c.words;
-        json.push_back("--json");
-        std::remove(done.Path("reports.log").c_str());
-        EXPECT_EQ(json::parse(done.Run(json).out)["keypads"][0]["result"], c.result);
-    }
-    // A dry run shows each change (field, now, after) and sends the status query only.
-    std::remove(sim.Path("reports.log").c_str());
-    const Result plan = sim.Run({"restore", "--dry-run", kExample});
-    EXPECT_EQ(plan.status, 0);
-    EXPECT_EQ(plan.out.rfind("FIELD             NOW   ", 0), 0u) << plan.out;
-    EXPECT_NE(plan.out.find("\nled_level         1     "), std::string::npos) << plan.out;
-    EXPECT_NE(plan.out.find("planned: 7 settings of keypad keypad-1 differ"), std::string::npos) << plan.out;
-    EXPECT_EQ(sim.CommandsSent(), std::vector<std::string>{"01"});
-    EXPECT_EQ(FlashOf(sim), Flash::Old);
-}
-
 TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedFiles) {
     std::vector<std::string> files;
     for (const char* example : {"backup-5-keys.txt", "backup-6-keys.txt", "backup-8-keys.txt"}) {
@@ -200,6 +159,91 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
         EXPECT_EQ(utility.status, 0) << files[i];
         EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];
     });
+}
+
+// Each row is run twice, on a keypad of its own each time: for people (a text it shows) and with
+// --json (the keypad's result, or for a refusal the error's status). Both send the same commands.
+TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBeforeAnyKeypadIsInvolved) {
+    const std::string holding = kOldKeypad.substr(0, kOldKeypad.find("set firmware")) +
+        "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
+        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+    const std::string away = kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n";
+    SimFolder files("");
+    const std::string refused = files.Write("refused.txt", "Velnor has 8 keys\n");
+    const struct {
+        std::string config;
+        std::vector<std::string> words;
+        int status;
+        const char* result;  // "": refused, before any keypad is involved or without one
+        std::vector<std::string> sent;
+        std::string shown;   // in the output for people
+    } kCases[] = {
+        {holding, {"restore", kExample}, 0, "up-to-date", {"01"}, "up-to-date: keypad keypad-1 holds the settings of"},
+        {holding, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "a restore would write nothing"},
+        {holding, {"restore", "--force", kExample}, 0, "updated", {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
+         "checked after its restart"},
+        // A dry run shows each change (field, now, after) and sends the status query only.
+        {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "\nled_level         1" + std::string(60, ' ') + "7\n"},
+        {kOldKeypad, {"set", "led_level=7", "buzzer=0x1", "buzzer_period=7"}, 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
+        {kOldKeypad, {"set", "led_level=7", "--no-flash"}, 0, "updated", {"01", "02", "01"}, "not stored in flash"},
+        {kOldKeypad, {"set", "led_level=1", "buzzer=0"}, 0, "up-to-date", {"01"}, "nothing was written"},
+        {kOldKeypad, {"set", "led_level=1", "--force"}, 0, "updated", {"01", "02", "01", "09"}, "stored in flash"},
+        {kOldKeypad, {"set", "keys=6", "code_table=1e,1f,20,21,22,23,24,25,26,27,28,2c,29,2a,2b,58"}, 0, "updated",
+         {"01", "0B", "05", "01", "09"}, ""},
+        {kOldKeypad, {"set", "serial=12345678"}, 0, "updated", {"01", "0E", "01", "09"}, ""},
+        // A refused write: nothing goes to flash, and the restart takes the LED level written
+        // first out of RAM, so that a later run does not take it for stored.
+        {kOldKeypad + "fault 2 nak\n", {"set", "buzzer=0x1", "led_level=7"}, 6, "unchanged-after-failure", {"01", "04", "02", "0A", "01"},
+         "restarted: it holds what it held before"},
+        // An unanswered flash command: the keypad is restarted and read before anything is claimed.
+        {kOldKeypad + "fault 9 noreply\n", {"set", "led_level=7"}, 0, "updated", {"01", "02", "01", "09", "0A", "01"},
+         "after a restart it holds"},
+        {kOldKeypad + "fault 9 write_fails\n", {"set", "led_level=7"}, 6, "unchanged-after-failure", {"01", "02", "01", "0A", "01"},
+         "holds what it held before"},
+        {kOldKeypad, {"set", "code_table=1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a"}, 2, "unchanged-after-failure", {"01"}, "stores 20"},
+        {kOldKeypad, {"reset"}, 0, "restarted", {"01", "0A"}, "restarted: keypad keypad-1 restarted and is back\n"},
+        {away, {"reset", "--timeout", "0.5"}, 6, "failed", {"01", "0A"}, "did not come back within 0.5 s after its restart"},
+        // Every value is checked before any keypad is involved (which values pass shows in SetValues).
+        {kOldKeypad, {"set", "keypad_table=3"}, 2, "", {}, "keypad_table: 3 is above 2, which the keypad refuses"},
+        {kOldKeypad, {"set", "colour=1"}, 2, "", {}, "no such setting"},
+        {kOldKeypad, {"set"}, 2, "", {}, "FIELD=VALUE is required"},
+        {kOldKeypad, {"restore", refused}, 7, "", {}, "VelnorUtility -b refuses it"},
+        {kOldKeypad, {"restore", kExample, "--serials", files.Path("absent.txt")}, 7, "", {}, "cannot read the serial list"},
+        {kOldKeypad, {"restore", kExample, "--timeout", "0"}, 2, "", {}, "--timeout"},
+        {kOldKeypad, {"restore", kExample, "--timeout", "nan"}, 2, "", {}, "--timeout"},
+        {kOldKeypad, {"reset", "--timeout", "-nan"}, 2, "", {}, "--timeout"},
+        {kOldKeypad, {"reset", "--timeout", "1e999"}, 2, "", {}, "--timeout"},
+        {"", {"restore", kExample}, 3, "", {}, "no keypad"},
+    };
+    ForEachCase(std::size(kCases) * 2, [&](std::size_t i) {
+        const auto& c = kCases[i / 2];
+        const bool asJson = i % 2 == 1;
+        SimFolder sim(c.config);
+        std::vector<std::string> words = c.words;
+        if (asJson) words.push_back("--json");
+        const Result run = sim.Run(words);
+        std::string what;
+        for (const std::string& word : words) what += word + " ";
+        EXPECT_EQ(run.status, c.status) << what << "\n" << run.out << run.err;
+        EXPECT_EQ(sim.CommandsSent(), c.sent) << what;
+        if (!asJson) {
+            EXPECT_NE((run.out + run.err).find(c.shown), std::string::npos) << what << "\n" << run.out << run.err;
+            return;
+        }
+        ASSERT_TRUE(json::accept(run.out)) << what << ": " << run.out;
+        const json document = json::parse(run.out);
+        if (*c.result == '\0') {
+            EXPECT_EQ(document["error"]["status"], c.status) << what << ": " << run.out;
+        } else {
+            EXPECT_EQ(document["keypads"][0]["result"], c.result) << what << ": " << run.out;
+        }
+    });
+    SimFolder sim(kOldKeypad);
+    ASSERT_EQ(sim.Run({"set", "serial=12345678", "led_level=7", "--no-flash"}).status, 0);
+    const std::map<std::string, std::string> state = sim.State();
+    EXPECT_EQ(state.at("kp.ram.serial"), "\"12345678    \"") << "four blanks for firmware V6, as VelnorUtility -k -n";
+    EXPECT_EQ(state.at("kp.ram.led_level"), "7");
+    EXPECT_EQ(state.at("kp.flash.led_level"), "1");
 }
 
 // Another keypad answering after the restart (plugged into the same port, or with the same USB
@@ -293,91 +337,6 @@ TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvaria
         EXPECT_EQ(keypad["status"], 130);
         EXPECT_NE(keypad["message"].get<std::string>().find(c.inMessage), std::string::npos) << keypad["message"];
         EXPECT_EQ(FlashOf(sim), c.flash) << c.when;
-    }
-}
-
-TEST(VelnorRestore, SetWritesOnlyTheNamedValuesThatDifferAndRefusesBadOnesBeforeWriting) {
-    const struct {
-        std::vector<std::string> words;
-        std::string faults;
-        int status;
-        const char* result;  // "" when refused before any keypad is involved
-        std::vector<std::string> sent;
-        const char* inMessage;
-    } kCases[] = {
-        {{"led_level=7", "buzzer=0x1", "buzzer_period=7"}, "", 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
-        {{"led_level=7", "--no-flash"}, "", 0, "updated", {"01", "02", "01"}, "not stored in flash"},
-        {{"led_level=1", "buzzer=0"}, "", 0, "up-to-date", {"01"}, "nothing was written"},
-        {{"keys=6", "code_table=1e,1f,20,21,22,23,24,25,26,27,28,2c,29,2a,2b,58"}, "", 0, "updated", {"01", "0B", "05", "01", "09"}, ""},
-        {{"serial=12345678"}, "", 0, "updated", {"01", "0E", "01", "09"}, ""},
-        // A refused write: nothing goes to flash, and the restart takes the LED level written
-        // first out of RAM, so that a later run does not take it for stored.
-        {{"buzzer=0x1", "led_level=7"}, "fault 2 nak\n", 6, "unchanged-after-failure", {"01", "04", "02", "0A", "01"},
-         "restarted: it holds what it held before"},
-        // An unanswered flash command: the keypad is restarted and read before anything is claimed.
-        {{"led_level=7"}, "fault 9 noreply\n", 0, "updated", {"01", "02", "01", "09", "0A", "01"}, "after a restart it holds"},
-        {{"led_level=7"}, "fault 9 write_fails\n", 6, "unchanged-after-failure", {"01", "02", "01", "0A", "01"}, "holds what it held before"},
-        {{"code_table=1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a"}, "", 2, "unchanged-after-failure", {"01"}, "stores 20"},
-        // Every value is checked before any keypad is involved (which values pass shows in SetValues).
-        {{"keypad_table=3"}, "", 2, "", {}, "keypad_table: 3 is above 2, which the keypad refuses"},
-        {{"colour=1"}, "", 2, "", {}, "no such setting"},
-    };
-    for (const auto& c : kCases) {
-        SimFolder sim(kOldKeypad + c.faults);
-        std::vector<std::string> words{"set", "--json"};
-        words.insert(words.end(), c.words.begin(), c.words.end());
-        const Result run = sim.Run(words);
-        EXPECT_EQ(run.status, c.status) << c.words[0] << run.err;
-        const json document = json::parse(run.out);
-        const std::string message =
-            std::string(c.result).empty() ? document["error"]["message"] : document["keypads"][0]["message"];
-        if (!std::string(c.result).empty()) {
-            EXPECT_EQ(document["keypads"][0]["result"], c.result) << c.words[0];
-        }
-        EXPECT_NE(message.find(c.inMessage), std::string::npos) << message;
-        EXPECT_EQ(sim.CommandsSent(), c.sent) << c.words[0];
-    }
-    SimFolder sim(kOldKeypad);
-    ASSERT_EQ(sim.Run({"set", "serial=12345678", "led_level=7", "--no-flash"}).status, 0);
-    const std::map<std::string, std::string> state = sim.State();
-    EXPECT_EQ(state.at("kp.ram.serial"), "\"12345678    \"") << "four blanks for firmware V6, as VelnorUtility -k -n";
-    EXPECT_EQ(state.at("kp.ram.led_level"), "7");
-    EXPECT_EQ(state.at("kp.flash.led_level"), "1");
-}
-
-TEST(VelnorRestore, ResetRestartsAndWaitsAndRefusalsComeBeforeAnyKeypadIsInvolved) {
-    SimFolder sim(kOldKeypad);
-    const Result reset = sim.Run({"reset"});
-    EXPECT_EQ(reset.status, 0) << reset.err;
-    EXPECT_EQ(reset.out, "restarted: keypad keypad-1 restarted and is back\n");
-    EXPECT_EQ(sim.CommandsSent(), (std::vector<std::string>{"01", "0A"}));
-
-    SimFolder away(kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n");
-    const Result gone = away.Run({"reset", "--timeout", "0.5"});
-    EXPECT_EQ(gone.status, 6);
-    EXPECT_NE(gone.err.find("did not come back within 0.5 s after its restart"), std::string::npos) << gone.err;
-
-    SimFolder none("");
-    const std::string refused = none.Write("refused.txt", "Velnor has 8 keys\n");
-    const struct {
-        std::vector<std::string> words;
-        int status;
-        const char* inMessage;
-    } kCases[] = {
-        {{"restore", "--json", refused}, 7, "VelnorUtility -b refuses it"},
-        {{"restore", "--json", kExample}, 3, "no keypad"},
-        {{"restore", "--json", kExample, "--serials", none.Path("absent.txt")}, 7, "cannot read the serial list"},
-        {{"restore", "--json", kExample, "--timeout", "0"}, 2, "--timeout"},
-        {{"restore", "--json", kExample, "--timeout", "nan"}, 2, "--timeout"},
-        {{"reset", "--json", "--timeout", "-nan"}, 2, "--timeout"},
-        {{"reset", "--json", "--timeout", "1e999"}, 2, "--timeout"},
-        {{"set", "--json"}, 2, "FIELD=VALUE is required"},
-    };
-    for (const auto& c : kCases) {
-        const Result run = none.Run(c.words);
-        EXPECT_EQ(run.status, c.status) << c.words.back() << run.err;
-        EXPECT_EQ(json::parse(run.out)["error"]["status"], c.status) << run.out;
-        EXPECT_NE(run.out.find(c.inMessage), std::string::npos) << run.out;
     }
 }
 

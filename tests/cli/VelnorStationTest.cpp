@@ -181,6 +181,7 @@ TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutc
     }
 }
 
+// The fields of a line are locked in JsonTest; here, whole lines from several processes.
 TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
     SimFolder left(Keypads(1, 8));
     SimFolder right(Keypads(1, 8));
@@ -193,16 +194,10 @@ TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
     EXPECT_EQ(left.Run({"verify", "--all", "--log", log, kExample}).status, 1);
     const std::vector<std::string> lines = Lines(left.Read("station.log"));
     ASSERT_EQ(lines.size(), 24u);
-    const std::vector<std::string> kKeys = {"time",  "host",        "velnor_version", "command", "location",
-                                            "usb_serial", "serial_before", "serial_after", "firmware", "file",
-                                            "file_sha256", "changes", "result", "status", "duration_ms", "message"};
     std::map<std::string, int> results;
     for (const std::string& line : lines) {
         ASSERT_TRUE(json::accept(line)) << line;
-        const nlohmann::ordered_json entry = nlohmann::ordered_json::parse(line);
-        std::vector<std::string> keys;
-        for (const auto& item : entry.items()) keys.push_back(item.key());
-        EXPECT_EQ(keys, kKeys);
+        const json entry = json::parse(line);
         EXPECT_EQ(entry["file_sha256"].get<std::string>().size(), 64u);
         EXPECT_EQ(entry["time"].get<std::string>().back(), 'Z');
         ++results[entry["command"].get<std::string>() + " " + entry["result"].get<std::string>()];
