@@ -6,7 +6,21 @@
 
 namespace velnorcli {
 
+namespace {
+
+// The keypads velnor lists are the ones it opens: one set-up of hidapi serves its whole run,
+// from its first listing until it exits.
+struct HidapiHeld {
+    bool held = PlixoApi::HoldHidapi() == 0;
+    ~HidapiHeld() {
+        if (held) PlixoApi::ReleaseHidapi();
+    }
+};
+
+}  // namespace
+
 std::optional<Failure> ListAttached(std::vector<KEYPAD_ENTRY>& keypads) {
+    static const HidapiHeld hidapi;
     const KEYPAD_SELECTION velnorKeypad;  // its ids are the keypad's
     const int result = PlixoApi::ListKeypads(velnorKeypad.VendorId, velnorKeypad.ProductId, &keypads);
     if (result != 0) return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " +
