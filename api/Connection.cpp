@@ -82,18 +82,30 @@ bool PlixoApi::OpenDevice() {
 // Ends this object's use of hidapi as well: hid_exit once no other object uses it.
 void PlixoApi::CloseDevice() {
     std::lock_guard lock(velnor::HidapiLock());
+    CloseHandle();
+    velnor::ReleaseHidapi(workerPause->holdsHidapi);
+}
+
+// With the hidapi lock held.
+void PlixoApi::CloseHandle() {
     if (device != nullptr) {
         hid_close(device);
         device = nullptr;
     }
-    velnor::ReleaseHidapi(workerPause->holdsHidapi);
 }
 
 // The pause before an attempt ends early when the object is being destroyed.
 bool PlixoApi::Reconnect(int milliseconds) {
     const int opened = velnor::CatchAtBoundary(lastError, [&] {
         if (!workerPause->stop.Sleep(std::chrono::milliseconds(milliseconds))) return 0;
-        if (!(workerPause->opening.BySelection() ? OpenSelected() : OpenDevice())) return 0;
+        if (workerPause->opening.BySelection()) {
+            const int failure = OpenSelected();
+            if (failure == UNKNOWN_ERROR) return 0;  // hidapi cannot be set up: no answer about the keypad
+            workerPause->events.OpenFailed(failure);
+            if (failure != 0) return 0;
+        } else if (!OpenDevice()) {
+            return 0;
+        }
         DropQueuedRequests();  // none was meant for the keypad as it is now
         SetConnectionState(ConnectionState::Connected);
         return 1;

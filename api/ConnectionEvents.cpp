@@ -19,6 +19,16 @@ void ConnectionEvents::RestartWritten() {
     restartWritten_ = true;
 }
 
+void ConnectionEvents::OpenFailed(std::int32_t reason) {
+    std::lock_guard lock(mutex_);
+    openFailure_ = reason;
+}
+
+std::int32_t ConnectionEvents::LastOpenFailure() {
+    std::lock_guard lock(mutex_);
+    return openFailure_;
+}
+
 template <typename Condition>
 bool ConnectionEvents::WaitFor(int timeoutMs, Condition condition) {
     std::unique_lock lock(mutex_);

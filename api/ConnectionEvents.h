@@ -19,10 +19,15 @@ public:
     // Worker, once a reset's report was written: the keypad is expected to leave from now on.
     // A reset whose report could not be written restarts nothing and changes nothing here.
     void RestartWritten();
+    // Whoever opens: why the last attempt to open a keypad chosen by selection failed (-2 not
+    // there, -6 permission denied).
+    void OpenFailed(std::int32_t reason);
 
     // Callers: true once the condition holds, false after the time-out (0: no limit).
     bool WaitUntilConnected(int timeoutMs);
     bool WaitUntilLeftSinceRestart(int timeoutMs);
+    // OpenKeypad's caller, once its wait for the keypad has ended without it.
+    std::int32_t LastOpenFailure();
 
 private:
     template <typename Condition>
@@ -34,6 +39,7 @@ private:
     std::uint64_t losses_ = 0;         // times the state left Connected; guarded by mutex_
     std::uint64_t lossesAtRestart_ = 0;  // losses_ when the last reset was written; guarded by mutex_
     bool restartWritten_ = false;        // a reset was ever written; guarded by mutex_
+    std::int32_t openFailure_ = 0;       // guarded by mutex_
 };
 
 }  // namespace velnor

@@ -35,6 +35,14 @@ PlixoApi::PlixoApi(const KEYPAD_SELECTION& selection)
     version = "7.0";
 }
 
+PlixoApi::PlixoApi(const KEYPAD_ENTRY& keypad, int vendorId, int productId)
+    : requestEvent(std::make_unique<velnor::AutoResetEvent>()),
+      replySlot(std::make_unique<velnor::ReplySlot>(replyCounter, velnor::ReplySlot::Rule::OwnType)),
+      workerPause(std::make_unique<velnor::WorkerPause>(
+          KEYPAD_SELECTION{vendorId, productId, SELECT_BY_PATH, keypad.Path}, keypad)) {
+    version = "7.0";
+}
+
 bool PlixoApi::Quiet() const { return workerPause->opening.BySelection(); }
 
 PlixoApi::~PlixoApi() {

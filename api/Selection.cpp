@@ -21,7 +21,7 @@ std::vector<KEYPAD_ENTRY> ListWithHidapiSetUp(int vendorId, int productId) {
     bool holds = false;
     {
         std::lock_guard lock(velnor::HidapiLock());
-        if (!velnor::AcquireHidapi(holds)) throw PlixoApi::UNKNOWN_ERROR;
+        if (!velnor::ShareHidapi(holds)) throw PlixoApi::UNKNOWN_ERROR;
     }
     struct Release {
         bool& holds;
@@ -44,21 +44,40 @@ int PlixoApi::ListKeypads(int vendorId, int productId, std::vector<KEYPAD_ENTRY>
     });
 }
 
-// Worker, or OpenKeypad's caller before the worker runs. Without a trace line: an object made
-// for a selection prints nothing.
-bool PlixoApi::OpenSelected() {
+int PlixoApi::HoldHidapi() {
+    try {
+        std::lock_guard lock(velnor::HidapiLock());
+        return velnor::HoldForCaller() ? 0 : UNKNOWN_ERROR;
+    } catch (...) {
+        return UNKNOWN_ERROR;
+    }
+}
+
+void PlixoApi::ReleaseHidapi() {
+    try {
+        std::lock_guard lock(velnor::HidapiLock());
+        velnor::ReleaseForCaller();
+    } catch (...) {
+        // Nothing leaves the library; a lock that cannot be taken leaves the hold as it was.
+    }
+}
+
+// Worker, or OpenKeypad's caller before the worker runs: 0, or why the keypad was not opened.
+// The object keeps its use of hidapi while it looks. Without a trace line: an object made for a
+// selection prints nothing.
+int PlixoApi::OpenSelected() {
     const KEYPAD_SELECTION& selection = workerPause->opening.Selection();
     {
         std::lock_guard lock(velnor::HidapiLock());
-        if (!velnor::AcquireHidapi(workerPause->holdsHidapi)) return false;
+        if (!velnor::ShareHidapi(workerPause->holdsHidapi)) return UNKNOWN_ERROR;
     }
     const std::vector<KEYPAD_ENTRY> attached = velnor::EnumerateKeypads(selection.VendorId, selection.ProductId);
     const std::optional<std::size_t> found = velnor::FindKeypad(workerPause->opening.Identity(), attached);
-    if (!found) {
-        workerPause->openFailure = NOT_CONNECTED;
-        return false;
-    }
-    const KEYPAD_ENTRY& keypad = attached[*found];
+    return found ? OpenListed(attached[*found]) : NOT_CONNECTED;
+}
+
+// The keypad of a listing, by its path: 0, or why it was not opened.
+int PlixoApi::OpenListed(const KEYPAD_ENTRY& keypad) {
     {
         std::lock_guard lock(velnor::HidapiLock());
         device = hid_open_path(keypad.Path.c_str());
@@ -68,38 +87,56 @@ bool PlixoApi::OpenSelected() {
         // The node is there but cannot be opened: tell a permission problem from a keypad that
         // went away meanwhile.
         const bool denied = access(keypad.Path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
-        workerPause->openFailure = denied ? ACCESS_DENIED : NOT_CONNECTED;
-        return false;
+        return denied ? ACCESS_DENIED : NOT_CONNECTED;
     }
     manufacturer = keypad.Manufacturer;
     product = keypad.Product;
     workerPause->opening.Opened(keypad);
-    return true;
+    return 0;
 }
 
+// The keypads are listed once, and the one chosen is opened from that listing; an object made
+// for an entry opens it from the caller's listing without listing at all. The object's use of
+// hidapi, taken here, lasts until it is destroyed.
 int PlixoApi::OpenKeypad(int timeout) {
     return CatchAtBoundary(lastError, [&] {
         if (!workerPause->opening.BySelection() || workerThread.joinable()) throw INVALID_ARGUMENT;
         const KEYPAD_SELECTION& selection = workerPause->opening.Selection();
         vendorId = selection.VendorId;
         productId = selection.ProductId;
-        const std::vector<std::size_t> matching =
-            velnor::MatchSelection(selection, ListWithHidapiSetUp(selection.VendorId, selection.ProductId));
-        const bool knownKind = selection.By == SELECT_BY_PATH || selection.By == SELECT_BY_USB_SERIAL ||
-                               selection.By == SELECT_BY_LOCATION;
-        if (!knownKind || selection.Value.empty() || matching.size() > 1) throw INVALID_ARGUMENT;
+        {
+            std::lock_guard lock(velnor::HidapiLock());
+            if (!velnor::ShareHidapi(workerPause->holdsHidapi)) throw UNKNOWN_ERROR;
+        }
+        std::optional<KEYPAD_ENTRY> chosen = workerPause->opening.Listed();
+        if (!chosen) {
+            const std::vector<KEYPAD_ENTRY> attached = velnor::EnumerateKeypads(selection.VendorId, selection.ProductId);
+            const std::vector<std::size_t> matching = velnor::MatchSelection(selection, attached);
+            const bool knownKind = selection.By == SELECT_BY_PATH || selection.By == SELECT_BY_USB_SERIAL ||
+                                   selection.By == SELECT_BY_LOCATION;
+            if (!knownKind || selection.Value.empty() || matching.size() > 1) {
+                CloseDevice();
+                throw INVALID_ARGUMENT;
+            }
+            if (matching.size() == 1) chosen = attached[matching.front()];
+        } else if (chosen->Path.empty()) {
+            CloseDevice();
+            throw INVALID_ARGUMENT;
+        }
 
-        const bool opened = OpenSelected();
-        SetConnectionState(opened ? ConnectionState::Connected : ConnectionState::NotConnected);
+        const int failure = chosen ? OpenListed(*chosen) : static_cast<int>(NOT_CONNECTED);
+        workerPause->events.OpenFailed(failure);
+        SetConnectionState(failure == 0 ? ConnectionState::Connected : ConnectionState::NotConnected);
         if (!StartWorker()) {
             SetConnectionState(ConnectionState::NotConnected);
             CloseDevice();
             throw UNKNOWN_ERROR;
         }
-        if (opened) return 0;
-        // A permission problem does not go away by waiting; an absent keypad may come.
-        if (workerPause->openFailure != ACCESS_DENIED && workerPause->events.WaitUntilConnected(timeout)) return 0;
-        throw static_cast<RETURN_CODES>(workerPause->openFailure.load());
+        if (failure == 0) return 0;
+        // A permission problem does not go away by waiting; an absent keypad may come. The
+        // worker's last attempt says why it did not.
+        if (failure != ACCESS_DENIED && workerPause->events.WaitUntilConnected(timeout)) return 0;
+        throw static_cast<RETURN_CODES>(workerPause->events.LastOpenFailure());
     });
 }
 

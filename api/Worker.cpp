@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 
 #include "AutoResetEvent.h"
 #include "Boundary.h"
+#include "HidapiLock.h"
 #include "PollingLock.h"
 #include "ReplySlot.h"
 #include "WorkerPause.h"
@@ -109,11 +111,17 @@ bool PlixoApi::ServiceRequests(int milliseconds) {
 }
 
 // The state goes first, so that operations refuse while the handle is closed; requests still
-// queued were meant for the keypad as it was, and are dropped.
+// queued were meant for the keypad as it was, and are dropped. A keypad opened by selection is
+// looked for from now on, with hidapi kept set up for the looks.
 void PlixoApi::LoseKeypad() {
     writeFailed = false;
     SetConnectionState(ConnectionState::ConnectionLost);
-    CloseDevice();
+    if (workerPause->opening.BySelection()) {
+        std::lock_guard lock(velnor::HidapiLock());
+        CloseHandle();
+    } else {
+        CloseDevice();
+    }
     receiveBuffer.clear();
     if (currentIncoming) currentIncoming = std::make_unique<velnor::MessageIncoming>();
     DropQueuedRequests();

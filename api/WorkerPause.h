@@ -5,8 +5,6 @@
 #ifndef VELNOR_WORKERPAUSE_H
 #define VELNOR_WORKERPAUSE_H
 
-#include <atomic>
-
 #include "ConnectionEvents.h"
 #include "Opening.h"
 #include "StopSignal.h"
@@ -18,6 +16,7 @@ class WorkerPause {
 public:
     WorkerPause() = default;
     explicit WorkerPause(const KEYPAD_SELECTION& selection) : opening(selection) {}
+    WorkerPause(const KEYPAD_SELECTION& selection, const KEYPAD_ENTRY& listed) : opening(selection, listed) {}
 
     WorkerPark park;          // a caller parks the worker to use the device itself
     StopSignal stop;          // the destructor wakes the worker instead of waiting out its cycle
@@ -27,9 +26,6 @@ public:
     // Whether this object holds a use of hidapi (HidapiLock.h). Touched with the hidapi lock
     // held, by whoever opens or closes the device.
     bool holdsHidapi = false;
-    // Why the last opening by selection failed: -2 not there, -6 permission denied. Written by
-    // whoever opens; read by OpenKeypad's caller before the worker runs.
-    std::atomic<std::int32_t> openFailure{0};
 };
 
 }  // namespace velnor

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "SimBus.h"
 
@@ -97,6 +98,7 @@ int HID_API_EXPORT HID_API_CALL hid_init(void) {
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     ++bus.counters.initCalls;
+    bus.LogCall("hid_init");
     return bus.initFails ? -1 : 0;
 }
 
@@ -106,6 +108,7 @@ int HID_API_EXPORT HID_API_CALL hid_exit(void) {
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     ++bus.counters.exitCalls;
+    bus.LogCall("hid_exit");
     return 0;
 }
 
@@ -119,6 +122,7 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
     bus.Refresh(now);
     hid_device_info* first = nullptr;
     hid_device_info** tail = &first;
+    int given = 0;
     for (auto& device : bus.devices) {
         if (!bus.Present(*device, now)) continue;
         if (vendor_id != 0 && device->setup.vendorId != vendor_id) continue;
@@ -127,7 +131,9 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
         if (info == nullptr) break;
         *tail = info;
         tail = &info->next;
+        ++given;
     }
+    bus.LogCall("hid_enumerate " + std::to_string(given));
     return first;
 }
 
@@ -163,6 +169,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
     Bus& bus = Bus::Get();
     std::lock_guard lock(bus.mutex);
     if (path == nullptr) return nullptr;
+    bus.LogCall(std::string("hid_open_path ") + path);
     const Clock::time_point now = Clock::now();
     bus.Refresh(now);
     for (auto& device : bus.devices) {

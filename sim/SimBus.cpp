@@ -141,6 +141,14 @@ void Bus::LogOutputReport(const SimDevice& device, const Report& report) {
     std::fclose(log);
 }
 
+void Bus::LogCall(const std::string& line) {
+    if (callLogPath.empty()) return;
+    std::FILE* log = std::fopen(callLogPath.c_str(), "a");
+    if (log == nullptr) return;
+    std::fprintf(log, "%s\n", line.c_str());
+    std::fclose(log);
+}
+
 void Bus::WriteStateFile() {
     if (stateFilePath.empty()) return;
     const std::string temporary = stateFilePath + ".tmp";

@@ -74,6 +74,7 @@ public:
     int waitingAt[5] = {};  // calls waiting at each hold
     std::string reportLogPath;  // every output report is appended here when set
     std::string stateFilePath;  // rewritten with every device's state when it changes
+    std::string callLogPath;    // hidapi's set-up, enumerate and open calls are appended here when set
 
     SimDevice& Add(const DeviceSetup& setup);
     SimDevice* Find(DeviceId id);
@@ -90,6 +91,7 @@ public:
     void Disappear(SimDevice& device);
     void Deliver(SimDevice& device, std::vector<TimedReport> reports);
     void LogOutputReport(const SimDevice& device, const Report& report);
+    void LogCall(const std::string& line);
     void WriteStateFile();
 
     // Overlap detection for hidapi's non-thread-safe calls (made outside mutex).

@@ -185,6 +185,8 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
     SimDevice* last = bus.devices.empty() ? nullptr : bus.devices.back().get();
     if (keyword == "report_log" && words.size() == 2) {
         bus.reportLogPath = words[1];
+    } else if (keyword == "call_log" && words.size() == 2) {
+        bus.callLogPath = words[1];
     } else if (keyword == "state_file" && words.size() == 2) {
         bus.stateFilePath = words[1];
     } else if (keyword == "sys_root" && words.size() == 2) {

@@ -4,6 +4,8 @@
 // "" is empty); lines starting with # are comments.
 //   report_log PATH           every output report is appended to PATH: device path, hex bytes
 //   state_file PATH           rewritten with each device's presence and settings on change
+//   call_log PATH             one line appended per hid_init, hid_exit, hid_enumerate (with the
+//                             number of devices it gave) and hid_open_path (with the path)
 //   init_fails                hid_init returns -1
 //   sys_root DIR              the folder that stands for / for devices with a location
 //   device KEY=VALUE...       adds a device; keys: vid pid (hex), interface, path, location

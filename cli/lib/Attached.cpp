@@ -6,7 +6,21 @@
 
 namespace velnorcli {
 
+namespace {
+
+// The keypads velnor lists are the ones it opens: one set-up of hidapi serves its whole run,
+// from its first listing until it exits.
+struct HidapiHeld {
+    bool held = PlixoApi::HoldHidapi() == 0;
+    ~HidapiHeld() {
+        if (held) PlixoApi::ReleaseHidapi();
+    }
+};
+
+}  // namespace
+
 Result<std::vector<KEYPAD_ENTRY>> ListAttached() {
+    static const HidapiHeld hidapi;
     const KEYPAD_SELECTION velnorKeypad;  // its ids are the keypad's
     std::vector<KEYPAD_ENTRY> keypads;
     const int result = PlixoApi::ListKeypads(velnorKeypad.VendorId, velnorKeypad.ProductId, &keypads);

@@ -119,10 +119,7 @@ DoctorFacts GatherDoctorFacts(const std::string& ruleSource) {
         std::vector<LibraryKeypad> opened(keypads.size());
         InParallel(keypads.size(), [&](std::size_t i) {
             opened[i].keypad = keypads[i];
-            KEYPAD_SELECTION selection;
-            selection.By = SELECT_BY_PATH;
-            selection.Value = keypads[i].Path;
-            PlixoApi api(selection);
+            PlixoApi api(keypads[i]);
             opened[i].openResult = api.OpenKeypad(1000);
         });
         facts.keypads = std::move(opened);

@@ -1,16 +1,12 @@
 #include "Keypad.h"
 
-
 namespace velnorcli {
 
 Keypad::Keypad(KEYPAD_ENTRY entry) : entry_(std::move(entry)) {}
 Keypad::~Keypad() = default;
 
 Done Keypad::Open(int timeoutMs) {
-    KEYPAD_SELECTION selection;
-    selection.By = SELECT_BY_PATH;
-    selection.Value = entry_.Path;
-    api_ = std::make_unique<PlixoApi>(selection);
+    api_ = std::make_unique<PlixoApi>(entry_);  // opened from the listing, not listed again
     const int result = api_->OpenKeypad(timeoutMs);
     if (result != 0) return FailureOf(result, entry_, "opening it");
     return {};

@@ -43,6 +43,10 @@ std::string KeypadName(const KEYPAD_ENTRY& keypad) {
     return EscapeControl(keypad.Location.empty() ? keypad.Path : keypad.Location);
 }
 
+std::string KeypadIdentityName(const KEYPAD_ENTRY& keypad) {
+    return EscapeControl(!keypad.UsbSerial.empty() ? keypad.UsbSerial : !keypad.Location.empty() ? keypad.Location : keypad.Path);
+}
+
 std::string KeypadLines(const std::vector<KEYPAD_ENTRY>& keypads, const std::vector<std::size_t>& which) {
     std::vector<std::vector<std::string>> rows;
     for (std::size_t index : which) {

@@ -42,6 +42,9 @@ Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attache
 std::string KeypadLines(const std::vector<KEYPAD_ENTRY>& keypads, const std::vector<std::size_t>& which);
 // How a keypad is named in messages: its location when known, else its path.
 std::string KeypadName(const KEYPAD_ENTRY& keypad);
+// How the record of serials names a keypad, as the library tells one keypad from another: its
+// USB serial string, else its location, else its path.
+std::string KeypadIdentityName(const KEYPAD_ENTRY& keypad);
 
 }  // namespace velnorcli
 

@@ -99,6 +99,7 @@ public:
     Keypad& keypad() { return keypad_; }
     KeypadReport& report() { return report_; }
     std::string Name() const { return KeypadName(keypad_.Entry()); }
+    std::string RecordName() const { return KeypadIdentityName(keypad_.Entry()); }
     void Tell(const std::string& step) {
         if (options_.progress != nullptr) options_.progress->Set(index_, step);
     }
@@ -148,10 +149,13 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
     // A keypad that holds the serial the list gave it keeps it: a second run over the same
     // keypad uses up no serial. Only the keypad the record names: another keypad holding the
     // same serial (restored from the same backup, say) gets a fresh one.
+    // Records of earlier versions name the keypad as messages do, and still count.
     const std::string held = TrimmedRight(run.report().before->SerialNumber);
-    if (!held.empty() && ledger.TakenBy(held, run.Name())) return SerialChoice{held, false};
+    if (!held.empty() && (ledger.TakenBy(held, run.RecordName()) || ledger.TakenBy(held, run.Name()))) {
+        return SerialChoice{held, false};
+    }
     run.Tell("taking a serial number");
-    auto serial = ledger.Take(run.Name(), Waiting(run, options));
+    auto serial = ledger.Take(run.RecordName(), Waiting(run, options));
     if (const auto* failure = std::get_if<Failure>(&serial)) {
         run.Stop(failure->message, failure->status);
         return std::nullopt;
@@ -164,9 +168,9 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
     const KeypadResult result = run.report().result;
     SerialLedger& ledger = *options.serials;
     if (result == KeypadResult::Updated || result == KeypadResult::UpToDate) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.RecordName(), Waiting(run, options)));
     } else if (result == KeypadResult::UnchangedAfterFailure) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.RecordName(), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
                                 " (its outcome is unknown: velnor(1) says how to resolve it)";

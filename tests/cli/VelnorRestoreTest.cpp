@@ -6,6 +6,7 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "support/BackupFileText.h"
@@ -169,6 +170,7 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
     const std::string away = kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n";
     SimFolder files("");
+    const std::string kOnce = "init enumerate 1 open_path keypad-1 ";
     const std::string refused = files.Write("refused.txt", "Velnor has 8 keys\n");
     const struct {
         std::string config;
@@ -177,11 +179,15 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         const char* result;  // "": refused, before any keypad is involved or without one
         std::vector<std::string> sent;
         std::string shown;   // in the output for people
+        // hidapi's calls but the looks that found no keypad ("" not checked): the keypad named is
+        // listed once and opened from that listing, under one set-up.
+        std::string calls = "";
     } kCases[] = {
-        {holding, {"restore", kExample}, 0, "up-to-date", {"01"}, "up-to-date: keypad keypad-1 holds the settings of"},
-        {holding, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "a restore would write nothing"},
+        {holding, {"restore", kExample}, 0, "up-to-date", {"01"}, "up-to-date: keypad keypad-1 holds the settings of", kOnce},
+        {holding, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "a restore would write nothing", kOnce},
+        // The restart adds the look that finds the keypad again, and its reopening.
         {holding, {"restore", "--force", kExample}, 0, "updated", {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
-         "checked after its restart"},
+         "checked after its restart", kOnce + "enumerate 1 open_path keypad-1 "},
         // A dry run shows each change (field, now, after) and sends the status query only.
         {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "\nled_level         1" + std::string(60, ' ') + "7\n"},
         {kOldKeypad, {"set", "led_level=7", "buzzer=0x1", "buzzer_period=7"}, 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
@@ -226,6 +232,14 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         for (const std::string& word : words) what += word + " ";
         EXPECT_EQ(run.status, c.status) << what << "\n" << run.out << run.err;
         EXPECT_EQ(sim.CommandsSent(), c.sent) << what;
+        if (!c.calls.empty()) {
+            std::istringstream lines(sim.Read("calls.log"));
+            std::string calls;
+            for (std::string line; std::getline(lines, line);) {
+                if (line != "hid_enumerate 0") calls += line.substr(4) + " ";  // without "hid_"
+            }
+            EXPECT_EQ(calls, c.calls + "exit ") << what;
+        }
         if (!asJson) {
             EXPECT_NE((run.out + run.err).find(c.shown), std::string::npos) << what << "\n" << run.out << run.err;
             return;

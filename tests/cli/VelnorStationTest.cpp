@@ -116,7 +116,7 @@ TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreR
     EXPECT_EQ(taken, 7);
     EXPECT_EQ(returned, 1);
     // The serial returned by the failed keypad is handed out again, before the ones never taken.
-    SimFolder again(Keypads(1, 1));
+    SimFolder again(Keypads(1, 1, " serial=U9"));
     ASSERT_EQ(again.Run({"restore", "--serials", list, kExample}).status, 0);
     std::string serialReturned;
     for (const auto& [serial, state] : record) {
@@ -124,10 +124,11 @@ TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreR
     }
     EXPECT_EQ(again.State()["kp1.flash.serial"], "\"" + serialReturned + "\"");
     // The keypad that the list gave a serial keeps it and uses up no other; another keypad that
-    // holds the same serial gets a fresh one, so that the two never leave with one serial.
+    // holds the same serial gets a fresh one, so that the two never leave with one serial. The
+    // record names a keypad by its USB serial string: kp1 is known also at another path.
     std::string holders;
-    for (const char* name : {"kp1", "kp2"}) {
-        holders += std::string("device path=") + name + " name=" + name + "\nset firmware V7.1\nset serial " + serialReturned + "\n";
+    for (const char* device : {"path=kp1-moved name=kp1 serial=U9", "path=kp2 name=kp2"}) {
+        holders += std::string("device ") + device + "\nset firmware V7.1\nset serial " + serialReturned + "\n";
     }
     SimFolder rerun(holders);
     const Result kept = rerun.Run({"restore", "--all", "--json", "--serials", list, kExample});

@@ -14,7 +14,8 @@ SimFolder::SimFolder(const std::string& config) {
     char pattern[] = "/tmp/velnor-test-XXXXXX";
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder_ = pattern;
-    Write("keypad.conf", config + "\nreport_log " + Path("reports.log") + "\nstate_file " + Path("state.txt") + "\n");
+    Write("keypad.conf", config + "\nreport_log " + Path("reports.log") + "\nstate_file " + Path("state.txt") +
+                             "\ncall_log " + Path("calls.log") + "\n");
 }
 
 SimFolder::~SimFolder() {

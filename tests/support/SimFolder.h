@@ -1,5 +1,5 @@
 // A folder of its own for one test's runs of the built programs against simulated keypads: their
-// configuration (with a report log and a state file), files made up by the test, what the keypads
+// configuration (with a report log, a state file and a log of hidapi calls), files made up by the test, what the keypads
 // were sent and what they hold.
 #ifndef VELNOR_TESTS_SIMFOLDER_H
 #define VELNOR_TESTS_SIMFOLDER_H

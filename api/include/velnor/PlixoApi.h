@@ -172,6 +172,19 @@ public:
     // An object for the one keypad the selection names. It never writes to standard output and
     // opens nothing yet. InitialiseBrellUSBDevice is refused on it (false, -9998).
     explicit PlixoApi(const KEYPAD_SELECTION& selection);
+    // An object for the keypad of this entry, as ListKeypads gave it for these ids. OpenKeypad
+    // opens it by its path at once, without listing the keypads again; from then on the worker
+    // follows it as it follows a selected keypad, by the USB serial string and location its entry
+    // gives (its path only when it has neither). Like an object made for a selection it never
+    // writes to standard output and opens nothing yet.
+    explicit PlixoApi(const KEYPAD_ENTRY& keypad, int vendorId = 8263, int productId = 2495);
+    // hidapi is set up while any object has a keypad open or looks for it, and for the time of
+    // each ListKeypads. A caller that lists and then opens the keypads it chose keeps one set-up
+    // for all of it by holding one around them: 0; -9983 when hidapi cannot be set up. Each
+    // successful HoldHidapi is ended by one ReleaseHidapi (hid_exit once nothing else uses it).
+    static int HoldHidapi();
+    static void ReleaseHidapi();
+
     // Opens the selected keypad and starts the worker, which from then on reopens only that
     // keypad: after a replug or restart the one with the same USB serial string when it has a
     // non-empty one, else the one at the same location, else the same path. Waits up to the
@@ -179,8 +192,9 @@ public:
     //   0      the keypad is open
     //   -2     it is not there (yet): the worker keeps looking for it, and only for it
     //   -6     its device node cannot be opened (permission); the worker keeps trying
-    //   -9998  the object was not made for a selection, the selection is empty or of no known
-    //          kind, matches several keypads, or the keypad is open already
+    //   -9998  the object was not made for a selection or an entry, the selection is empty or of
+    //          no known kind, matches several keypads, the entry has no path, or the keypad is open
+    //          already
     //   -9983  hidapi cannot be set up, or the worker thread cannot be started
     int OpenKeypad(int timeout);
     // The keypad this object opened last (its path changes when the keypad re-enumerates).
@@ -202,8 +216,10 @@ private:
     friend struct PlixoApiTestPeer;  // the project's own tests and fuzzers look inside
 
     VELNOR_LOCAL bool OpenDevice();
-    VELNOR_LOCAL bool OpenSelected();
+    VELNOR_LOCAL int OpenSelected();
+    VELNOR_LOCAL int OpenListed(const KEYPAD_ENTRY& keypad);
     VELNOR_LOCAL void CloseDevice();
+    VELNOR_LOCAL void CloseHandle();
     VELNOR_LOCAL bool Reconnect(int milliseconds);
     VELNOR_LOCAL bool SetConnectionState(ConnectionState state);
     VELNOR_LOCAL void ReopenWhileWorkerParked();
