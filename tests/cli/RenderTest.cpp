@@ -1,7 +1,10 @@
-// Human output: aligned columns, escaped keypad text, code-table differences by key.
+// Human output: aligned columns, escaped keypad text, code-table differences by key, the live
+// lines of a station run.
 #include <gtest/gtest.h>
 
+#include "ProgressBoard.h"
 #include "Render.h"
+#include "Selection.h"
 #include "Text.h"
 
 namespace velnorcli {
@@ -40,6 +43,17 @@ TEST(Render, CodeTableDifferencesShowTheKeysApartOrTheWholeTables) {
     const std::string whole = RenderDifferences(Compare(keypad, file), "OLD", "NEW");
     EXPECT_NE(whole.find("code_table  00 00 00"), std::string::npos) << whole;
     EXPECT_NE(whole.find("00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13\n"), std::string::npos) << whole;
+}
+
+TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
+    const auto start = ProgressBoard::Clock::now();
+    // Named as messages name a keypad, escaped once.
+    ProgressBoard board({"1-2.1", KeypadName({"kp\x1b", "", "", "", ""})}, start);
+    board.Set(0, "writing buzzer");
+    board.Finish(1, "updated", start + std::chrono::milliseconds(1500));
+    board.Set(1, "ignored once finished");
+    EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
+              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 #include <set>
 #include <thread>
 
-#include "ProgressBoard.h"
-#include "Selection.h"
 #include "SerialLedger.h"
 #include "support/TestSupport.h"
 
@@ -146,17 +144,6 @@ TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
     EXPECT_EQ(taken.index() == 0 ? std::get<0>(taken) : std::get<1>(taken).message, "400000");
     std::filesystem::remove(list);
     std::filesystem::remove(list + ".taken");
-}
-
-TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
-    const auto start = ProgressBoard::Clock::now();
-    // Named as messages name a keypad, escaped once.
-    ProgressBoard board({"1-2.1", KeypadName({"kp\x1b", "", "", "", ""})}, start);
-    board.Set(0, "writing buzzer");
-    board.Finish(1, "updated", start + std::chrono::milliseconds(1500));
-    board.Set(1, "ignored once finished");
-    EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
-              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
 }
 
 }  // namespace
