@@ -57,11 +57,15 @@ struct StationFiles {
 std::optional<Failure> OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
         files.serials.emplace(request.serials);
-        if (auto failure = files.serials->Check()) return Failure{failure->status, EscapeControl(failure->message)};
+        if (const Done checked = files.serials->Check(); !checked) {
+            return Failure{checked.failure().status, EscapeControl(checked.failure().message)};
+        }
     }
     if (!request.log.empty()) {
         files.log.emplace(request.log);
-        if (auto failure = files.log->Open()) return Failure{failure->status, EscapeControl(failure->message)};
+        if (const Done opened = files.log->Open(); !opened) {
+            return Failure{opened.failure().status, EscapeControl(opened.failure().message)};
+        }
     }
     return std::nullopt;
 }
@@ -85,9 +89,9 @@ int LogReadings(const Request& request, const Console& console, const StationFil
     if (!files.log) return status;
     const char* command = request.command == Command::Verify ? "verify" : "status";
     for (const KeypadReport& report : reports) {
-        if (auto problem = LogReport(*files.log, report, command, VELNOR_VERSION, file)) {
-            Warn(console, EscapeControl(problem->message));
-            status = std::max<int>(status, problem->status);
+        if (const Done logged = LogReport(*files.log, report, command, VELNOR_VERSION, file); !logged) {
+            Warn(console, EscapeControl(logged.failure().message));
+            status = std::max<int>(status, logged.failure().status);
         }
     }
     return status;

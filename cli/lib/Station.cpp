@@ -73,10 +73,10 @@ public:
         report_.after = outcome.after;
     }
 
-    void AddProblem(const std::optional<Failure>& problem) {
-        if (!problem) return;
-        report_.message += "; " + problem->message;
-        report_.status = std::max<int>(report_.status, problem->status);
+    void AddProblem(const Done& problem) {
+        if (problem) return;
+        report_.message += "; " + problem.failure().message;
+        report_.status = std::max<int>(report_.status, problem.failure().status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
@@ -135,6 +135,9 @@ LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
                       }};
 }
 
+// How the record of taken serials names a keypad: Take, Settle and TakenBy all ask here.
+std::string RecordedName(const KeypadRun& run) { return run.Name(); }
+
 std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
                                          const std::optional<std::string>& dryRunSerial) {
     SerialLedger& ledger = *options.serials;
@@ -147,14 +150,14 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
     // keypad uses up no serial. Only the keypad the record names: another keypad holding the
     // same serial (restored from the same backup, say) gets a fresh one.
     const std::string held = TrimmedRight(run.report().before->SerialNumber);
-    if (!held.empty() && ledger.TakenBy(held, run.Name())) return SerialChoice{held, false};
+    if (!held.empty() && ledger.TakenBy(held, RecordedName(run))) return SerialChoice{held, false};
     run.Tell("taking a serial number");
-    auto serial = ledger.Take(run.Name(), Waiting(run, options));
-    if (const auto* failure = std::get_if<Failure>(&serial)) {
-        run.Stop(failure->message, failure->status);
+    const Result<std::string> serial = ledger.Take(RecordedName(run), Waiting(run, options));
+    if (!serial) {
+        run.Stop(serial.failure().message, serial.failure().status);
         return std::nullopt;
     }
-    return SerialChoice{std::get<std::string>(serial), true};
+    return SerialChoice{*serial, true};
 }
 
 void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
@@ -162,9 +165,9 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
     const KeypadResult result = run.report().result;
     SerialLedger& ledger = *options.serials;
     if (result == KeypadResult::Updated || result == KeypadResult::UpToDate) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.Name(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, RecordedName(run), Waiting(run, options)));
     } else if (result == KeypadResult::UnchangedAfterFailure) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.Name(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, RecordedName(run), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
                                 " (its outcome is unknown: velnor(1) says how to resolve it)";
@@ -208,8 +211,7 @@ std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypad
                                          const StationOptions& options) {
     std::vector<std::string> dryRunSerials;
     if (options.dryRun && options.serials != nullptr) {
-        std::string ignored;
-        dryRunSerials = options.serials->Free(keypads.size(), ignored);
+        if (const Result<std::vector<std::string>> free = options.serials->Free(keypads.size())) dryRunSerials = *free;
     }
     return OnEach(keypads, [&](std::size_t i) {
         const std::optional<std::string> dryRunSerial =
@@ -257,9 +259,8 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
     });
 }
 
-std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                                 const std::string& version, const std::optional<RestoreSource>& file,
-                                 const std::atomic<bool>* stop) {
+Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+               const std::string& version, const std::optional<RestoreSource>& file, const std::atomic<bool>* stop) {
     LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
     if (file) {
         context.file = file->name;

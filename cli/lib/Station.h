@@ -64,9 +64,9 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
 
 // One log line for a keypad, also for the commands that only read (verify, status): nothing, or
 // why it was not written.
-std::optional<Failure> LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                                 const std::string& version, const std::optional<RestoreSource>& file,
-                                 const std::atomic<bool>* stop = nullptr);
+Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
+               const std::string& version, const std::optional<RestoreSource>& file,
+               const std::atomic<bool>* stop = nullptr);
 
 // The largest status of all keypads.
 int WorstStatus(const std::vector<KeypadReport>& reports);
