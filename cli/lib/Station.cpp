@@ -138,12 +138,30 @@ LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
 // How the record of taken serials names a keypad: Take, Settle and TakenBy all ask here.
 std::string RecordedName(const KeypadRun& run) { return run.Name(); }
 
+// What a dry run would give each of `count` keypads: the free serials in turn, then none. A
+// record that cannot be read fails them all, as it would fail a real run.
+std::vector<Result<std::string>> DryRunSerials(const SerialLedger& ledger, std::size_t count) {
+    const Result<std::vector<std::string>> free = ledger.Free(count);
+    std::vector<Result<std::string>> serials;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!free) {
+            serials.emplace_back(free.failure());
+        } else if (i < free->size()) {
+            serials.emplace_back((*free)[i]);
+        } else {
+            serials.emplace_back(Failure{kFileProblem, "no free serial number is left in " + EscapeControl(ledger.ListPath())});
+        }
+    }
+    return serials;
+}
+
+// dryRunSerial: on a dry run, the serial the keypad would get, or why it would get none.
 std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
-                                         const std::optional<std::string>& dryRunSerial) {
+                                         const Result<std::string>* dryRunSerial) {
     SerialLedger& ledger = *options.serials;
-    if (options.dryRun) {
-        if (dryRunSerial) return SerialChoice{*dryRunSerial, false};
-        run.Stop("no free serial number is left in " + EscapeControl(ledger.ListPath()), kFileProblem);
+    if (dryRunSerial != nullptr) {
+        if (*dryRunSerial) return SerialChoice{**dryRunSerial, false};
+        run.Stop(dryRunSerial->failure().message, dryRunSerial->failure().status);
         return std::nullopt;
     }
     // A keypad that holds the serial the list gave it keeps it: a second run over the same
@@ -175,7 +193,7 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
 }
 
 KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const RestoreSource& source,
-                        const StationOptions& options, const std::optional<std::string>& dryRunSerial) {
+                        const StationOptions& options, const Result<std::string>* dryRunSerial) {
     KeypadRun run(entry, index, options);
     if (!run.OpenAndRead()) return run.Finish(source);
     DEVICE_INFO file = source.content.record;
@@ -209,14 +227,11 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
 
 std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
                                          const StationOptions& options) {
-    std::vector<std::string> dryRunSerials;
-    if (options.dryRun && options.serials != nullptr) {
-        if (const Result<std::vector<std::string>> free = options.serials->Free(keypads.size())) dryRunSerials = *free;
-    }
+    const bool dryRunSerials = options.dryRun && options.serials != nullptr;
+    const std::vector<Result<std::string>> serials =
+        dryRunSerials ? DryRunSerials(*options.serials, keypads.size()) : std::vector<Result<std::string>>{};
     return OnEach(keypads, [&](std::size_t i) {
-        const std::optional<std::string> dryRunSerial =
-            i < dryRunSerials.size() ? std::optional<std::string>(dryRunSerials[i]) : std::nullopt;
-        return RestoreOne(keypads[i], i, source, options, dryRunSerial);
+        return RestoreOne(keypads[i], i, source, options, dryRunSerials ? &serials[i] : nullptr);
     });
 }
 
