@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <variant>
 
 #include "SerialLedger.h"
 
@@ -38,9 +37,9 @@ double MillisecondsPerTake(const std::string& list, int takes) {
     velnorcli::SerialLedger ledger(list);
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < takes; ++i) {
-        auto taken = ledger.Take("1-2." + std::to_string(i % 8));
-        if (std::holds_alternative<velnorcli::Failure>(taken)) {
-            std::printf("take %d failed: %s\n", i, std::get<velnorcli::Failure>(taken).message.c_str());
+        const velnorcli::Result<std::string> taken = ledger.Take("1-2." + std::to_string(i % 8));
+        if (!taken) {
+            std::printf("take %d failed: %s\n", i, taken.failure().message.c_str());
             return -1;
         }
     }

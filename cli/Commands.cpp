@@ -49,11 +49,15 @@ struct StationFiles {
 Done OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
         files.serials.emplace(request.serials);
-        if (auto failure = files.serials->Check()) return Failure{failure->status, EscapeControl(failure->message)};
+        if (const Done checked = files.serials->Check(); !checked) {
+            return Failure{checked.failure().status, EscapeControl(checked.failure().message)};
+        }
     }
     if (!request.log.empty()) {
         files.log.emplace(request.log);
-        if (auto failure = files.log->Open()) return Failure{failure->status, EscapeControl(failure->message)};
+        if (const Done opened = files.log->Open(); !opened) {
+            return Failure{opened.failure().status, EscapeControl(opened.failure().message)};
+        }
     }
     return {};
 }

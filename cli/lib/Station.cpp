@@ -74,11 +74,10 @@ public:
         report_.after = outcome.after;
     }
 
-    void AddProblem(const std::optional<Failure>& problem) { AddProblem(problem ? Done(*problem) : Done()); }
-    void AddProblem(const Done& done) {
-        if (done) return;
-        report_.message += "; " + done.failure().message;
-        report_.status = std::max(report_.status, done.failure().status);
+    void AddProblem(const Done& problem) {
+        if (problem) return;
+        report_.message += "; " + problem.failure().message;
+        report_.status = std::max(report_.status, problem.failure().status);
     }
 
     // The report as it ends: the keypad as attached now, the time taken, the log line written.
@@ -138,12 +137,33 @@ LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
                       }};
 }
 
+// How the record of taken serials names a keypad: Take, Settle and TakenBy all ask here.
+std::string RecordedName(const KeypadRun& run) { return run.RecordName(); }
+
+// What a dry run would give each of `count` keypads: the free serials in turn, then none. A
+// record that cannot be read fails them all, as it would fail a real run.
+std::vector<Result<std::string>> DryRunSerials(const SerialLedger& ledger, std::size_t count) {
+    const Result<std::vector<std::string>> free = ledger.Free(count);
+    std::vector<Result<std::string>> serials;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!free) {
+            serials.emplace_back(free.failure());
+        } else if (i < free->size()) {
+            serials.emplace_back((*free)[i]);
+        } else {
+            serials.emplace_back(Failure{kFileProblem, "no free serial number is left in " + EscapeControl(ledger.ListPath())});
+        }
+    }
+    return serials;
+}
+
+// dryRunSerial: on a dry run, the serial the keypad would get, or why it would get none.
 std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
-                                         const std::optional<std::string>& dryRunSerial) {
+                                         const Result<std::string>* dryRunSerial) {
     SerialLedger& ledger = *options.serials;
-    if (options.dryRun) {
-        if (dryRunSerial) return SerialChoice{*dryRunSerial, false};
-        run.Stop("no free serial number is left in " + EscapeControl(ledger.ListPath()), kFileProblem);
+    if (dryRunSerial != nullptr) {
+        if (*dryRunSerial) return SerialChoice{**dryRunSerial, false};
+        run.Stop(dryRunSerial->failure().message, dryRunSerial->failure().status);
         return std::nullopt;
     }
     // A keypad that holds the serial the list gave it keeps it: a second run over the same
@@ -151,16 +171,16 @@ std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& o
     // same serial (restored from the same backup, say) gets a fresh one.
     // Records of earlier versions name the keypad as messages do, and still count.
     const std::string held = TrimmedRight(run.report().before->SerialNumber);
-    if (!held.empty() && (ledger.TakenBy(held, run.RecordName()) || ledger.TakenBy(held, run.Name()))) {
+    if (!held.empty() && (ledger.TakenBy(held, RecordedName(run)) || ledger.TakenBy(held, run.Name()))) {
         return SerialChoice{held, false};
     }
     run.Tell("taking a serial number");
-    auto serial = ledger.Take(run.RecordName(), Waiting(run, options));
-    if (const auto* failure = std::get_if<Failure>(&serial)) {
-        run.Stop(failure->message, failure->status);
+    const Result<std::string> serial = ledger.Take(RecordedName(run), Waiting(run, options));
+    if (!serial) {
+        run.Stop(serial.failure().message, serial.failure().status);
         return std::nullopt;
     }
-    return SerialChoice{std::get<std::string>(serial), true};
+    return SerialChoice{*serial, true};
 }
 
 void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
@@ -168,9 +188,9 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
     const KeypadResult result = run.report().result;
     SerialLedger& ledger = *options.serials;
     if (result == KeypadResult::Updated || result == KeypadResult::UpToDate) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, run.RecordName(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, RecordedName(run), Waiting(run, options)));
     } else if (result == KeypadResult::UnchangedAfterFailure) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, run.RecordName(), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, RecordedName(run), Waiting(run, options)));
     } else {
         run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
                                 " (its outcome is unknown: velnor(1) says how to resolve it)";
@@ -178,7 +198,7 @@ void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialCho
 }
 
 KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const RestoreSource& source,
-                        const StationOptions& options, const std::optional<std::string>& dryRunSerial) {
+                        const StationOptions& options, const Result<std::string>* dryRunSerial) {
     KeypadRun run(entry, index, options);
     if (!run.OpenAndRead()) return run.Finish(source);
     DEVICE_INFO file = source.content.record;
@@ -212,15 +232,11 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
 
 std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
                                          const StationOptions& options) {
-    std::vector<std::string> dryRunSerials;
-    if (options.dryRun && options.serials != nullptr) {
-        std::string ignored;
-        dryRunSerials = options.serials->Free(keypads.size(), ignored);
-    }
+    const bool dryRunSerials = options.dryRun && options.serials != nullptr;
+    const std::vector<Result<std::string>> serials =
+        dryRunSerials ? DryRunSerials(*options.serials, keypads.size()) : std::vector<Result<std::string>>{};
     return OnEach(keypads, [&](std::size_t i) {
-        const std::optional<std::string> dryRunSerial =
-            i < dryRunSerials.size() ? std::optional<std::string>(dryRunSerials[i]) : std::nullopt;
-        return RestoreOne(keypads[i], i, source, options, dryRunSerial);
+        return RestoreOne(keypads[i], i, source, options, dryRunSerials ? &serials[i] : nullptr);
     });
 }
 
@@ -264,8 +280,7 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
 }
 
 Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
-                                 const std::string& version, const std::optional<RestoreSource>& file,
-                                 const std::atomic<bool>* stop) {
+               const std::string& version, const std::optional<RestoreSource>& file, const std::atomic<bool>* stop) {
     LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
     if (file) {
         context.file = file->name;
@@ -273,8 +288,7 @@ Done LogReport(const StationLog& log, const KeypadReport& report, const std::str
     }
     std::string line = Dump(LogJson(report, context));
     line.pop_back();  // the log ends each line itself
-    if (auto failure = log.Append(line, stop)) return *failure;
-    return {};
+    return log.Append(line, stop);
 }
 
 ExitStatus WorstStatus(const std::vector<KeypadReport>& reports) {

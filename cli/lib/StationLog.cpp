@@ -31,7 +31,7 @@ StationLog::~StationLog() {
     if (fd_ >= 0) close(fd_);
 }
 
-std::optional<Failure> StationLog::Open() {
+Done StationLog::Open() {
     constexpr const char* kUnusable = "not a file, a character device or a pipe";
     // Looked at before opening (a block device is never opened) and again after.
     struct stat info {};
@@ -44,7 +44,7 @@ std::optional<Failure> StationLog::Open() {
     if (fstat(fd_, &info) != 0) return Problem(path_);
     if (!Usable(info)) return Problem(path_, kUnusable);
     durable_ = S_ISREG(info.st_mode);
-    return std::nullopt;
+    return {};
 }
 
 namespace {
@@ -70,7 +70,7 @@ ssize_t WriteWithoutSigpipe(int fd, std::string_view text) {
 
 }  // namespace
 
-std::optional<Failure> StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
+Done StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
     const std::string whole = line + "\n";
     std::lock_guard lock(writing_);
     if (fd_ < 0) return Problem(path_, std::strerror(EBADF));
@@ -93,7 +93,7 @@ std::optional<Failure> StationLog::Append(const std::string& line, const std::at
         rest.remove_prefix(static_cast<std::size_t>(written));
     }
     if (durable_ && fsync(fd_) != 0) return Problem(path_);
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace velnorcli

@@ -11,10 +11,9 @@
 
 #include <atomic>
 #include <mutex>
-#include <optional>
 #include <string>
 
-#include "ExitStatus.h"
+#include "Result.h"
 
 namespace velnorcli {
 
@@ -27,10 +26,10 @@ public:
 
     // Opens the log for appending (made when missing), never waiting: a pipe that no process
     // reads, a folder or a block device is refused.
-    std::optional<Failure> Open();
+    Done Open();
     // `line`: one JSON document without a line end. A pipe that is full is waited for, until
     // `stop` is set (status 130).
-    std::optional<Failure> Append(const std::string& line, const std::atomic<bool>* stop = nullptr) const;
+    Done Append(const std::string& line, const std::atomic<bool>* stop = nullptr) const;
 
 private:
     std::string path_;

@@ -2,8 +2,10 @@
 // lines of a station run.
 #include <gtest/gtest.h>
 
+#include "ProgressBoard.h"
 #include "ProgressDisplay.h"
 #include "Render.h"
+#include "Selection.h"
 #include "Text.h"
 
 namespace velnorcli {
@@ -52,6 +54,17 @@ TEST(Render, ProgressLinesAreRedrawnInPlaceAndWipedAtTheEnd) {
     EXPECT_EQ(RedrawText(2, lines), "\033[2A\r\033[K1-2.3  writing buzzer  2.4 s\n\r\033[Kkp10   updated         1.2 s\n");
     EXPECT_EQ(WipeText(2), "\033[2A\r\033[J");
     EXPECT_EQ(WipeText(0), "");
+}
+
+TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
+    const auto start = ProgressBoard::Clock::now();
+    // Named as messages name a keypad, escaped once.
+    ProgressBoard board({"1-2.1", KeypadName({"kp\x1b", "", "", "", ""})}, start);
+    board.Set(0, "writing buzzer");
+    board.Finish(1, "updated", start + std::chrono::milliseconds(1500));
+    board.Set(1, "ignored once finished");
+    EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
+              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The list of serials and the record of what became of each: what is free, what a torn or hand-
-// written line means, that threads taking at once never get the same serial, and that a wait
-// for the record's lock says whom it waits for and ends when stopped.
+// The serial record's rules on tables of events (what is free, who holds a serial, which
+// outcome is unknown), the list's and the record's lines, and what the files add: threads taking
+// at once never get the same serial, a record of any length is read whole, and a wait for the
+// record's lock says whom it waits for and ends when stopped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -11,47 +12,64 @@
 #include <fstream>
 #include <set>
 #include <thread>
+#include <tuple>
 
-#include "ProgressBoard.h"
-#include "Selection.h"
 #include "SerialLedger.h"
+#include "serials/LockHolder.h"
 #include "support/TestSupport.h"
 
 namespace velnorcli {
 namespace {
 
-TEST(SerialLedger, TheListIsOneSerialALineAndRefusedWithTheLineThatCannotBeOne) {
-    const struct {
-        const char* text;
-        std::vector<std::string> serials;
-        const char* refusal;
-    } kCases[] = {
-        {"# tray 7\n1001\n\n  1002 \r\n1003", {"1001", "1002", "1003"}, ""},
-        {"1001\n10 02\n", {"1001"}, "line 2: a serial number with a blank or a control character"},
-        {"1234567890123456\n12345678901234567\n", {"1234567890123456"}, "line 2: a serial number longer than 16 characters"},
-        {"# nothing\n\n", {}, "it holds no serial number"},
+using Serials = std::vector<std::string>;
+
+TEST(SerialRules, TheListIsOneSerialALineAndRefusedWithTheLineThatCannotBeOne) {
+    // The text, and its serials or else the refusal.
+    const std::pair<const char*, Serials> kCases[] = {
+        {"# tray 7\n1001\n\n  1002 \r\n1003", {"1001", "1002", "1003"}},
+        {"1001\n10 02\n", {"line 2: a serial number with a blank or a control character"}},
+        {"1234567890123456\n12345678901234567\n", {"line 2: a serial number longer than 16 characters"}},
+        {"# nothing\n\n", {"it holds no serial number"}},
     };
-    for (const auto& c : kCases) {
-        const SerialList list = ParseSerialList(c.text);
-        EXPECT_EQ(list.refusal, c.refusal) << c.text;
-        EXPECT_EQ(list.serials, c.serials) << c.text;
+    for (const auto& [text, expected] : kCases) {
+        const Result<Serials> list = ParseSerialList(text);
+        EXPECT_EQ(list ? *list : Serials{list.failure().message}, expected) << text;
     }
 }
 
-TEST(SerialLedger, TheLastWholeLineOfASerialDecidesWhetherItIsFree) {
+TEST(SerialRules, TheLastWholeLineOfASerialDecidesWhetherItIsFreeWhoHoldsItAndWhetherItIsUnknown) {
     const std::string record =
-        "1001\ttaking\t2026-12-07T10:00:00.000Z\thost:1\t1-2\n"
-        "1001\ttaken\t2026-12-07T10:00:01.000Z\thost:1\t1-2\n"
-        "1002\ttaking\t2026-12-07T10:00:00.000Z\thost:1\t1-3\n"   // outcome unknown: never free
-        "1003\ttaking\t2026-12-07T10:00:00.000Z\thost:1\t1-4\n"
-        "1003 returned resolved by hand\n"                         // a technician's line, blanks between
-        "1004 lost in the mail\n"                                 // no state: not a record line
-        "1005\ttaking\t2026-12-07T10";                             // torn by a crash: not counted
-    const RecordStates parsed = ParseRecord(record);
-    EXPECT_EQ(parsed, (RecordStates{{"1001", SerialState::Taken}, {"1002", SerialState::Taking}, {"1003", SerialState::Returned}}));
-    EXPECT_EQ(FreeSerials({"1001", "1002", "1003", "1004", "1005", "1003"}, parsed),
-              (std::vector<std::string>{"1003", "1004", "1005"}));
-    EXPECT_EQ(FreeSerials({"1001", "1003", "1004", "1005"}, parsed, 2), (std::vector<std::string>{"1003", "1004"}));
+        "1001\ttaking\tT\there:1\t1-2\n1001\ttaken\tT\there:1\t1-2\n"
+        "1002\ttaking\tT\there:2\t1-3\n"                       // its velnor is gone: unknown
+        "1003\ttaking\tT\there:1\t1-4\n1003 returned by hand\n"  // typed by hand: free again
+        "1004\ttaking\tT\tthere:2\t1-5\n"                      // another host's velnor may be at work
+        "1007\ttaking\tT\there:1\t1-6\n999\ttaking\tT\there:4\t1-6\n"
+        "1006 taken T - 1-7\n1006 taken T - 1-8 hub \n"           // resolved by hand, then moved
+        "1008 lost in the mail\n"                                // no state: not an event
+        "1005\ttaking\tT\t";                                     // torn by a crash: not an event
+    LastStates states;
+    Unsettled unsettled;
+    std::vector<SerialEvent> events;
+    ForEachLine(record, [&](std::string_view line, std::size_t, LineEnd end) {
+        if (const std::optional<SerialEvent> event = ParseEvent(line, end)) {
+            events.push_back(*event);
+            states.Add(*event);
+            unsettled.Add(*event);
+        }
+    });
+    EXPECT_EQ(states.Free({"1001", "1002", "1003", "1004", "1005", "1003", "1006", "1007", "1008"}), (Serials{"1003", "1005", "1008"}));
+    EXPECT_EQ(states.Free({"1003", "1005"}, 1), Serials{"1003"});
+    EXPECT_EQ(unsettled.Unknown("here", [](long pid) { return pid == 1; }), (Serials{"999", "1002"}));
+    // A serial, a keypad, and whether the record gives it to that keypad.
+    const std::tuple<const char*, const char*, bool> kHolders[] = {
+        {"1001", "1-2", true}, {"1001", "1-3", false}, {"1003", "1-4", false},
+        {"1002", "1-3", false}, {"1006", "1-7", false}, {"1006", "1-8 hub", true}};
+    for (const auto& [serial, keypad, holds] : kHolders) {
+        Holding holding(serial, keypad);
+        for (const SerialEvent& event : events) holding.Add(event);
+        EXPECT_EQ(holding.Holds(), holds) << serial << " " << keypad;
+    }
+    EXPECT_EQ(EventLine({"1001", SerialState::Taking, "T", "h:1", "kp\n\x1b"}), "1001\ttaking\tT\th:1\tkp  \n");
 }
 
 TEST(SerialLedger, TheProcessHoldingTheRecordsLockIsFoundInProcLocks) {
@@ -64,43 +82,26 @@ TEST(SerialLedger, TheProcessHoldingTheRecordsLockIsFoundInProcLocks) {
     EXPECT_EQ(FlockHolder(locks, 0xfe, 0, 43), std::nullopt);
 }
 
-TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAReturnedOneIsTakenFirst) {
+TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAWaitForTheLockSaysWhoHoldsIt) {
     const std::string folder = testing::TempDir() + "velnor-ledger-" + std::to_string(getpid());
     std::filesystem::create_directories(folder);
     const std::string list = folder + "/serials.txt";
     std::ofstream(list) << "1\n2\n3\n4\n5\n6\n7\n8\n9\n";
     std::ofstream(list + ".taken") << "9\ttak";  // torn by a crash; ended before the next line is added
     SerialLedger ledger(list);
-    ASSERT_FALSE(ledger.Check());
     std::vector<std::string> taken(8);
     std::vector<std::thread> threads;
     const auto take = [&ledger](const std::string& keypad) {
-        auto serial = ledger.Take(keypad);
-        return serial.index() == 0 ? std::get<0>(serial) : std::get<1>(serial).message;
+        const Result<std::string> serial = ledger.Take(keypad);
+        return serial ? *serial : serial.failure().message;
     };
     for (std::size_t i = 0; i < taken.size(); ++i) threads.emplace_back([&, i] { taken[i] = take("keypad " + std::to_string(i)); });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(std::set<std::string>(taken.begin(), taken.end()).size(), 8u);
     EXPECT_EQ(take("one more"), "9");
     EXPECT_EQ(take("too many"), "every serial number of " + list + " is taken (or its outcome unknown)");
-
-    EXPECT_EQ(ledger.Settle("4", SerialState::Returned, "keypad 3"), std::nullopt);
-    EXPECT_EQ(ledger.Settle("5", SerialState::Taken, "keypad 4"), std::nullopt);
-    // Only the keypad the record names holds serial 5: another keypad holding it gets a fresh one.
-    EXPECT_TRUE(ledger.TakenBy("5", "keypad 4"));
-    EXPECT_FALSE(ledger.TakenBy("5", "keypad 3"));
-    EXPECT_FALSE(ledger.TakenBy("4", "keypad 3"));
-    std::string error;
-    EXPECT_EQ(ledger.Free(5, error), std::vector<std::string>{"4"});
-    EXPECT_EQ(take("again"), "4");
-    // Every serial this process left taking is unknown once no velnor of this host works on it;
-    // while this process runs, they are its own.
-    EXPECT_TRUE(ledger.Unknown().empty());
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    std::ofstream(list + ".taken", std::ios::app) << "7\ttaking\tT\t" << host << ":99999999\tkp\n3\ttaking\tT\t" << host
-                                                  << ":99999999\tkp\n3\ttaken\tT\tother:1\tkp\n";
-    EXPECT_EQ(ledger.Unknown(), std::vector<std::string>{"7"});
+    EXPECT_TRUE(ledger.Settle("4", SerialState::Returned, "keypad 3"));
+    EXPECT_EQ(*ledger.Free(5), Serials{"4"});
 
     // Another process holds the record's lock: a Take tells who after a second, and gives up
     // when stopped.
@@ -125,9 +126,7 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAReturnedOneIsTakenFi
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     EXPECT_EQ(told, "process " + std::to_string(holder) + " (cli_tests)");
-    ASSERT_EQ(waited.index(), 1u);
-    EXPECT_EQ(std::get<Failure>(waited).status, kInterrupted);
-    EXPECT_EQ(std::get<Failure>(waited).message, "interrupted while waiting for the lock of " + record + ", held by " + told);
+    EXPECT_FALSE(waited);
     std::filesystem::remove_all(folder);
 }
 
@@ -142,21 +141,10 @@ TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
     serials << "400000\n" << std::flush;
     record << std::flush;
     ASSERT_GT(std::filesystem::file_size(list + ".taken"), 16u << 20);
-    auto taken = SerialLedger(list).Take("1-2.1");
-    EXPECT_EQ(taken.index() == 0 ? std::get<0>(taken) : std::get<1>(taken).message, "400000");
+    const Result<std::string> taken = SerialLedger(list).Take("1-2.1");
+    EXPECT_EQ(taken ? *taken : taken.failure().message, "400000");
     std::filesystem::remove(list);
     std::filesystem::remove(list + ".taken");
-}
-
-TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
-    const auto start = ProgressBoard::Clock::now();
-    // Named as messages name a keypad, escaped once.
-    ProgressBoard board({"1-2.1", KeypadName({"kp\x1b", "", "", "", ""})}, start);
-    board.Set(0, "writing buzzer");
-    board.Finish(1, "updated", start + std::chrono::milliseconds(1500));
-    board.Set(1, "ignored once finished");
-    EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
-              (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
 }
 
 }  // namespace

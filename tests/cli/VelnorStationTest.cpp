@@ -228,6 +228,8 @@ TEST(VelnorStation, AStationFileThatWouldBlockIsRefusedOrWaitedForUntilASignal) 
          "the record of taken serials @/serials.txt.taken is not a regular file", false},
         {"a record that is /dev/null", {"--serials", "@/serials.txt", kExample}, "/dev/null", false, 0, 7, "is not a regular file", false},
         {"a record that is a pipe", {"--serials", "@/serials.txt", kExample}, "pipe", false, 0, 7, "is not a regular file", false},
+        {"a dry run on a record that cannot be read", {"--dry-run", "--serials", "@/serials.txt", kExample}, "/proc/self/mem", false,
+         0, 7, "cannot read the record of taken serials @/serials.txt.taken: Input/output error", true},
         {"a log pipe that no process reads", {"--log", "@/pipe", kExample}, "", false, 0, 7,
          "cannot append to the log @/pipe: a pipe that no process reads", false},
         {"a log that is /dev/null (no fsync)", {"--log", "/dev/null", kExample}, "", false, 0, 0, "keypad kp1 holds", true},
