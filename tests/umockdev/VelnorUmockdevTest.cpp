@@ -22,13 +22,12 @@ Result Velnor(std::vector<std::string> words, uid_t user = 0) {
     return Installed(words, user).Wait();
 }
 
-// Two keypads on two ports, one with a USB serial string and one without, listed by velnor and
-// by a program on the library. The one without is then reset: it comes back under a new node
-// and is found again by its location, while nothing reaches the other one's node.
+// Two keypads on two ports, one with a USB serial string and one without: listed, the one
+// without chosen by its location, and nothing sent to the other. (Following a keypad through
+// its restart under a new node is the restore's, below.)
 TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
     EmulatedKeypad first(Keypad("V7.10", "1-2", "KP0001", "11111111"));
     EmulatedKeypad second(Keypad("V7.10", "1-3", "", "22222222"));
-    const std::string before = second.Node();
 
     const Result listed = Velnor({"list", "--json"});
     ASSERT_EQ(listed.status, 0) << listed.err;
@@ -55,19 +54,6 @@ TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
     ASSERT_EQ(nodes.size(), 2u) << doctor.out;
     EXPECT_EQ(nodes[1]["location"], "1-3");
     EXPECT_TRUE(nodes[1]["usable"]);
-
-    const Result list = Installed({VELNOR_CLIENT, "list"}).Wait();
-    EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.out,
-              "client: list 0\nclient: keypad " + first.Node() + " [KP0001] 1-2\nclient: keypad " + before + " [] 1-3\n");
-    const Result follow = Installed({VELNOR_CLIENT, "follow", "location", "1-3"}).Wait();
-    EXPECT_EQ(follow.status, 0);
-    EXPECT_EQ(second.Now().timesPlugged, 2);
-    EXPECT_NE(second.Node(), before);
-    EXPECT_EQ(follow.out, "client: open 0\nclient: keypad " + before +
-                              " [] 1-3\nclient: status 0 22222222\nclient: reset 0\nclient: left 0\n"
-                              "client: back 0\nclient: keypad " + second.Node() + " [] 1-3\nclient: status 0 22222222\n");
-    EXPECT_TRUE(first.Now().reportsReceived == 0);
 }
 
 TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionProblem) {
