@@ -102,10 +102,10 @@ TEST(BackupWriter, WarnsForEachValueTheFormatCannotCarry) {
         std::istringstream in(backup.text);
         DEVICE_INFO read;
         std::ostringstream echo;
-        EXPECT_EQ(velnorutility::ReadBackupFile(in, read, echo), 0) << c.what;
+        EXPECT_EQ(velnorbackup::ReadBackupFile(in, read, echo), 0) << c.what;
         EXPECT_EQ(std::count(backup.text.begin(), backup.text.end(), '\n'),
-                  26 + std::max(0, StoredTableLength(keypad.KeyCountOption) - 14) +
-                      (StoredTableLength(keypad.KeyCountOption) == 0 ? 6 : 0)) << c.what;
+                  26 + std::max(0, TableLengthOfOption(keypad.KeyCountOption) - 14) +
+                      (TableLengthOfOption(keypad.KeyCountOption) == 0 ? 6 : 0)) << c.what;
     }
 }
 
@@ -123,7 +123,7 @@ TEST(BackupWriter, RoundTripThroughTheUtilitysReaderGivesTheSettingsOrWarnsForEx
         keypad.BuzzerPeriod = byte(255);
         keypad.KeypadTable = byte(3);
         keypad.KeyCountOption = byte(3) == 0 ? byte(255) : byte(2);
-        const int used = StoredTableLength(keypad.KeyCountOption);
+        const int used = TableLengthOfOption(keypad.KeyCountOption);
         for (std::size_t i = 0; i < 20; ++i) keypad.CodeTable[i] = (static_cast<int>(i) < used || byte(7) == 0) ? byte(255) : 0;
         keypad.FirmwareName = byte(1) ? "V6.1" : "V7.03";
         const int length = byte(3) == 0 ? 8 : byte(16);
@@ -134,7 +134,7 @@ TEST(BackupWriter, RoundTripThroughTheUtilitysReaderGivesTheSettingsOrWarnsForEx
         std::istringstream in(backup.text);
         DEVICE_INFO read;
         std::ostringstream echo;
-        ASSERT_EQ(velnorutility::ReadBackupFile(in, read, echo), 0) << backup.text;
+        ASSERT_EQ(velnorbackup::ReadBackupFile(in, read, echo), 0) << backup.text;
         std::vector<Field> expected;
         for (const Difference& difference : Compare(SettingsOfKeypad(keypad), SettingsAfterRestore(read))) {
             expected.push_back(difference.field);

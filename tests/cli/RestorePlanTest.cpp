@@ -63,8 +63,8 @@ TEST(RestorePlan, OnlyTheSettingsThatDifferAreWrittenInTheUtilitysOrderThenProve
     }
     const Plan plan = PlanRestore(now, Target{all, "1"}, false);
     EXPECT_EQ(plan.changes.front().field, Field::Buzzer);
-    EXPECT_EQ(plan.changes.front().from, Value(0));
-    EXPECT_EQ(plan.changes.front().to, Value(1));
+    EXPECT_EQ(plan.changes.front().left, Value(0));
+    EXPECT_EQ(plan.changes.front().right, Value(1));
     EXPECT_EQ(StepName(plan.steps[3]), "writing led_level");
 }
 
