@@ -250,7 +250,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         const KeypadReport& report = reports.front();
         const bool planned = report.result == KeypadResult::Planned;
         if (report.status == kDone && !report.changes.empty()) {
-            console.out << RenderChanges(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
+            console.out << RenderDifferences(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
         }
         if (report.status != kDone && !report.differences.empty()) {
             console.out << RenderDifferences(report.differences, "KEYPAD", "WANTED");
@@ -264,7 +264,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         // A dry run's plan, keypad by keypad, before the one line each.
         for (const KeypadReport& report : reports) {
             if (!request.dryRun || report.changes.empty()) continue;
-            console.out << KeypadName(report.keypad) << ":\n" << RenderChanges(report.changes, "NOW", "AFTER");
+            console.out << KeypadName(report.keypad) << ":\n" << RenderDifferences(report.changes, "NOW", "AFTER");
         }
         console.out << RenderReports(reports);
     }

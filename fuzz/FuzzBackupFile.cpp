@@ -13,8 +13,8 @@
 
 namespace {
 
-using velnorutility::BackupLimits;
-using velnorutility::BackupRead;
+using velnorbackup::BackupLimits;
+using velnorbackup::BackupRead;
 
 struct Reading {
     BackupRead result;
@@ -26,7 +26,7 @@ Reading Read(const std::string& input, BackupLimits limits) {
     std::istringstream in(input);
     std::ostringstream echo;
     Reading reading{};
-    reading.result = velnorutility::ReadBackupFile(in, reading.info, echo, limits);
+    reading.result = velnorbackup::ReadBackupFile(in, reading.info, echo, limits);
     reading.echo = echo.str();
     return reading;
 }
@@ -36,7 +36,7 @@ bool Fits(const std::string& input, BackupLimits limits) {
 }
 
 void Check(const std::string& input, BackupLimits limits, const Reading& reading) {
-    using namespace velnorutility;
+    using namespace velnorbackup;
     const bool fits = Fits(input, limits);
     switch (reading.result) {
     case kBackupComplete:

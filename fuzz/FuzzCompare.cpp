@@ -39,7 +39,7 @@ void Check(const Comparison& comparison, std::size_t longest, std::size_t lineCa
                                : (comparison.result == 0 && body.ends_with(kPassed)) ||
                                      (comparison.result == 1 && body.ends_with(kFailed));
     const bool printable =
-        std::none_of(body.begin(), body.end(), [](char c) { return c != '\n' && velnorutility::IsControlByte(c); });
+        std::none_of(body.begin(), body.end(), [](char c) { return c != '\n' && velnorbackup::IsControlByte(c); });
     Require(valid && printable);
 }
 
@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto [first, second] = TwoFiles(data, size);
     const std::size_t longest = std::max(LongestLine(first), LongestLine(second));
     constexpr std::size_t kSmall = 64;
-    const Comparison shipped = Compare(first, second, velnorutility::kLineCapacity);
+    const Comparison shipped = Compare(first, second, velnorbackup::kLineCapacity);
     const Comparison small = Compare(first, second, kSmall);
-    Check(shipped, longest, velnorutility::kLineCapacity);
+    Check(shipped, longest, velnorbackup::kLineCapacity);
     Check(small, longest, kSmall);
     Require(longest > kSmall || (small.result == shipped.result && small.output == shipped.output));
     return 0;

@@ -7,8 +7,8 @@
 #include "BackupFile.h"
 #include "support/TestSupport.h"
 
-using velnorutility::ParseHexValues;
-using velnorutility::ReadBackupFile;
+using velnorbackup::ParseHexValues;
+using velnorbackup::ReadBackupFile;
 
 namespace {
 

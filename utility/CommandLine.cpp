@@ -7,6 +7,9 @@
 
 namespace velnorutility {
 
+using velnorbackup::HoldsControlBytes;
+using velnorbackup::ShowControlBytes;
+
 namespace {
 
 // Copies an argument word; a word longer than the text's capacity is refused, not cut (a cut

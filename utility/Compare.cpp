@@ -8,6 +8,10 @@
 
 namespace velnorutility {
 
+using velnorbackup::LineRead;
+using velnorbackup::LineReader;
+using velnorbackup::ShowControlBytes;
+
 namespace {
 
 constexpr const char* kPassed = "=====   PASSED - KEYPAD HAS BEEN UPGRADED   =====\n";

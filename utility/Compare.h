@@ -20,7 +20,7 @@ bool LinesMatch(std::string_view first, std::string_view second, std::ostream& o
 // at a time, so memory stays the same whatever their length; a line longer than lineCapacity
 // stops the comparison with a message instead of a verdict, and status 1.
 int CompareBackupFiles(std::istream& first, std::istream& second, std::ostream& out,
-                       std::size_t lineCapacity = kLineCapacity);
+                       std::size_t lineCapacity = velnorbackup::kLineCapacity);
 
 }  // namespace velnorutility
 

@@ -6,20 +6,17 @@
 
 #include "BackupFile.h"
 #include "InputFile.h"
+#include "KeyCounts.h"
 #include "Run.h"
 #include "Say.h"
+#include "SerialSuffix.h"
 #include "StatusLines.h"
 
 namespace velnorutility {
 
-namespace {
+using namespace velnorbackup;
 
-// Four spaces go after an eight-character serial number for firmware whose second character
-// is below '7' (compared as signed characters); a name shorter than two counts as below.
-void AppendSerialSuffix(DEVICE_INFO& settings) {
-    const bool oldFirmware = settings.FirmwareName.size() < 2 || static_cast<signed char>(settings.FirmwareName[1]) < '7';
-    if (oldFirmware && settings.SerialNumber.size() == 8) settings.SerialNumber += "    ";
-}
+namespace {
 
 // Why a backup file cannot be restored; nothing for a complete one.
 std::optional<std::string> Rejection(BackupRead read) {
@@ -66,7 +63,7 @@ int RestoreFromBackup(Run& run, std::ostream& out) {
     Report(out, keypad.SetOption(s.KeyCountOption, kTimeoutMs),
            Format(" Successful in setting number of keys %c\r\n", KeyCharacter(s.KeyCountOption)),
            "SetOption failed %d \r\n");
-    AppendSerialSuffix(s);
+    s.SerialNumber = SerialToSend(s.SerialNumber, OldFirmware(s.FirmwareName, FirmwareOf::BackupFile));
     Report(out, keypad.SetSerialNumber(s.SerialNumber.c_str(), kTimeoutMs),
            Format(" Successful in setting serial number %s\r\n", s.SerialNumber.c_str()), "SetOption failed %d \r\n");
     Report(out, keypad.LoadCodeTable(reinterpret_cast<const char*>(s.CodeTable.data()), 20, kTimeoutMs),

@@ -25,13 +25,4 @@ std::string Format(const char* format, ...) {
 
 void Say(std::ostream& out, const std::string& text) { out << text << std::flush; }
 
-char KeyCharacter(std::uint8_t option) {
-    static constexpr char kKeys[] = {'5', '6', '8'};
-    return option < sizeof kKeys ? kKeys[option] : '?';
-}
-
-std::string EchoHex(std::uint8_t value) {
-    return Format("%x", static_cast<unsigned>(static_cast<int>(static_cast<std::int8_t>(value))));
-}
-
 }  // namespace velnorutility

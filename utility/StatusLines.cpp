@@ -1,9 +1,13 @@
 #include "StatusLines.h"
 
 #include "ControlBytes.h"
+#include "KeyCounts.h"
 #include "Say.h"
 
 namespace velnorutility {
+
+using velnorbackup::KeyCharacter;
+using velnorbackup::ShowControlBytes;
 
 void SayStatus(const DEVICE_INFO& info, std::ostream& out) {
     // The keypad's own texts: whatever it holds reaches the terminal only as printable text.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "WriteAll.h"
 
 namespace velnorcli {
 
@@ -21,17 +22,6 @@ std::string FolderOf(const std::string& path) {
 
 Failure Cannot(const std::string& path, const std::string& what, int error) {
     return {kFileProblem, "cannot write " + EscapeControl(path) + ": " + what + ErrnoText(error)};
-}
-
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t now = write(fd, content.data() + written, content.size() - written);
-        if (now < 0 && errno == EINTR) continue;
-        if (now <= 0) return false;
-        written += static_cast<std::size_t>(now);
-    }
-    return true;
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "BackupFile.h"
-#include "LineReader.h"
 #include "Text.h"
 #include "Waiting.h"
 
@@ -18,67 +17,12 @@ namespace velnorcli {
 
 namespace {
 
-using velnorutility::LineKind;
+using velnorbackup::BackupLines;
+using velnorbackup::LineKind;
 
 // The longest serial number PlixoApi::SetSerialNumber sends (what one length field announces).
 // It refuses a longer one with -9998: a restore would fail after writing the settings before it.
 constexpr std::size_t kLongestSerialSent = 255;
-
-// Which line last set each setting, found by walking the lines with the reader's own
-// classification and value rules. The values themselves come from the reader.
-struct LineMap {
-    int accepted = 0;
-    int keyMode = 0;
-    int keyCountLine = 0;
-    int keypadTableLine = 0;
-    int tableLine = 0;        // the last accepted code table
-    int tableCount = 0;       // its number of values
-    bool tableStored = false; // it fitted the key mode in force there
-    int lineOf[8] = {};       // by LineKind, the last accepted line of that kind
-};
-
-// The reader has read the whole stream without refusing it, so every line fits here too.
-LineMap MapLines(std::istream& in) {
-    LineMap map;
-    velnorutility::LineReader lines(in, velnorutility::kLineCapacity, velnorutility::kBackupFileCapacity);
-    std::string line;
-    int number = 0;
-    while (lines.Next(line) == velnorutility::LineRead::Line) {
-        ++number;
-        const LineKind kind = velnorutility::ClassifyLine(line);
-        CodeTable values{};
-        switch (kind) {
-        case LineKind::Other:
-            break;
-        case LineKind::KeycodeHeader: {
-            std::string table;
-            const bool present = lines.Next(table) == velnorutility::LineRead::Line;
-            if (present) ++number;
-            const int count = present ? velnorutility::ParseHexValues(table, values) : 0;
-            if (count == 14 || count == 16 || count == 20) {
-                ++map.accepted;
-                map.lineOf[static_cast<int>(kind)] = number;
-                map.tableLine = number;
-                map.tableCount = count;
-                map.tableStored = count == StoredTableLength(static_cast<std::uint8_t>(map.keyMode));
-            }
-            break;
-        }
-        case LineKind::Serial:
-        case LineKind::Version:
-            ++map.accepted;
-            map.lineOf[static_cast<int>(kind)] = number;
-            break;
-        default:
-            if (velnorutility::ParseHexValues(line, values) != 1) break;
-            ++map.accepted;
-            map.lineOf[static_cast<int>(kind)] = number;
-            if (kind == LineKind::KeyCount) map.keyMode = velnorutility::KeyModeOf(values[0]);
-            break;
-        }
-    }
-    return map;
-}
 
 constexpr struct {
     LineKind kind;
@@ -90,13 +34,13 @@ constexpr struct {
     {LineKind::KeycodeHeader, "Keycode values"},
 };
 
-std::optional<BackupRefusal> Refusal(const LineMap& map, velnorutility::BackupRead readerResult, const DEVICE_INFO& record) {
+std::optional<BackupRefusal> Refusal(const BackupLines& lines, velnorbackup::BackupRead readerResult, const DEVICE_INFO& record) {
     std::string missing;
     for (const auto& setting : kSettingLines) {
-        if (map.lineOf[static_cast<int>(setting.kind)] == 0) missing += std::string(missing.empty() ? "" : ", ") + setting.line;
+        if (lines.LastOf(setting.kind) == 0) missing += std::string(missing.empty() ? "" : ", ") + setting.line;
     }
-    if (readerResult != velnorutility::kBackupComplete) {
-        std::string reason = "VelnorUtility -b refuses it: " + std::to_string(map.accepted) +
+    if (readerResult != velnorbackup::kBackupComplete) {
+        std::string reason = "VelnorUtility -b refuses it: " + std::to_string(lines.accepted) +
                              " lines of settings accepted where eight are needed";
         if (!missing.empty()) reason += " (no valid line: " + missing + ")";
         return BackupRefusal{reason, 0};
@@ -105,28 +49,30 @@ std::optional<BackupRefusal> Refusal(const LineMap& map, velnorutility::BackupRe
         return BackupRefusal{"no valid line gives " + missing + ": a restore would write 0 or nothing there", 0};
     }
     if (!KeysOfOption(record.KeyCountOption)) {
-        return BackupRefusal{"a key count other than 5, 6 or 8 (a restore would store no code table)", map.keyCountLine};
+        return BackupRefusal{"a key count other than 5, 6 or 8 (a restore would store no code table)",
+                             lines.LastOf(LineKind::KeyCount)};
     }
-    const int needed = StoredTableLength(record.KeyCountOption);
-    if (map.tableCount != needed) {
-        return BackupRefusal{"a code table of " + std::to_string(map.tableCount) + " values where " +
+    const int needed = TableLengthOfOption(record.KeyCountOption);
+    const int tableLine = lines.LastOf(LineKind::KeycodeHeader);
+    if (lines.tableCount != needed) {
+        return BackupRefusal{"a code table of " + std::to_string(lines.tableCount) + " values where " +
                                  std::to_string(*KeysOfOption(record.KeyCountOption)) + " keys take " +
                                  std::to_string(needed) + " (a restore would leave the table all zeros)",
-                             map.tableLine};
+                             tableLine};
     }
-    if (!map.tableStored) {
+    if (!lines.tableStored) {
         return BackupRefusal{"the code table comes before the line that gives the key count, so the reader stores "
                              "none (a restore would leave the table all zeros)",
-                             map.tableLine};
+                             tableLine};
     }
     if (record.SerialNumber.size() > kLongestSerialSent) {
         return BackupRefusal{"a serial number of " + std::to_string(record.SerialNumber.size()) + " characters, which cannot be sent to " +
                                  "the keypad (at most " + std::to_string(kLongestSerialSent) + ")",
-                             map.lineOf[static_cast<int>(LineKind::Serial)]};
+                             lines.LastOf(LineKind::Serial)};
     }
     if (record.KeypadTable > 2) {
         return BackupRefusal{"a keypad table above 2, which the keypad refuses (a restore would keep the old one)",
-                             map.keypadTableLine};
+                             lines.LastOf(LineKind::KeypadTable)};
     }
     return std::nullopt;
 }
@@ -154,25 +100,21 @@ BackupReading ReadBackup(std::istream& in) {
     BackupContent content;
     std::ostringstream echo;  // the reader's echo lines are not shown
     echo.setstate(std::ios::badbit);
-    const velnorutility::BackupRead result = velnorutility::ReadBackupFile(in, content.record, echo);
+    BackupLines lines;
+    const velnorbackup::BackupRead result = velnorbackup::ReadBackupFile(in, content.record, echo, {}, &lines);
     switch (result) {
-    case velnorutility::kBackupTooLarge:
-        return BackupRefusal{"VelnorUtility -b refuses it: larger than " + std::to_string(velnorutility::kBackupFileCapacity) +
+    case velnorbackup::kBackupTooLarge:
+        return BackupRefusal{"VelnorUtility -b refuses it: larger than " + std::to_string(velnorbackup::kBackupFileCapacity) +
                              " bytes"};
-    case velnorutility::kBackupLineTooLong:
+    case velnorbackup::kBackupLineTooLong:
         return BackupRefusal{"VelnorUtility -b refuses it: a line longer than " +
-                             std::to_string(velnorutility::kLineCapacity) + " characters"};
-    case velnorutility::kBackupUnsafeSerial:
+                             std::to_string(velnorbackup::kLineCapacity) + " characters"};
+    case velnorbackup::kBackupUnsafeSerial:
         return BackupRefusal{"VelnorUtility -b refuses it: the serial number holds control characters"};
     default:
         break;
     }
-    in.clear();
-    in.seekg(0);
-    LineMap map = MapLines(in);
-    map.keyCountLine = map.lineOf[static_cast<int>(LineKind::KeyCount)];
-    map.keypadTableLine = map.lineOf[static_cast<int>(LineKind::KeypadTable)];
-    if (auto refusal = Refusal(map, result, content.record)) return *refusal;
+    if (auto refusal = Refusal(lines, result, content.record)) return *refusal;
     content.settings = SettingsAfterRestore(content.record);
     return content;
 }
@@ -190,7 +132,7 @@ Result<BackupContent> ReadBackupPath(const std::string& path, const std::atomic<
     if (fd < 0) return Failure{kFileProblem, "cannot read " + shown + ": " + ErrnoText(errno)};
     std::string text;
     const bool readable = fstat(fd, &facts) == 0 && Readable(facts);
-    const Readiness waited = readable ? ReadAtMost(fd, velnorutility::kBackupFileCapacity + 1, text, stop) : Readiness::Failed;
+    const Readiness waited = readable ? ReadAtMost(fd, velnorbackup::kBackupFileCapacity + 1, text, stop) : Readiness::Failed;
     const int error = errno;
     close(fd);
     if (!readable) return other;

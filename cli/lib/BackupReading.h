@@ -28,7 +28,7 @@ struct BackupRefusal {
 
 using BackupReading = std::variant<BackupContent, BackupRefusal>;
 
-// From a stream; the stream is read twice (seekable).
+// From a stream, read once.
 BackupReading ReadBackup(std::istream& in);
 
 // From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is

@@ -4,8 +4,10 @@
 #include <sstream>
 
 #include "BackupFile.h"
+#include "SerialSuffix.h"
 #include "Settings.h"
 #include "Text.h"
+#include "ValueText.h"
 
 namespace velnorcli {
 
@@ -13,7 +15,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+using velnorbackup::IsControlByte;
 
 // The first word of the text.
 std::string FirstWord(std::string_view text) {
@@ -28,21 +30,13 @@ std::string FirstWord(std::string_view text) {
 // without control bytes (the utility refuses a file whose serial number has any).
 std::string WordOf(std::string_view text) {
     std::string word = FirstWord(text);
-    word.erase(std::remove_if(word.begin(), word.end(), IsControl), word.end());
+    word.erase(std::remove_if(word.begin(), word.end(), IsControlByte), word.end());
     return word;
 }
 
 std::string KeyCountWord(std::uint8_t option) {
     if (const auto keys = KeysOfOption(option)) return std::to_string(*keys);
     return Hex(option);
-}
-
-std::string Shown(const Value& value) {
-    if (const int* number = std::get_if<int>(&value)) return std::to_string(*number);
-    if (const std::string* text = std::get_if<std::string>(&value)) return "\"" + EscapeControl(*text) + "\"";
-    std::string bytes;
-    for (std::uint8_t byte : std::get<CodeTable>(value)) bytes += (bytes.empty() ? "" : " ") + Hex(byte, true);
-    return bytes;
 }
 
 // The firmware name as the Version line holds it: its first word. An empty name is written as
@@ -65,19 +59,18 @@ std::string Cause(Field field, const DEVICE_INFO& status) {
                " is none of 0, 1, 2 (5, 6, 8 keys), which is all a backup file holds";
     case Field::CodeTable:
         if (const auto keys = KeysOfOption(status.KeyCountOption)) {
-            return "the code table holds values beyond the " + std::to_string(StoredTableLength(status.KeyCountOption)) +
+            return "the code table holds values beyond the " + std::to_string(TableLengthOfOption(status.KeyCountOption)) +
                    " that a backup file for " + std::to_string(*keys) + " keys stores";
         }
         return "no code table is stored for the key-count option " + std::to_string(status.KeyCountOption);
     case Field::Serial: {
-        std::string trimmed = serial;
-        while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+        const std::string trimmed = TrimmedRight(serial);
         const std::string word = FirstWord(serial);
-        if (std::any_of(word.begin(), word.end(), IsControl)) {
+        if (velnorbackup::HoldsControlBytes(word)) {
             return "the serial number has control characters, which a backup file cannot hold";
         }
         if (word != trimmed) return "the serial number has blanks in it";
-        if (trimmed.size() == 8 && serial.size() == 8 && OldFirmware(FirmwareWord(status))) {
+        if (trimmed.size() == 8 && serial.size() == 8 && velnorbackup::OldFirmware(FirmwareWord(status), velnorbackup::FirmwareOf::BackupFile)) {
             return "the serial number has eight characters without the four blanks that a restore adds on firmware "
                    "below 7";
         }
@@ -103,7 +96,7 @@ std::string ProvenanceLine(const Provenance& provenance) {
 }
 
 BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) {
-    const int stored = StoredTableLength(status.KeyCountOption);
+    const int stored = TableLengthOfOption(status.KeyCountOption);
     const int listed = stored > 0 ? stored : 20;  // an option without a table: all 20, not stored
     std::string table;
     std::string keys;
@@ -130,12 +123,12 @@ BackupText WriteBackup(const DEVICE_INFO& status, const Provenance& provenance) 
     std::ostringstream echo;
     echo.setstate(std::ios::badbit);
     DEVICE_INFO read;
-    velnorutility::ReadBackupFile(in, read, echo);
+    velnorbackup::ReadBackupFile(in, read, echo);
     std::vector<std::pair<Field, std::string>> found;
     for (const Difference& difference : Compare(SettingsOfKeypad(status), SettingsAfterRestore(read))) {
         found.emplace_back(difference.field, Cause(difference.field, status) + "; the keypad holds " +
-                                                 Shown(difference.left) + ", a restore of this file leaves " +
-                                                 Shown(difference.right));
+                                                 ShownValue(difference.left, Numbers::Decimal) + ", a restore of this file leaves " +
+                                                 ShownValue(difference.right, Numbers::Decimal));
     }
     // An option outside 0, 1, 2 and a keypad table above 2 are written raw (the utility restores
     // them), but velnor refuses such a file: say so also when they read back unchanged.

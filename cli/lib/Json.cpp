@@ -53,14 +53,23 @@ Json StatusAllJson(const std::vector<StatusReading>& readings) {
     return Json{{"keypads", list}};
 }
 
-Json DifferencesJson(const std::vector<Difference>& differences, const char* left, const char* right) {
+namespace {
+
+// Each difference as {"field": ..., left: ..., right: ...}.
+Json DifferenceList(const std::vector<Difference>& differences, const char* left, const char* right) {
     Json list = Json::array();
     for (const Difference& difference : differences) {
         list.push_back(Json{{"field", FieldName(difference.field)},
                             {left, ValueJson(difference.left)},
                             {right, ValueJson(difference.right)}});
     }
-    return Json{{"equal", differences.empty()}, {"differences", list}};
+    return list;
+}
+
+}  // namespace
+
+Json DifferencesJson(const std::vector<Difference>& differences, const char* left, const char* right) {
+    return Json{{"equal", differences.empty()}, {"differences", DifferenceList(differences, left, right)}};
 }
 
 Json VerifyAllJson(const std::vector<VerifyOutcome>& outcomes) {
@@ -94,12 +103,8 @@ Json DoctorJson(const Diagnosis& diagnosis) {
                 {"message", diagnosis.result.message}};
 }
 
-Json ChangesJson(const std::vector<Change>& changes) {
-    Json list = Json::array();
-    for (const Change& change : changes) {
-        list.push_back(Json{{"field", FieldName(change.field)}, {"from", ValueJson(change.from)}, {"to", ValueJson(change.to)}});
-    }
-    return list;
+Json ChangesJson(const std::vector<Difference>& changes) {
+    return DifferenceList(changes, "from", "to");
 }
 
 Json ReportsJson(const std::vector<KeypadReport>& reports) {

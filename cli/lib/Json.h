@@ -44,7 +44,7 @@ Json BackupJson(const KEYPAD_ENTRY& keypad, const std::string& file, const std::
 Json DoctorJson(const Diagnosis& diagnosis);
 // restore, set, reset: {"keypads": [{"keypad": K, "result": R, "changes": [{"field": F, "from": V,
 // "to": V}, ...], "status": N, "message": S}, ...]}
-Json ChangesJson(const std::vector<Change>& changes);
+Json ChangesJson(const std::vector<Difference>& changes);
 Json ReportsJson(const std::vector<KeypadReport>& reports);
 // One line of the station's log: {"time", "host", "velnor_version", "command", "location",
 // "usb_serial", "serial_before", "serial_after", "firmware", "file", "file_sha256", "changes",

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "HexDigit.h"
 #include "Text.h"
 
 namespace velnorcli {
@@ -10,13 +11,6 @@ namespace {
 
 // Long enough for any line of usb.ids; a longer one is cut and cannot be a usage line.
 constexpr std::size_t kLongestLine = 512;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // "X and Y (words)" with X and Y one character each: the words in brackets only spell out X and
 // Y, so they are dropped. Other brackets ("Return (Enter)") stay.
@@ -55,7 +49,7 @@ bool ParseUsageLine(std::string_view line, unsigned& code, std::string& name) {
     if (line.size() < 7 || line[0] != '\t' || line[4] != ' ' || line[5] != ' ') return false;
     unsigned value = 0;
     for (std::size_t i = 1; i < 4; ++i) {
-        const int digit = HexDigit(line[i]);
+        const int digit = velnorbackup::HexDigit(line[i]);
         if (digit < 0) return false;
         value = value * 16 + static_cast<unsigned>(digit);
     }

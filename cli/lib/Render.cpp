@@ -11,30 +11,12 @@ namespace {
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : EscapeControl(text); }
 
-std::string Quoted(const std::string& text) { return "\"" + EscapeControl(text) + "\""; }
-
 std::string KeysText(std::uint8_t option) {
     if (const auto keys = KeysOfOption(option)) return std::to_string(*keys) + " (option " + std::to_string(option) + ")";
     return "unknown (option " + std::to_string(option) + ")";
 }
 
-std::string TableText(const CodeTable& table) {
-    std::string text;
-    for (std::uint8_t code : table) text += (text.empty() ? "" : " ") + Hex(code, true);
-    return text;
-}
-
 }  // namespace
-
-std::string ShownValue(const Value& value) {
-    if (const int* number = std::get_if<int>(&value)) return Number(static_cast<unsigned>(*number));
-    if (const auto* table = std::get_if<CodeTable>(&value)) return TableText(*table);
-    return Quoted(std::get<std::string>(value));
-}
-
-std::string Number(unsigned value) {
-    return value < 10 ? std::to_string(value) : std::to_string(value) + " (0x" + Hex(value) + ")";
-}
 
 std::string RenderList(const std::vector<KEYPAD_ENTRY>& keypads) {
     std::vector<std::vector<std::string>> rows{{"PATH", "LOCATION", "USB SERIAL", "MANUFACTURER", "PRODUCT"}};
@@ -50,8 +32,8 @@ std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, 
         {"Keypad", OrDash(keypad.Path)},
         {"Location", OrDash(keypad.Location)},
         {"USB serial", OrDash(keypad.UsbSerial)},
-        {"Firmware", Quoted(status.FirmwareName)},
-        {"Serial number", Quoted(status.SerialNumber)},
+        {"Firmware", ShownValue(status.FirmwareName)},
+        {"Serial number", ShownValue(status.SerialNumber)},
         {"Keys", KeysText(status.KeyCountOption)},
         {"LED level", Number(status.LedLevel)},
         {"Buzzer", Number(status.BuzzerSetting)},
@@ -60,7 +42,7 @@ std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, 
     };
     std::string text = AlignColumns(rows) + "Code table\n";
     std::vector<std::vector<std::string>> keys{{"  KEY", "CODE", "NAME"}};
-    const int stored = StoredTableLength(status.KeyCountOption);
+    const int stored = TableLengthOfOption(status.KeyCountOption);
     for (std::size_t i = 0; i < status.CodeTable.size(); ++i) {
         const std::uint8_t code = status.CodeTable[i];
         // Entries past those the key count uses are shown only when they hold something.
@@ -94,12 +76,6 @@ std::string RenderDifferences(const std::vector<Difference>& differences, const 
         }
     }
     return AlignColumns(rows);
-}
-
-std::string RenderChanges(const std::vector<Change>& changes, const std::string& before, const std::string& after) {
-    std::vector<Difference> differences;
-    for (const Change& change : changes) differences.push_back({change.field, change.from, change.to});
-    return RenderDifferences(differences, before, after);
 }
 
 std::string RenderReports(const std::vector<KeypadReport>& reports) {

@@ -13,16 +13,16 @@
 #include "RestorePlan.h"
 #include "Settings.h"
 #include "Reports.h"
+#include "ValueText.h"
 
 namespace velnorcli {
 
 std::string RenderList(const std::vector<KEYPAD_ENTRY>& keypads);
 std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, const KeyNames& names);
-// A table of differences (field, left, right); the code table one row per differing key.
+// A table of differences (field, left, right), also a plan's changes (field, before, after); the
+// code table one row per differing key.
 std::string RenderDifferences(const std::vector<Difference>& differences, const std::string& left,
                               const std::string& right);
-// The changes of a plan: FIELD, then the value before and after under these headings.
-std::string RenderChanges(const std::vector<Change>& changes, const std::string& before, const std::string& after);
 // A keypad's result as --json and the reports name it ("unchanged-after-failure").
 std::string_view ResultName(KeypadResult result);
 
@@ -40,14 +40,6 @@ std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& f
 std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& record);
 // A command that writes, stopped by a signal (a sentence, no newline).
 std::string RenderStopped(const char* signal);
-
-// A setting's value for people: a number as Number does, a text quoted with control characters
-// made visible, a code table as 20 two-digit hexadecimal bytes.
-std::string ShownValue(const Value& value);
-
-// A number as decimal, with its hexadecimal beside it from 10 on: "100 (0x64)".
-std::string Number(unsigned value);
-
 }  // namespace velnorcli
 
 #endif

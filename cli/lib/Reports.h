@@ -36,7 +36,7 @@ struct KeypadReport {
     KeypadResult result = KeypadResult::Failed;
     ExitStatus status = kDone;
     std::string message;
-    std::vector<Change> changes;          // planned or written
+    std::vector<Difference> changes;      // planned or written (before, after)
     std::vector<Difference> differences;  // keypad against target, when a read showed others
     std::optional<DEVICE_INFO> before;    // the status read first
     std::optional<DEVICE_INFO> after;     // the last status read after writing

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "SerialSuffix.h"
+
 namespace velnorcli {
 
 namespace {
 
-std::vector<Change> ChangesOf(const Settings& now, const Target& target, const std::vector<Field>& fields) {
-    std::vector<Change> changes;
+std::vector<Difference> ChangesOf(const Settings& now, const Target& target, const std::vector<Field>& fields) {
+    std::vector<Difference> changes;
     for (Field field : kWriteOrder) {
         if (std::find(fields.begin(), fields.end(), field) == fields.end()) continue;
         Value from = ValueOf(now, field);
@@ -17,11 +19,11 @@ std::vector<Change> ChangesOf(const Settings& now, const Target& target, const s
     return changes;
 }
 
-std::vector<Step> Writes(const std::vector<Change>& changes, const std::vector<Field>& fields, bool force) {
+std::vector<Step> Writes(const std::vector<Difference>& changes, const std::vector<Field>& fields, bool force) {
     std::vector<Step> steps;
     for (Field field : kWriteOrder) {
         const bool named = std::find(fields.begin(), fields.end(), field) != fields.end();
-        const bool differs = std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.field == field; });
+        const bool differs = std::any_of(changes.begin(), changes.end(), [&](const Difference& c) { return c.field == field; });
         if (named && (differs || force)) steps.push_back({StepKind::Write, field});
     }
     return steps;
@@ -30,9 +32,8 @@ std::vector<Step> Writes(const std::vector<Change>& changes, const std::vector<F
 }  // namespace
 
 Target TargetOfBackup(const DEVICE_INFO& file) {
-    Target target{SettingsAfterRestore(file), file.SerialNumber};
-    if (OldFirmware(file.FirmwareName) && target.serialText.size() == 8) target.serialText += "    ";
-    return target;
+    using namespace velnorbackup;
+    return Target{SettingsAfterRestore(file), SerialToSend(file.SerialNumber, OldFirmware(file.FirmwareName, FirmwareOf::BackupFile))};
 }
 
 Plan PlanRestore(const Settings& now, const Target& target, bool force) {

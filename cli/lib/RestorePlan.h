@@ -44,14 +44,8 @@ struct Step {
     bool operator==(const Step&) const = default;
 };
 
-struct Change {
-    Field field;
-    Value from;
-    Value to;
-};
-
 struct Plan {
-    std::vector<Change> changes;  // the settings that differ, in write order
+    std::vector<Difference> changes;  // the settings that differ (now, target), in write order
     std::vector<Step> steps;      // empty: nothing to do
 };
 

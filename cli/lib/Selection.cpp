@@ -8,11 +8,6 @@ namespace velnorcli {
 
 namespace {
 
-std::string WithoutTrailingBlanks(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
 bool Matches(const KEYPAD_ENTRY& keypad, const Selector& selector, const SerialReading* serial) {
     switch (selector.by) {
     case SelectBy::None: return true;
@@ -21,7 +16,7 @@ bool Matches(const KEYPAD_ENTRY& keypad, const Selector& selector, const SerialR
     case SelectBy::Location: return keypad.Location == selector.value;
     case SelectBy::Serial:
         return serial != nullptr && serial->serial &&
-               WithoutTrailingBlanks(*serial->serial) == WithoutTrailingBlanks(selector.value);
+               TrimmedRight(*serial->serial) == TrimmedRight(selector.value);
     }
     return false;
 }

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "ControlBytes.h"
+#include "SerialSuffix.h"
+
 namespace velnorcli {
 
 namespace {
@@ -44,7 +47,7 @@ std::string CodeTableRefusal(std::string text, std::vector<std::uint8_t>& bytes)
         bytes.push_back(static_cast<std::uint8_t>(std::strtol(word.c_str(), nullptr, 16)));
         at = end;
     }
-    if (bytes.size() != 14 && bytes.size() != 16 && bytes.size() != 20) {
+    if (!velnorbackup::IsTableLength(static_cast<long long>(bytes.size()))) {
         return "code_table: " + std::to_string(bytes.size()) + " values; a keypad stores 14 (5 keys), 16 (6 keys) or 20 (8 keys)";
     }
     return {};
@@ -68,7 +71,7 @@ std::string Refusal(const std::string& word, std::vector<Assignment>& assignment
         if (value.size() > kSerialShown) {
             return "serial: " + std::to_string(value.size()) + " characters; a keypad keeps " + std::to_string(kSerialShown);
         }
-        if (std::any_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        if (velnorbackup::HoldsControlBytes(value)) {
             return "serial: a control character";
         }
         assignment.text = value;
@@ -78,8 +81,9 @@ std::string Refusal(const std::string& word, std::vector<Assignment>& assignment
         long number = 0;
         if (!Number(value, number)) return key + ": " + value + " is not a number (decimal, or hexadecimal after 0x)";
         if (name->field == Field::KeyCountOption) {
-            if (number != 5 && number != 6 && number != 8) return "keys: " + value + "; a keypad has 5, 6 or 8 keys";
-            assignment.number = number == 5 ? 0 : number == 6 ? 1 : 2;
+            const std::optional<std::uint8_t> option = velnorbackup::OptionOfKeys(number);
+            if (!option) return "keys: " + value + "; a keypad has 5, 6 or 8 keys";
+            assignment.number = *option;
         } else if (number > name->highest) {
             return key + ": " + value + " is above " + std::to_string(name->highest) +
                    (name->field == Field::KeypadTable ? ", which the keypad refuses" : "");
@@ -103,10 +107,10 @@ Result<std::vector<Assignment>> ParseAssignments(const std::vector<std::string>&
     const auto keys = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::KeyCountOption; });
     const auto table = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::CodeTable; });
     if (keys != assignments.end() && table != assignments.end() &&
-        static_cast<int>(table->bytes.size()) != StoredTableLength(static_cast<std::uint8_t>(keys->number))) {
+        static_cast<int>(table->bytes.size()) != TableLengthOfOption(keys->number)) {
         return Failure{kUsage, "code_table: " + std::to_string(table->bytes.size()) + " values, but " +
-                                   std::to_string(*KeysOfOption(static_cast<std::uint8_t>(keys->number))) +
-                                   " keys store " + std::to_string(StoredTableLength(static_cast<std::uint8_t>(keys->number)))};
+                                   std::to_string(*KeysOfOption(keys->number)) + " keys store " +
+                                   std::to_string(TableLengthOfOption(keys->number))};
     }
     return assignments;
 }
@@ -122,9 +126,8 @@ Result<Target> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>
         case Field::KeypadTable: target.settings.keypadTable = byte; break;
         case Field::KeyCountOption: target.settings.keyCountOption = byte; break;
         case Field::Serial: {
-            const std::string& firmware = now.FirmwareName;
-            const bool old = firmware.size() >= 2 && firmware[0] == 'V' && firmware[1] - '0' < 7;
-            target.serialText = a.text + (old && a.text.size() == 8 ? "    " : "");
+            using namespace velnorbackup;
+            target.serialText = SerialToSend(a.text, OldFirmware(now.FirmwareName, FirmwareOf::Keypad));
             target.settings.serial = target.serialText;
             break;
         }
@@ -133,7 +136,7 @@ Result<Target> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>
     }
     for (const Assignment& a : assignments) {
         if (a.field != Field::CodeTable) continue;
-        const int stored = StoredTableLength(target.settings.keyCountOption);
+        const int stored = TableLengthOfOption(target.settings.keyCountOption);
         if (static_cast<int>(a.bytes.size()) != stored) {
             return Failure{kUsage, "code_table: " + std::to_string(a.bytes.size()) +
                                        " values, but the keypad's key count (option " +

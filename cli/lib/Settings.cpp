@@ -1,6 +1,6 @@
 #include "Settings.h"
 
-#include "BackupFile.h"
+#include "SerialSuffix.h"
 
 namespace velnorcli {
 
@@ -40,21 +40,6 @@ std::vector<Difference> Compare(const Settings& left, const Settings& right) {
     return differences;
 }
 
-std::optional<int> KeysOfOption(std::uint8_t option) {
-    switch (option) {
-    case 0: return 5;
-    case 1: return 6;
-    case 2: return 8;
-    default: return std::nullopt;
-    }
-}
-
-int StoredTableLength(std::uint8_t option) { return velnorutility::TableSizeOfKeyMode(option); }
-
-bool OldFirmware(std::string_view firmware) {
-    return firmware.size() < 2 || static_cast<signed char>(firmware[1]) < '7';
-}
-
 Settings SettingsOfKeypad(const DEVICE_INFO& status) {
     return Settings{status.LedLevel,       status.BuzzerSetting, status.BuzzerPeriod, status.KeypadTable,
                     status.KeyCountOption, status.CodeTable,     status.SerialNumber};
@@ -62,7 +47,8 @@ Settings SettingsOfKeypad(const DEVICE_INFO& status) {
 
 Settings SettingsAfterRestore(const DEVICE_INFO& file) {
     Settings settings = SettingsOfKeypad(file);
-    if (OldFirmware(file.FirmwareName) && settings.serial.size() == 8) settings.serial += "    ";
+    using namespace velnorbackup;
+    settings.serial = SerialToSend(settings.serial, OldFirmware(file.FirmwareName, FirmwareOf::BackupFile));
     if (settings.serial.size() > kSerialShown) settings.serial.resize(kSerialShown);
     return settings;
 }

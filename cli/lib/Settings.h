@@ -13,6 +13,8 @@
 
 #include <velnor/PlixoApi.h>
 
+#include "KeyCounts.h"
+
 namespace velnorcli {
 
 using CodeTable = std::array<std::uint8_t, 20>;
@@ -43,23 +45,19 @@ Value ValueOf(const Settings& settings, Field field);
 struct Difference {
     Field field;
     Value left;   // the keypad's, or the old file's
-    Value right;  // the file's, or the new file's
+    Value right;  // the file's, the new file's, or what the keypad is to hold
 };
 
 // Every field in which the two differ, in field order.
 std::vector<Difference> Compare(const Settings& left, const Settings& right);
 
-// 5, 6 or 8 for the options 0, 1, 2; none for any other option.
-std::optional<int> KeysOfOption(std::uint8_t option);
-// How many code-table values a backup file stores for an option: 14, 16, 20; 0 for others.
-int StoredTableLength(std::uint8_t option);
+// 5, 6 or 8 keys for the options 0, 1, 2, and the code-table length a backup file stores for
+// each: the rules VelnorUtility holds to as well.
+using velnorbackup::KeysOfOption;
+using velnorbackup::TableLengthOfOption;
 
 // The longest serial number a status reply carries.
 inline constexpr std::size_t kSerialShown = 16;
-
-// Firmware whose second character is below '7' (as a signed character), or a name shorter than
-// two characters: a restore appends four blanks to an eight-character serial number.
-bool OldFirmware(std::string_view firmware);
 
 // What a status read reported.
 Settings SettingsOfKeypad(const DEVICE_INFO& status);

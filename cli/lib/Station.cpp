@@ -52,7 +52,7 @@ public:
         return false;
     }
 
-    void Plain(KeypadResult result, const std::string& message, const std::vector<Change>& changes) {
+    void Plain(KeypadResult result, const std::string& message, const std::vector<Difference>& changes) {
         report_.result = result;
         report_.status = kDone;
         report_.message = message;

@@ -6,12 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "ControlBytes.h"
+
 namespace velnorcli {
 
-// Text from a keypad, a file or a path as a terminal may show it: C0 controls, DEL and bytes that
-// are not UTF-8 as \xHH, C1 controls and the bidirectional overrides and isolates as \u{XXXX}, a
-// backslash as \\. So it can neither move the cursor, break a line, nor reorder what follows.
-std::string EscapeControl(std::string_view text);
+// Text from a keypad, a file or a path as a terminal may show it, so that it can neither move
+// the cursor, break a line, nor reorder what follows.
+using velnorbackup::EscapeControl;
 
 // strerror's text for an errno value.
 std::string ErrnoText(int error);

@@ -55,8 +55,8 @@ std::vector<std::string> RoundTrip(const DEVICE_INFO& keypad, const std::string&
     std::istringstream in(backup.text);
     DEVICE_INFO read;
     std::ostringstream echo;
-    EXPECT_EQ(velnorutility::ReadBackupFile(in, read, echo), 0) << what << "\n" << backup.text;
-    const int stored = StoredTableLength(keypad.KeyCountOption);
+    EXPECT_EQ(velnorbackup::ReadBackupFile(in, read, echo), 0) << what << "\n" << backup.text;
+    const int stored = TableLengthOfOption(keypad.KeyCountOption);
     EXPECT_EQ(std::count(backup.text.begin(), backup.text.end(), '\n'), 26 + std::max(0, stored - 14) + (stored == 0 ? 6 : 0))
         << what << "\n" << backup.text;
     std::vector<Field> expected;
@@ -120,7 +120,7 @@ TEST(BackupWriter, RandomKeypadsComeBackFromTheUtilitysReaderOrTheBackupWarnsFor
         keypad.BuzzerPeriod = byte(255);
         keypad.KeypadTable = byte(3);
         keypad.KeyCountOption = byte(3) == 0 ? byte(255) : byte(2);
-        const int used = StoredTableLength(keypad.KeyCountOption);
+        const int used = TableLengthOfOption(keypad.KeyCountOption);
         for (std::size_t i = 0; i < 20; ++i) keypad.CodeTable[i] = (static_cast<int>(i) < used || byte(7) == 0) ? byte(255) : 0;
         keypad.FirmwareName = byte(1) ? "V6.1" : "V7.03";
         const int length = byte(3) == 0 ? 8 : byte(16);

@@ -13,6 +13,7 @@
 
 #include "Text.h"
 #include "Waiting.h"
+#include "WriteAll.h"
 #include "serials/LockHolder.h"
 
 namespace velnorcli {
@@ -108,11 +109,7 @@ Result<Descriptor> LockRecord(const std::string& path, const LedgerWait& wait) {
 
 // Appends one whole line with one write and makes it durable.
 bool AppendLine(const Descriptor& file, const std::string& line) {
-    ssize_t written = 0;
-    do {
-        written = write(file.get(), line.data(), line.size());
-    } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(line.size()) && fsync(file.get()) == 0;
+    return WriteAll(file.get(), line, Writes::One) && fsync(file.get()) == 0;
 }
 
 // Appends to the locked record; a torn last line (a crash while writing) is ended first, so that

@@ -1,12 +1,14 @@
 #include "BackupFile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 
 #include "ControlBytes.h"
-#include "Say.h"
+#include "HexDigit.h"
+#include "KeyCounts.h"
 
-namespace velnorutility {
+namespace velnorbackup {
 
 namespace {
 
@@ -23,13 +25,6 @@ void ForEachWord(std::string_view line, Visit visit) {
         while (at < line.size() && !IsSpace(line[at])) ++at;
         if (at > start && !visit(line.substr(start, at - start))) return;
     }
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // The word as a hexadecimal number, saturating at the largest signed 32-bit value; -1 when it
@@ -59,25 +54,41 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 BackupRead Refusal(LineRead read) { return read == LineRead::LineTooLong ? kBackupLineTooLong : kBackupTooLarge; }
 
+// The key mode a "Velnor has N keys" line gives: the option of N keys, else N itself.
+std::uint8_t KeyModeOf(std::uint8_t keys) { return OptionOfKeys(keys).value_or(keys); }
+
+// A byte of a backup file as its echo shows it: lower-case hexadecimal of the byte widened as a
+// signed 8-bit number, so 0x80 and above print as ffffff80 to ffffffff.
+std::string EchoHex(std::uint8_t value) {
+    char text[9];
+    const auto widened = static_cast<unsigned>(static_cast<int>(static_cast<std::int8_t>(value)));
+    return std::string(text, std::to_chars(text, text + sizeof text, widened, 16).ptr);
+}
+
+// Each echo line appears as soon as its line is read, in order with whatever else is printed.
+void Echo(std::ostream& echo, const std::string& text) { echo << text << std::flush; }
+
+// The lines of one hexadecimal value: their echo around the value, and the setting they give.
+struct SingleValue {
+    LineKind kind;
+    const char* echoBefore;
+    const char* echoAfter;
+    std::uint8_t DEVICE_INFO::*field;
+};
+constexpr SingleValue kSingleValues[] = {
+    {LineKind::BuzzerPeriod, "Buzzer Period ", "\n", &DEVICE_INFO::BuzzerPeriod},
+    {LineKind::Buzzer, "Buzzer  ", "\n", &DEVICE_INFO::BuzzerSetting},
+    {LineKind::LedBrightness, "Led Brightness ", "\n", &DEVICE_INFO::LedLevel},
+    {LineKind::KeyCount, "Velnor has ", "keys \n", &DEVICE_INFO::KeyCountOption},
+    {LineKind::KeypadTable, "Keypad Table ", "\n", &DEVICE_INFO::KeypadTable},
+};
+
+// Counts that cannot wrap, however long the stream.
+void Bump(int& count) {
+    if (count < INT_MAX) ++count;
+}
+
 }  // namespace
-
-int TableSizeOfKeyMode(int keyMode) {
-    switch (keyMode) {
-    case 0: return 14;
-    case 1: return 16;
-    case 2: return 20;
-    default: return 0;
-    }
-}
-
-std::uint8_t KeyModeOf(std::uint8_t keys) {
-    switch (keys) {
-    case 5: return 0;
-    case 6: return 1;
-    case 8: return 2;
-    default: return keys;
-    }
-}
 
 LineKind ClassifyLine(std::string_view line) {
     static constexpr struct {
@@ -109,15 +120,19 @@ int ParseHexValues(std::string_view line, std::array<std::uint8_t, 20>& values) 
     return count;
 }
 
-BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits) {
-    // Only "exactly eight" matters: the count stops at nine, however long the stream.
-    int accepted = 0;
-    const auto accept = [&accepted] { accepted = std::min(accepted + 1, 9); };
+BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits, BackupLines* lines) {
+    BackupLines found;
     int keyMode = 0;
-    LineReader lines(in, limits.line, limits.file);
+    int number = 0;  // of the line last read
+    const auto accept = [&found, &number](LineKind kind) {
+        Bump(found.accepted);
+        found.lastOf[static_cast<std::size_t>(kind)] = number;
+    };
+    LineReader reader(in, limits.line, limits.file);
     std::string line;
-    for (LineRead read; (read = lines.Next(line)) != LineRead::End;) {
+    for (LineRead read; (read = reader.Next(line)) != LineRead::End;) {
         if (read != LineRead::Line) return Refusal(read);
+        Bump(number);
         const LineKind kind = ClassifyLine(line);
         std::array<std::uint8_t, 20> values{};
         switch (kind) {
@@ -127,49 +142,32 @@ BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& ech
         case LineKind::KeyCount:
         case LineKind::KeypadTable: {
             if (ParseHexValues(line, values) != 1) break;
-            const std::uint8_t value = values[0];
-            switch (kind) {
-            case LineKind::BuzzerPeriod:
-                Say(echo, "Buzzer Period " + EchoHex(value) + "\n");
-                info.BuzzerPeriod = value;
-                break;
-            case LineKind::Buzzer:
-                Say(echo, "Buzzer  " + EchoHex(value) + "\n");
-                info.BuzzerSetting = value;
-                break;
-            case LineKind::LedBrightness:
-                Say(echo, "Led Brightness " + EchoHex(value) + "\n");
-                info.LedLevel = value;
-                break;
-            case LineKind::KeyCount:
-                Say(echo, "Velnor has " + EchoHex(value) + "keys \n");
-                info.KeyCountOption = KeyModeOf(value);
-                keyMode = info.KeyCountOption;
-                break;
-            default:
-                Say(echo, "Keypad Table " + EchoHex(value) + "\n");
-                info.KeypadTable = value;
-                break;
-            }
-            accept();
+            const SingleValue& single = *std::find_if(std::begin(kSingleValues), std::end(kSingleValues),
+                                                      [kind](const SingleValue& s) { return s.kind == kind; });
+            Echo(echo, single.echoBefore + EchoHex(values[0]) + single.echoAfter);
+            info.*single.field = kind == LineKind::KeyCount ? KeyModeOf(values[0]) : values[0];
+            if (kind == LineKind::KeyCount) keyMode = info.KeyCountOption;
+            accept(kind);
             break;
         }
         case LineKind::KeycodeHeader: {
             // The table is the next line, which is not classified itself.
             std::string table;
-            const LineRead tableRead = lines.Next(table);
+            const LineRead tableRead = reader.Next(table);
             if (tableRead != LineRead::Line && tableRead != LineRead::End) return Refusal(tableRead);
+            if (tableRead == LineRead::Line) Bump(number);
             const int count = tableRead == LineRead::Line ? ParseHexValues(table, values) : 0;
+            const bool stored = count == TableLengthOfOption(keyMode);
             std::string text;
-            if (count == 14 || count == 16 || count == 20) {
+            if (IsTableLength(count)) {
                 text = "Keycode Values ";
                 for (int i = 0; i < count; ++i) text += EchoHex(values[static_cast<std::size_t>(i)]) + " ";
-                accept();
+                accept(kind);
+                found.tableCount = count;
+                found.tableStored = stored;
             }
-            Say(echo, text + "\n");
-            if (count == TableSizeOfKeyMode(keyMode)) {
-                std::copy_n(values.begin(), count, info.CodeTable.begin());
-            }
+            Echo(echo, text + "\n");
+            if (stored) std::copy_n(values.begin(), count, info.CodeTable.begin());
             break;
         }
         case LineKind::Serial: {
@@ -178,21 +176,22 @@ BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& ech
             const bool digitFirst = !serial.empty() && IsDigit(serial[0]);
             const bool digitSecond = serial.size() > 1 && IsDigit(serial[1]);
             if (!digitFirst && !digitSecond) serial.clear();
-            Say(echo, "Serial No " + serial + "\n");
+            Echo(echo, "Serial No " + serial + "\n");
             info.SerialNumber = serial;
-            accept();
+            accept(kind);
             break;
         }
         case LineKind::Version:
             info.FirmwareName = WordValue(line);
-            Say(echo, "Version No " + ShowControlBytes(info.FirmwareName) + "\n");
-            accept();
+            Echo(echo, "Version No " + ShowControlBytes(info.FirmwareName) + "\n");
+            accept(kind);
             break;
         case LineKind::Other:
             break;
         }
     }
-    return accepted == 8 ? kBackupComplete : kBackupIncomplete;
+    if (lines != nullptr) *lines = found;
+    return found.accepted == 8 ? kBackupComplete : kBackupIncomplete;
 }
 
-}  // namespace velnorutility
+}  // namespace velnorbackup

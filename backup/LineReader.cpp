@@ -1,6 +1,6 @@
 #include "LineReader.h"
 
-namespace velnorutility {
+namespace velnorbackup {
 
 LineRead LineReader::Next(std::string& line) {
     line.clear();
@@ -23,4 +23,4 @@ LineRead LineReader::Next(std::string& line) {
     return LineRead::Line;
 }
 
-}  // namespace velnorutility
+}  // namespace velnorbackup

@@ -9,8 +9,8 @@
 //   1e 1f 20 ...
 //   Serial No 12345678      word values: the third word
 //   Version No V6.12
-#ifndef VELNOR_UTILITY_BACKUPFILE_H
-#define VELNOR_UTILITY_BACKUPFILE_H
+#ifndef VELNOR_BACKUP_BACKUPFILE_H
+#define VELNOR_BACKUP_BACKUPFILE_H
 
 #include <array>
 #include <cstdint>
@@ -22,7 +22,7 @@
 #include "LineReader.h"
 #include "velnor/PlixoApi.h"
 
-namespace velnorutility {
+namespace velnorbackup {
 
 enum class LineKind { BuzzerPeriod, Buzzer, LedBrightness, KeyCount, KeypadTable, KeycodeHeader, Serial, Version, Other };
 
@@ -32,11 +32,6 @@ LineKind ClassifyLine(std::string_view line);
 // Counts the hexadecimal words of the line (words made only of 0-9, a-f, A-F) and stores the
 // low 8 bits of each (read as a saturating signed 32-bit number) in order; at most 20 are stored.
 int ParseHexValues(std::string_view line, std::array<std::uint8_t, 20>& values);
-
-// The key mode a "Velnor has N keys" line gives: 0, 1, 2 for 5, 6, 8 keys, else N itself.
-std::uint8_t KeyModeOf(std::uint8_t keys);
-// How many code-table values a key mode stores; 0 for a mode that stores none.
-int TableSizeOfKeyMode(int keyMode);
 
 // A backup file is a few hundred bytes; restore mode reads no more than this of one.
 constexpr std::size_t kBackupFileCapacity = 65536;
@@ -56,10 +51,21 @@ enum BackupRead : int {
     kBackupUnsafeSerial = 4, // a serial number with a control byte, which would go to the keypad
 };
 
-// Fills the cleared record from the stream, printing an echo line for each accepted line (text
-// from the file with its control bytes shown as \xHH).
-BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits = {});
+// Where the settings of a file read to its end came from, for messages that name the line.
+struct BackupLines {
+    int accepted = 0;                // lines accepted, however many
+    std::array<int, 8> lastOf{};     // by LineKind, the last accepted line of that kind (from 1); 0 for none
+    int tableCount = 0;              // the number of values of the last accepted code table
+    bool tableStored = false;        // whether that table fitted the key count in force and was stored
+    int LastOf(LineKind kind) const { return lastOf[static_cast<std::size_t>(kind)]; }
+};
 
-}  // namespace velnorutility
+// Fills the cleared record from the stream, printing an echo line for each accepted line (text
+// from the file with its control bytes shown as \xHH), and into `lines`, when given, where each
+// setting came from. A code table's line is the one of its values.
+BackupRead ReadBackupFile(std::istream& in, DEVICE_INFO& info, std::ostream& echo, BackupLimits limits = {},
+                          BackupLines* lines = nullptr);
+
+}  // namespace velnorbackup
 
 #endif

@@ -1,8 +1,8 @@
 // The lines of a text stream that nobody vouches for, each of bounded length, so that memory
 // never grows with what the stream holds: a file of one endless line costs no more than a
 // backup file of a few hundred bytes.
-#ifndef VELNOR_UTILITY_LINEREADER_H
-#define VELNOR_UTILITY_LINEREADER_H
+#ifndef VELNOR_BACKUP_LINEREADER_H
+#define VELNOR_BACKUP_LINEREADER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-namespace velnorutility {
+namespace velnorbackup {
 
 // What one line of a backup file may hold: far above any real line (a few dozen bytes).
 constexpr std::size_t kLineCapacity = 4096;
@@ -40,6 +40,6 @@ private:
     std::uint64_t bytesRead_ = 0;
 };
 
-}  // namespace velnorutility
+}  // namespace velnorbackup
 
 #endif
