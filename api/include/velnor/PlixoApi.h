@@ -186,8 +186,8 @@ public:
     static void ReleaseHidapi();
 
     // Opens the selected keypad and starts the worker, which from then on reopens only that
-    // keypad: after a replug or restart the one with the same USB serial string when it has a
-    // non-empty one, else the one at the same location, else the same path. Waits up to the
+    // keypad: after a replug or restart the one at the same location with the same USB serial
+    // string, each where the keypad had one; the same path only when it had neither. Waits up to the
     // time-out (0: without limit) for the keypad to be there. Once per object.
     //   0      the keypad is open
     //   -2     it is not there (yet): the worker keeps looking for it, and only for it
