@@ -42,10 +42,12 @@ std::string TextAt(const std::array<std::uint8_t, 1024>& data, std::size_t offse
 
 }  // namespace
 
-bool MessageCommand::BuildFrame(const DeviceRequest& request, Bytes& frame) {
+// A step refused on the way throws its ERROR_CODE, which becomes ResultCode (true for a code below
+// the boundary, a result the caller acts on); anything else thrown is failure -1.
+template <typename Work>
+bool MessageCommand::Guarded(Work&& work) {
     try {
-        const Bytes payload = PayloadOf(request);
-        return MakeFrame(static_cast<std::uint8_t>(request.kind & 0xFF), payload, frame);
+        return work();
     } catch (ERROR_CODE code) {
         ResultCode = code;
         return code < kErrorBoundary;
@@ -55,8 +57,12 @@ bool MessageCommand::BuildFrame(const DeviceRequest& request, Bytes& frame) {
     }
 }
 
+bool MessageCommand::BuildFrame(const DeviceRequest& request, Bytes& frame) {
+    return Guarded([&] { return MakeFrame(static_cast<std::uint8_t>(request.kind & 0xFF), PayloadOf(request), frame); });
+}
+
 bool MessageCommand::ParseStatus(const MessageHeader& header) {
-    try {
+    return Guarded([&] {
         const auto& data = header.data;
         ResultCode = data[0];
         if (ResultCode < 0) throw NEGATIVE_RESULT;
@@ -69,28 +75,16 @@ bool MessageCommand::ParseStatus(const MessageHeader& header) {
         FirmwareName = TextAt(data, kFirmwareNameOffset, kFirmwareNameMax);
         SerialNumber = TextAt(data, kFirmwareNameOffset + 1 + FirmwareName.size(), kSerialNumberMax);
         return true;
-    } catch (ERROR_CODE code) {
-        ResultCode = code;
-        return code < kErrorBoundary;
-    } catch (...) {
-        ResultCode = -1;
-        return false;
-    }
+    });
 }
 
 bool MessageCommand::ParseJackStatus(const MessageHeader& header) {
-    try {
+    return Guarded([&] {
         ResultCode = header.data[0];
         if (ResultCode < 0) throw NEGATIVE_RESULT;
         JackStatus = header.data[1];
         return true;
-    } catch (ERROR_CODE code) {
-        ResultCode = code;
-        return code < kErrorBoundary;
-    } catch (...) {
-        ResultCode = -1;
-        return false;
-    }
+    });
 }
 
 bool MessageCommand::FitsAnnouncedLength(const MessageHeader& header) {

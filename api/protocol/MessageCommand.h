@@ -47,6 +47,10 @@ public:
     std::uint8_t JackStatus = 0;
     std::string FirmwareName;
     std::string SerialNumber;
+
+private:
+    template <typename Work>
+    bool Guarded(Work&& work);
 };
 
 }  // namespace velnor
