@@ -98,7 +98,6 @@ public:
     Keypad& keypad() { return keypad_; }
     KeypadReport& report() { return report_; }
     std::string Name() const { return KeypadName(keypad_.Entry()); }
-    std::string RecordName() const { return KeypadIdentityName(keypad_.Entry()); }
     void Tell(const std::string& step) {
         if (options_.progress != nullptr) options_.progress->Set(index_, step);
     }
@@ -138,7 +137,8 @@ LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
 }
 
 // How the record of taken serials names a keypad: Take, Settle and TakenBy all ask here.
-std::string RecordedName(const KeypadRun& run) { return run.RecordName(); }
+// By the keypad's identity (USB serial string, else location, else path), as it was opened.
+std::string RecordedName(KeypadRun& run) { return KeypadIdentityName(run.keypad().Entry()); }
 
 // What a dry run would give each of `count` keypads: the free serials in turn, then none. A
 // record that cannot be read fails them all, as it would fail a real run.
