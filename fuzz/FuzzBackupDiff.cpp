@@ -13,19 +13,19 @@ namespace {
 
 using namespace velnorcli;
 
-const BackupContent* Accepted(const BackupReading& reading) { return std::get_if<BackupContent>(&reading); }
+const BackupContent* Accepted(const Result<BackupContent>& reading) { return reading ? &*reading : nullptr; }
 
-BackupReading Read(const std::string& text) {
+Result<BackupContent> Read(const std::string& text) {
     std::istringstream in(text);
-    return ReadBackup(in);
+    return ReadBackup(in, "file");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto [first, second] = TwoFiles(data, size);
-    const BackupReading old = Read(first);
-    const BackupReading young = Read(second);
+    const Result<BackupContent> old = Read(first);
+    const Result<BackupContent> young = Read(second);
     const BackupContent* a = Accepted(old);
     const BackupContent* b = Accepted(young);
     if (a != nullptr) {
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DEVICE_INFO keypad = a->record;
         keypad.SerialNumber = a->settings.serial;
         const BackupText backup = WriteBackup(keypad, Provenance{"2026-01-01T00:00:00Z", "7.0", {}});
-        const BackupReading reread = Read(backup.text);
+        const Result<BackupContent> reread = Read(backup.text);
         const BackupContent* again = Accepted(reread);
         Require(!backup.warnings.empty() || (again != nullptr && again->settings == a->settings));
     }

@@ -34,6 +34,12 @@ constexpr struct {
     {LineKind::KeycodeHeader, "Keycode values"},
 };
 
+// Why a file is refused: the reason, and the line that causes it (0 when no one line does).
+struct BackupRefusal {
+    std::string reason;
+    int line = 0;
+};
+
 std::optional<BackupRefusal> Refusal(const BackupLines& lines, velnorbackup::BackupRead readerResult, const DEVICE_INFO& record) {
     std::string missing;
     for (const auto& setting : kSettingLines) {
@@ -96,7 +102,11 @@ Readiness ReadAtMost(int fd, std::size_t most, std::string& text, const std::ato
 
 }  // namespace
 
-BackupReading ReadBackup(std::istream& in) {
+Result<BackupContent> ReadBackup(std::istream& in, const std::string& name) {
+    const auto refused = [&name](const BackupRefusal& refusal) {
+        const std::string where = refusal.line > 0 ? ", line " + std::to_string(refusal.line) : "";
+        return Failure{kFileProblem, "refused " + name + where + ": " + refusal.reason};
+    };
     BackupContent content;
     std::ostringstream echo;  // the reader's echo lines are not shown
     echo.setstate(std::ios::badbit);
@@ -104,17 +114,17 @@ BackupReading ReadBackup(std::istream& in) {
     const velnorbackup::BackupRead result = velnorbackup::ReadBackupFile(in, content.record, echo, {}, &lines);
     switch (result) {
     case velnorbackup::kBackupTooLarge:
-        return BackupRefusal{"VelnorUtility -b refuses it: larger than " + std::to_string(velnorbackup::kBackupFileCapacity) +
-                             " bytes"};
+        return refused({"VelnorUtility -b refuses it: larger than " + std::to_string(velnorbackup::kBackupFileCapacity) +
+                        " bytes"});
     case velnorbackup::kBackupLineTooLong:
-        return BackupRefusal{"VelnorUtility -b refuses it: a line longer than " +
-                             std::to_string(velnorbackup::kLineCapacity) + " characters"};
+        return refused({"VelnorUtility -b refuses it: a line longer than " +
+                        std::to_string(velnorbackup::kLineCapacity) + " characters"});
     case velnorbackup::kBackupUnsafeSerial:
-        return BackupRefusal{"VelnorUtility -b refuses it: the serial number holds control characters"};
+        return refused({"VelnorUtility -b refuses it: the serial number holds control characters"});
     default:
         break;
     }
-    if (auto refusal = Refusal(lines, result, content.record)) return *refusal;
+    if (auto refusal = Refusal(lines, result, content.record)) return refused(*refusal);
     content.settings = SettingsAfterRestore(content.record);
     return content;
 }
@@ -141,13 +151,8 @@ Result<BackupContent> ReadBackupPath(const std::string& path, const std::atomic<
         return Failure{kInterrupted, "interrupted while waiting for " + shown + " to be written; nothing was written to a keypad"};
     }
     std::istringstream content(text);
-    BackupReading reading = ReadBackup(content);
-    if (auto* refusal = std::get_if<BackupRefusal>(&reading)) {
-        std::string where = refusal->line > 0 ? ", line " + std::to_string(refusal->line) : "";
-        return Failure{kFileProblem, "refused " + shown + where + ": " + refusal->reason};
-    }
-    BackupContent read = std::get<BackupContent>(std::move(reading));
-    read.bytes = std::move(text);
+    Result<BackupContent> read = ReadBackup(content, shown);
+    if (read) read->bytes = std::move(text);
     return read;
 }
 

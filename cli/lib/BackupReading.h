@@ -6,7 +6,6 @@
 #include <atomic>
 #include <istream>
 #include <string>
-#include <variant>
 
 #include "ExitStatus.h"
 #include "Result.h"
@@ -20,16 +19,9 @@ struct BackupContent {
     std::string bytes;   // the file as read (ReadBackupPath only)
 };
 
-// Why a file is refused: the reason, and the line that causes it (0 when no one line does).
-struct BackupRefusal {
-    std::string reason;
-    int line = 0;
-};
-
-using BackupReading = std::variant<BackupContent, BackupRefusal>;
-
-// From a stream, read once.
-BackupReading ReadBackup(std::istream& in);
+// From a stream, read once. A refusal is status 7: "refused NAME, line N: why" (without the
+// line when no one line causes it), NAME being how messages show the file.
+Result<BackupContent> ReadBackup(std::istream& in, const std::string& name);
 
 // From a file, opened as VelnorUtility -b opens it (a regular file or a pipe). A failure is
 // status 7 with a message naming the file; 130 when `stop` was set while a pipe was waited for.

@@ -25,9 +25,9 @@ std::string ReadText(const std::string& path) {
 
 BackupContent Read(const std::string& text) {
     std::istringstream in(text);
-    BackupReading reading = ReadBackup(in);
-    if (auto* refusal = std::get_if<BackupRefusal>(&reading)) ADD_FAILURE() << refusal->reason;
-    return std::get_if<BackupContent>(&reading) ? std::get<BackupContent>(reading) : BackupContent{};
+    const Result<BackupContent> reading = ReadBackup(in, "file");
+    if (!reading) ADD_FAILURE() << reading.failure().message;
+    return reading ? *reading : BackupContent{};
 }
 
 // A keypad holding what a restore of the file left it with.
@@ -160,13 +160,13 @@ TEST(BackupReading, RefusesWhatTheUtilityRefusesAndWhatItWouldMangleNamingTheLin
     };
     for (const auto& c : kCases) {
         std::istringstream in(c.text);
-        const BackupReading reading = ReadBackup(in);
-        const auto* refusal = std::get_if<BackupRefusal>(&reading);
-        ASSERT_NE(refusal, nullptr) << c.what;
-        EXPECT_NE(refusal->reason.find(c.reason), std::string::npos) << c.what << ": " << refusal->reason;
-        if (c.line != 0) {
-            EXPECT_EQ(refusal->line, c.line) << c.what;
-        }
+        const Result<BackupContent> reading = ReadBackup(in, "f");
+        ASSERT_FALSE(reading.ok()) << c.what;
+        const std::string& message = reading.failure().message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << c.what << ": " << message;
+        const std::string where = c.line != 0 ? "refused f, line " + std::to_string(c.line) + ": " : "refused f: ";
+        EXPECT_EQ(message.rfind(where, 0), 0u) << c.what << ": " << message;
+        EXPECT_EQ(reading.failure().status, kFileProblem);
     }
 }
 
