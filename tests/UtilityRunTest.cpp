@@ -2,8 +2,6 @@
 // standard output (golden files), exit status, the reports the keypad received and its settings.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "support/BackupFileText.h"
 #include "support/Golden.h"
 #include "support/SimFolder.h"
@@ -32,8 +30,7 @@ Result Utility(const SimFolder& sim, std::vector<std::string> arguments) {
     Launch launch(VELNOR_EXAMPLES_DIR);
     for (std::string& word : arguments) {
         if (!word.starts_with("<")) continue;
-        std::ifstream file(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1), std::ios::binary);
-        launch.input = [text = std::string(std::istreambuf_iterator<char>(file), {})](int pipe) { WriteAll(pipe, text); };
+        launch.input = [text = ReadFile(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1))](int pipe) { WriteAll(pipe, text); };
         word = "/dev/stdin";
     }
     arguments.insert(arguments.begin(), VELNOR_UTILITY);

@@ -1,22 +1,19 @@
 #include "Golden.h"
 
-#include <fstream>
 #include <stdexcept>
+
+#include "TestSupport.h"
 
 namespace velnortest {
 
 std::string ReadGolden(const std::string& name) {
-    std::ifstream file(std::string(VELNOR_TESTS_DIR) + "/golden/" + name, std::ios::binary);
-    if (!file) throw std::runtime_error("no golden file " + name);
+    const std::string file = ReadFile(std::string(VELNOR_TESTS_DIR) + "/golden/" + name);
+    if (file.empty()) throw std::runtime_error("no golden file " + name);
     std::string golden;
-    for (char c; file.get(c);) {
-        if (c == '\n') continue;  // line breaks of the file are for reading only
-        if (c == '\\' && file.peek() != EOF) {
-            const char escaped = static_cast<char>(file.get());
-            golden += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
-            continue;
-        }
-        golden += c;
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (file[i] == '\n') continue;  // line breaks of the file are for reading only
+        const char escaped = file[i] == '\\' && i + 1 < file.size() ? file[++i] : 0;
+        golden += escaped == 0 ? file[i] : escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
     }
     return golden;
 }

@@ -21,9 +21,7 @@ namespace velnortest {
 namespace {
 
 // A vendor-defined page with one 63-byte input and output report, ID 0x3F.
-const unsigned char kReportDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x3F, 0x95,
-                                           0x3F, 0x75, 0x08, 0x26, 0xFF, 0x00, 0x15, 0x00, 0x09, 0x01,
-                                           0x81, 0x02, 0x85, 0x3F, 0x09, 0x01, 0x91, 0x02, 0xC0};
+const char kReportDescriptor[] = "0600ff0901a101853f953f750826ff00150009018102853f09019102c0";
 
 std::string Owned(gchar* text) {
     std::string copy = text != nullptr ? text : "";
@@ -104,51 +102,37 @@ void EmulatedKeypad::PlugLocked() {
     std::lock_guard bedLock(testBed_.mutex());
     ++plugs_;
     const int n = testBed_.NextNode();
-    const std::string& usbName = options_.port;
+    node_ = "/dev/hidraw" + std::to_string(n);
     char hidName[32];
     std::snprintf(hidName, sizeof hidName, "0003:2047:09BF.%04X", n + 1);
-    node_ = "/dev/hidraw" + std::to_string(n);
-
-    const std::string usb = Owned(umockdev_testbed_add_device(
-        bed_, "usb", usbName.c_str(), nullptr, "idVendor", "2047", "idProduct", "09bf", "product",
-        options_.product.c_str(), "bcdDevice", "0100", "busnum", "1", "devnum", std::to_string(n + 2).c_str(), nullptr,
-        "DEVTYPE", "usb_device", nullptr));
-    if (!options_.manufacturer.empty()) {
-        umockdev_testbed_set_attribute(bed_, usb.c_str(), "manufacturer", options_.manufacturer.c_str());
+    // The USB device, its interfaces, the HID device on the last one and its hidraw node, parents
+    // first, with the node's link to its HID device that enumeration follows.
+    const std::string usb = "/sys/devices/" + options_.port;
+    devices_ = {usb, usb + "/" + options_.port + ":1.0"};
+    if (options_.interfaceOne) devices_.push_back(usb + "/" + options_.port + ":1.1");
+    devices_.push_back(devices_.back() + "/" + hidName);
+    devices_.push_back(devices_.back() + "/hidraw/hidraw" + std::to_string(n));
+    std::string description = "P: " + usb.substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=2047\n" +
+                              "A: idProduct=09bf\nA: bcdDevice=0100\nA: busnum=1\nA: devnum=" + std::to_string(n + 2) +
+                              "\nA: product=" + options_.product + "\n";
+    if (!options_.manufacturer.empty()) description += "A: manufacturer=" + options_.manufacturer + "\n";
+    if (!options_.usbSerial.empty()) description += "A: serial=" + options_.usbSerial + "\n";
+    for (std::size_t i = 1; i + 2 < devices_.size(); ++i) {
+        description += "\nP: " + devices_[i].substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=0" +
+                       std::to_string(i - 1) + "\n";
     }
-    if (!options_.usbSerial.empty()) umockdev_testbed_set_attribute(bed_, usb.c_str(), "serial", options_.usbSerial.c_str());
-    const std::string interface0 = Owned(umockdev_testbed_add_device(bed_, "usb", (usbName + ":1.0").c_str(), usb.c_str(),
-                                                                     "bInterfaceNumber", "00", nullptr, "DEVTYPE",
-                                                                     "usb_interface", nullptr));
-    std::string parent = interface0;
-    std::string interface1;
-    if (options_.interfaceOne) {
-        interface1 = Owned(umockdev_testbed_add_device(bed_, "usb", (usbName + ":1.1").c_str(), usb.c_str(),
-                                                       "bInterfaceNumber", "01", nullptr, "DEVTYPE", "usb_interface",
-                                                       nullptr));
-        parent = interface1;
-    }
-    const std::string hid = Owned(umockdev_testbed_add_device(bed_, "hid", hidName, parent.c_str(), nullptr,
-                                                              "HID_ID", "0003:00002047:000009BF", "HID_NAME",
-                                                              options_.product.c_str(), "HID_UNIQ",
-                                                              options_.usbSerial.c_str(), nullptr));
-    umockdev_testbed_set_attribute_binary(bed_, hid.c_str(), "report_descriptor",
-                                          const_cast<guint8*>(kReportDescriptor), sizeof kReportDescriptor);
-    // The hidraw node, with the link to its HID device that enumeration follows.
-    const std::string raw = hid + "/hidraw/hidraw" + std::to_string(n);
-    const std::string description = "P: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" +
-                                    node_ + "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) +
-                                    "\nA: dev=241:" + std::to_string(n) + "\nL: device=../../../" + std::string(hidName) + "\n";
+    const std::string& raw = devices_.back();
+    description += "\nP: " + devices_[devices_.size() - 2].substr(4) + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00002047:000009BF\n" +
+                   "E: HID_NAME=" + options_.product + "\nE: HID_UNIQ=" + options_.usbSerial + "\nH: report_descriptor=" +
+                   kReportDescriptor + "\n\nP: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" + node_ +
+                   "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) + "\nA: dev=241:" + std::to_string(n) +
+                   "\nL: device=../../../" + hidName + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
         const std::string message = error->message;
         g_error_free(error);
         throw std::runtime_error("umockdev: " + message);
     }
-    devices_ = {usb, interface0};
-    if (!interface1.empty()) devices_.push_back(interface1);
-    devices_.push_back(hid);
-    devices_.push_back(raw);
 
     master_ = umockdev_testbed_get_dev_fd(bed_, node_.c_str());
     if (master_ < 0) throw std::runtime_error("umockdev: no pty behind " + node_);
@@ -218,7 +202,7 @@ bool EmulatedKeypad::HandleIoctl(UMockdevIoctlClient* client) {
     UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
     UMockdevIoctlData* size = umockdev_ioctl_data_resolve(argument, 0, sizeof(int), nullptr);
     if (size == nullptr) return false;
-    const int length = sizeof kReportDescriptor;
+    const int length = sizeof kReportDescriptor / 2;
     std::memcpy(size->data, &length, sizeof length);
     umockdev_ioctl_client_complete(client, 0, 0);
     return true;
