@@ -20,11 +20,7 @@ using velnortest::WaitUntil;
 namespace {
 
 // Commands the keypad received, in order.
-std::vector<std::string> Commands(velnorsim::DeviceId id) {
-    std::vector<std::string> commands;
-    for (const velnorsim::Report& report : velnorsim::OutputReports(id)) commands.push_back(velnortest::CommandOf(report));
-    return commands;
-}
+std::vector<std::string> Commands(velnorsim::DeviceId id) { return velnortest::CommandsOf(velnorsim::OutputReports(id)); }
 
 KEYPAD_SELECTION Selecting(KEYPAD_SELECTOR by, const std::string& value) {
     KEYPAD_SELECTION selection;

@@ -24,6 +24,11 @@ const std::string kOldKeypad =
     "set buzzer 0\nset buzzer_period 7\nset key_count_option 2\nset keypad_table 0\n"
     "set code_table 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14\n";
 
+// The settings of backup-6-keys.txt, as the simulator's statements.
+const std::string kFileSettings =
+    "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
+    "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+
 const std::map<std::string, std::string> kOldFlash = {
     {"led_level", "1"}, {"buzzer", "0"}, {"buzzer_period", "7"}, {"keypad_table", "0"}, {"key_count_option", "2"},
     {"code_table", "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14"}, {"serial", "\"87654321\""}};
@@ -161,9 +166,7 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
 // Each row is run twice, on a keypad of its own each time: for people (a text it shows) and with
 // --json (the keypad's result, or for a refusal the error's status). Both send the same commands.
 TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBeforeAnyKeypadIsInvolved) {
-    const std::string holding = kOldKeypad.substr(0, kOldKeypad.find("set firmware")) +
-        "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
-        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+    const std::string holding = kOldKeypad.substr(0, kOldKeypad.find("set firmware")) + kFileSettings;
     const std::string away = kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n";
     SimFolder files("");
     const std::string kOnce = "init enumerate 1 open_path keypad-1 ";
@@ -260,9 +263,6 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
 // No serial is returned, or given again, while the written keypad may hold it.
 TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten) {
     const std::string fresh = "\nset firmware V6.12\n";
-    const std::string fileSettings =
-        "\nset firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
-        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
     const struct {
         const char* what;
         std::string a;  // the keypad written
@@ -277,7 +277,7 @@ TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten
          true, "failed", 6, "\"1001\""},
         {"flash write fails, the reset takes A away for good; C holding the file on its port",
          "device location=1-2 name=A" + fresh + "fault 9 write_fails\nfault 10 unplug\n",
-         "device location=1-2 name=C appear_after_ms=3000" + fileSettings, false, "unchanged-after-failure", 6, "\"\""},
+         "device location=1-2 name=C appear_after_ms=3000\n" + kFileSettings, false, "unchanged-after-failure", 6, "\"\""},
         {"A restarts slowly; a fresh C on its port", "device location=1-2 name=A reset_absent_ms=60000" + fresh,
          "device location=1-2 name=C appear_after_ms=3000" + fresh, true, "failed", 1, "\"1001\""},
         {"A restarts slowly; C with A's USB serial string on another port",

@@ -13,6 +13,8 @@ namespace velnortest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+inline Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 inline Bytes Hex(const std::string& text) {
     std::istringstream words(text);
     Bytes bytes;
@@ -70,9 +72,13 @@ inline Bytes ReplyReport(const Bytes& text) {
     return Padded(Framed({0x3F, static_cast<std::uint8_t>(3 + text.size())}, text));
 }
 
-// The command of a report that starts a frame: the two characters after 3F 40 02 ("01").
-inline std::string CommandOf(const Bytes& report) {
-    return report.size() < 5 ? "" : std::string{static_cast<char>(report[3]), static_cast<char>(report[4])};
+// The command of each report that starts a frame: the two characters after 3F 40 02 ("01").
+inline std::vector<std::string> CommandsOf(const std::vector<Bytes>& reports) {
+    std::vector<std::string> commands;
+    for (const Bytes& report : reports) {
+        if (report.size() >= 5) commands.emplace_back(report.begin() + 3, report.begin() + 5);
+    }
+    return commands;
 }
 
 }  // namespace velnortest

@@ -31,14 +31,6 @@ std::vector<Bytes> SimFolder::Reports(const std::string& device) const {
     return reports;
 }
 
-std::vector<std::string> SimFolder::CommandsSent(const std::string& device) const {
-    std::vector<std::string> commands;
-    for (const Bytes& report : Reports(device)) {
-        if (report.size() >= 5) commands.push_back(CommandOf(report));
-    }
-    return commands;
-}
-
 long SimFolder::TimesSent(const std::string& command, const std::string& device) const {
     const std::vector<std::string> sent = CommandsSent(device);
     return std::count(sent.begin(), sent.end(), command);

@@ -27,7 +27,7 @@ public:
     // Every report the keypads (or the one of this name) received, in order.
     std::vector<Bytes> Reports(const std::string& device = "") const;
     // The command of each of those reports, as its two characters ("01" is a status request).
-    std::vector<std::string> CommandsSent(const std::string& device = "") const;
+    std::vector<std::string> CommandsSent(const std::string& device = "") const { return CommandsOf(Reports(device)); }
     // How many times the keypads (or the one of this name) were sent this command.
     long TimesSent(const std::string& command, const std::string& device = "") const;
     // Waits (up to 30 s) until the keypads were sent this command `times` times; false if not.
