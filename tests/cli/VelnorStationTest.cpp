@@ -10,7 +10,6 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 #include "support/SimFolder.h"
 #include "support/TestSupport.h"
@@ -36,11 +35,8 @@ std::string Keypads(int first, int last, const std::string& extra = "") {
 std::map<std::string, std::string> Record(const std::string& list) {
     std::map<std::string, std::string> states;
     for (const std::string& line : Lines(ReadFile(list + ".taken"))) {
-        std::istringstream words(line);
-        std::string serial;
-        std::string state;
-        words >> serial >> state;
-        states[serial] = state;
+        const std::size_t tab = line.find('\t');
+        states[line.substr(0, tab)] = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
     }
     return states;
 }
