@@ -25,14 +25,13 @@ std::vector<Bytes> RestoreReports(std::uint8_t table, const std::string& serial)
 // VelnorUtility in the examples folder. A word "<NAME" is /dev/stdin, a pipe that carries the
 // example file NAME.
 Result Utility(const SimFolder& sim, std::vector<std::string> arguments) {
-    Launch launch(VELNOR_EXAMPLES_DIR);
+    Launch launch;
     for (std::string& word : arguments) {
         if (!word.starts_with("<")) continue;
         launch.input = [text = ReadFile(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1))](int pipe) { WriteAll(pipe, text); };
         word = "/dev/stdin";
     }
-    arguments.insert(arguments.begin(), VELNOR_UTILITY);
-    return sim.Run(arguments, launch);
+    return sim.Utility(arguments, launch);
 }
 
 std::string Shown(const std::vector<Bytes>& reports) {

@@ -156,7 +156,7 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
         SimFolder byVelnor(start);
         SimFolder byUtility(start);
         const Result velnor = byVelnor.Run({"restore", files[i]});
-        const Result utility = byUtility.Run({VELNOR_UTILITY, "-b", files[i]});
+        const Result utility = byUtility.Utility({"-b", files[i]});
         EXPECT_EQ(velnor.status, 0) << files[i] << "\n" << velnor.out << velnor.err;
         EXPECT_EQ(utility.status, 0) << files[i];
         EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];

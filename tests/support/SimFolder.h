@@ -23,6 +23,12 @@ public:
     // hidapi and this configuration.
     Result Run(const std::vector<std::string>& words, Launch launch = {}) const;
     Running Start(const std::vector<std::string>& words, Launch launch = {}) const;
+    // VelnorUtility, run in the examples folder.
+    Result Utility(std::vector<std::string> arguments, Launch launch = {}) const {
+        arguments.insert(arguments.begin(), VELNOR_UTILITY);
+        launch.folder = VELNOR_EXAMPLES_DIR;
+        return Run(arguments, std::move(launch));
+    }
 
     // Every report the keypads (or the one of this name) received, in order.
     std::vector<Bytes> Reports(const std::string& device = "") const;
