@@ -4,7 +4,6 @@
 #define VELNOR_TESTS_HEX_H
 
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,13 +21,11 @@ inline Bytes Hex(const std::string& text) {
     return bytes;
 }
 
+constexpr const char* kHexDigits = "0123456789ABCDEF";
+
 inline std::string ToHex(const Bytes& bytes) {
     std::string text;
-    char digits[4];
-    for (std::uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", byte);
-        text += digits;
-    }
+    for (std::uint8_t byte : bytes) text += (text.empty() ? "" : " ") + std::string{kHexDigits[byte >> 4], kHexDigits[byte & 15]};
     return text;
 }
 
@@ -52,11 +49,10 @@ inline Bytes Framed(Bytes lead, const Bytes& text) {
 
 // A frame's text: command or type, and the data length, as hexadecimal text, then the data.
 inline Bytes FrameText(unsigned code, const Bytes& data) {
-    const char* digits = "0123456789ABCDEF";
     Bytes text;
     for (std::size_t number : {std::size_t{code}, data.size()}) {
-        text.push_back(static_cast<std::uint8_t>(digits[number >> 4 & 15]));
-        text.push_back(static_cast<std::uint8_t>(digits[number & 15]));
+        text.push_back(static_cast<std::uint8_t>(kHexDigits[number >> 4 & 15]));
+        text.push_back(static_cast<std::uint8_t>(kHexDigits[number & 15]));
     }
     text.insert(text.end(), data.begin(), data.end());
     return text;
