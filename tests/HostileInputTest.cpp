@@ -80,12 +80,10 @@ protected:
     // VelnorUtility in the examples folder, bounded; `feed`, when given, goes to its standard input.
     Result Run(const std::vector<std::string>& arguments, const Content* feed = nullptr,
                const SimFolder* keypad = nullptr) const {
-        std::vector<std::string> words{VELNOR_UTILITY};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        Launch launch(VELNOR_EXAMPLES_DIR);
+        Launch launch;
         launch.bounded = true;
         if (feed != nullptr) launch.input = [feed](int descriptor) { Write(descriptor, *feed); };
-        return (keypad != nullptr ? *keypad : sim_).Run(words, launch);
+        return (keypad != nullptr ? *keypad : sim_).Utility(arguments, launch);
     }
 
     void ExpectOutcome(const std::string& what, const Result& outcome, const std::string& output, int status) const {

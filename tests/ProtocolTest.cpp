@@ -18,8 +18,6 @@ using namespace std::string_literals;
 
 namespace {
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
     const struct {
         const char* text;
@@ -35,7 +33,7 @@ TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
     };
     for (const auto& c : cases) {
         std::uint8_t out[4] = {};
-        const std::size_t stored = velnor::HexToBytes(Text(c.text), c.count, out);
+        const std::size_t stored = velnor::HexToBytes(Ascii(c.text), c.count, out);
         EXPECT_EQ(ToHex(Bytes(out, out + stored)), c.bytes) << c.text;
     }
 }
@@ -79,7 +77,7 @@ std::vector<AssemblyCase> AssemblyCases() {
     const Delivered jackText{MessageIncoming::FrameOk, "30 46 30 32 00 01"};
     // The rest of the report is read as if the bad checksum byte were a report id.
     Bytes badThenGood = Hex("3F 09 02 30 46 30 32 00 01 03 75");
-    const Bytes good = Framed({0x3F, 9}, Text("0202\x00\x05"s));
+    const Bytes good = Framed({0x3F, 9}, Ascii("0202\x00\x05"s));
     badThenGood.insert(badThenGood.end(), good.begin() + 1, good.end());
 
     std::vector<Bytes> endless{Padded(Hex("3F 3F 02"))};
@@ -95,9 +93,9 @@ std::vector<AssemblyCase> AssemblyCases() {
         {"ACK at offset 2 whatever follows", {Padded(Hex("3F 09 06 30 46 30 32 00 01 03 74"))}, {{MessageIncoming::Ack, ""}}},
         {"NAK at offset 2 whatever follows", {Padded(Hex("00 00 15 02 02 02"))}, {{MessageIncoming::Nak, ""}}},
         {"no STX anywhere is dropped", {Padded(Hex("3F 10 11 12 13 04 05"))}, {}},
-        {"checksum of 0x80 and above", {ReplyReport(Text("0201\x80"))}, {{MessageIncoming::FrameOk, "30 32 30 31 80"}}},
+        {"checksum of 0x80 and above", {ReplyReport(Ascii("0201\x80"))}, {{MessageIncoming::FrameOk, "30 32 30 31 80"}}},
         {"ChecksumBadThenGoodFrameInOneReport", {Padded(badThenGood)}, {{MessageIncoming::FrameOk, "30 32 30 32 00 05"}}},
-        {"two reports, two frames", {Padded(jack), ReplyReport(Text("0B01\x00"s))},
+        {"two reports, two frames", {Padded(jack), ReplyReport(Ascii("0B01\x00"s))},
          {jackText, {MessageIncoming::FrameOk, "30 42 30 31 00"}}},
         {"ETX index past the report is dropped, the next report is fine",
          {Padded(Hex("3F C8 02 30 46 30 32 00 01 03 74")), Padded(jack)}, {jackText}},
@@ -145,17 +143,17 @@ TEST(MessageHeaderTest, DecodesTypeLengthAndData) {
         int errorCode;
         const char* dataStart;  // the first bytes of the data area afterwards (prefilled with EE)
     } cases[] = {
-        {"jack status", Text("0F02\x00\x01"s), 15, 2, 0, "00 01 EE"},
-        {"lower case", Text("0f02\x07\x08"), 15, 2, 0, "07 08 EE"},
-        {"two characters", Text("01"), 0, 0, -8999, "EE"},
-        {"empty", Text(""), 0, 0, -8999, "EE"},
-        {"type does not decode", Text("0G00"), 0, 0, -8997, "EE"},
-        {"three characters", Text("010"), 1, 0, -8996, "EE"},
-        {"length does not decode: data as before", Text("01ZZ12"), 1, 0, -8996, "EE EE"},
-        {"shorter than announced: the rest of the announced bytes are zero", Text("0105AB"), 1, 5, 0,
+        {"jack status", Ascii("0F02\x00\x01"s), 15, 2, 0, "00 01 EE"},
+        {"lower case", Ascii("0f02\x07\x08"), 15, 2, 0, "07 08 EE"},
+        {"two characters", Ascii("01"), 0, 0, -8999, "EE"},
+        {"empty", Ascii(""), 0, 0, -8999, "EE"},
+        {"type does not decode", Ascii("0G00"), 0, 0, -8997, "EE"},
+        {"three characters", Ascii("010"), 1, 0, -8996, "EE"},
+        {"length does not decode: data as before", Ascii("01ZZ12"), 1, 0, -8996, "EE EE"},
+        {"shorter than announced: the rest of the announced bytes are zero", Ascii("0105AB"), 1, 5, 0,
          "41 42 00 00 00 EE"},
-        {"nothing of the announced data: zeroed up to the length", Text("01FF"), 1, 255, 0, "00 00 00"},
-        {"longer than announced", Text("0202\x01\x02\x03\x04"), 2, 2, 0, "01 02 EE"},
+        {"nothing of the announced data: zeroed up to the length", Ascii("01FF"), 1, 255, 0, "00 00 00"},
+        {"longer than announced", Ascii("0202\x01\x02\x03\x04"), 2, 2, 0, "01 02 EE"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

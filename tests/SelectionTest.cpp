@@ -20,18 +20,9 @@ using velnortest::WaitUntil;
 namespace {
 
 // Commands the keypad received, in order.
-std::vector<std::string> Commands(velnorsim::DeviceId id) {
-    std::vector<std::string> commands;
-    for (const velnorsim::Report& report : velnorsim::OutputReports(id)) commands.push_back(velnortest::CommandOf(report));
-    return commands;
-}
+std::vector<std::string> Commands(velnorsim::DeviceId id) { return velnortest::CommandsOf(velnorsim::OutputReports(id)); }
 
-KEYPAD_SELECTION Selecting(KEYPAD_SELECTOR by, const std::string& value) {
-    KEYPAD_SELECTION selection;
-    selection.By = by;
-    selection.Value = value;
-    return selection;
-}
+KEYPAD_SELECTION Selecting(KEYPAD_SELECTOR by, const std::string& value) { return {8263, 2495, by, value}; }
 
 // Two keypads, one with a USB serial string and one without, and a device that offers
 // interface 0 only. Nothing the objects under test do may reach standard output.

@@ -35,9 +35,8 @@ void Stress(bool bySelection) {
                                {FaultKind::NoReply, FaultKind::Ack, FaultKind::Nak, FaultKind::BadChecksum,
                                 FaultKind::WrongType, FaultKind::Delay, FaultKind::Split, FaultKind::Garbage,
                                 FaultKind::LieEtxIndex, FaultKind::LieLength});
-    KEYPAD_SELECTION selection;
-    selection.Value = velnorsim::PathOf(keypad);
-    auto api = bySelection ? std::make_unique<PlixoApi>(selection) : std::make_unique<PlixoApi>();
+    auto api = bySelection ? std::make_unique<PlixoApi>(KEYPAD_SELECTION{8263, 2495, SELECT_BY_PATH, velnorsim::PathOf(keypad)})
+                           : std::make_unique<PlixoApi>();
     ASSERT_TRUE(bySelection ? api->OpenKeypad(velnortest::kPatientMs) == 0 : api->InitialiseBrellUSBDevice(8263, 2495));
     // The legacy object takes any reply for the one awaited, and knows no other failure.
     const std::set<int> documented = bySelection ? std::set<int>{0, -2, -3, -4, -5, -9989, -9990} : std::set<int>{0, -2, -3};

@@ -2,8 +2,6 @@
 // standard output (golden files), exit status, the reports the keypad received and its settings.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "support/BackupFileText.h"
 #include "support/Golden.h"
 #include "support/SimFolder.h"
@@ -17,27 +15,23 @@ const std::string kKeypadV6 = "device path=keypad-1 manufacturer=Velnor product=
 const std::string kKeypadV7 = "device path=keypad-1 manufacturer=Velnor product=Keypad\nset firmware V7.03\nset serial 00000000\n";
 const Bytes kCodes6 = Hex("1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00");
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 // What a restore sends: the settings, flash, reset, and the status query after reopening.
 std::vector<Bytes> RestoreReports(std::uint8_t table, const std::string& serial) {
     return {CommandReport(4, {1}),     CommandReport(6, {0x32}),    CommandReport(7, {table}), CommandReport(2, {7}),
-            CommandReport(11, {1}),    CommandReport(14, Text(serial)), CommandReport(5, kCodes6), CommandReport(9),
+            CommandReport(11, {1}),    CommandReport(14, Ascii(serial)), CommandReport(5, kCodes6), CommandReport(9),
             CommandReport(10),         CommandReport(1)};
 }
 
 // VelnorUtility in the examples folder. A word "<NAME" is /dev/stdin, a pipe that carries the
 // example file NAME.
 Result Utility(const SimFolder& sim, std::vector<std::string> arguments) {
-    Launch launch(VELNOR_EXAMPLES_DIR);
+    Launch launch;
     for (std::string& word : arguments) {
         if (!word.starts_with("<")) continue;
-        std::ifstream file(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1), std::ios::binary);
-        launch.input = [text = std::string(std::istreambuf_iterator<char>(file), {})](int pipe) { WriteAll(pipe, text); };
+        launch.input = [text = ReadFile(std::string(VELNOR_EXAMPLES_DIR) + "/" + word.substr(1))](int pipe) { WriteAll(pipe, text); };
         word = "/dev/stdin";
     }
-    arguments.insert(arguments.begin(), VELNOR_UTILITY);
-    return sim.Run(arguments, launch);
+    return sim.Utility(arguments, launch);
 }
 
 std::string Shown(const std::vector<Bytes>& reports) {
@@ -140,22 +134,22 @@ TEST(UtilityRunTest, KeyCounts) {
     const RunCase cases[] = {
         {"key-count mode on old firmware appends the suffix", kKeypadV6, {"-k", "8", "-n", "12345678"}, 0,
          {Expected::Golden, "key-count-v6.txt"},
-         {CommandReport(1), CommandReport(11, {2}), CommandReport(14, Text("12345678    ")), CommandReport(9), CommandReport(10)},},
+         {CommandReport(1), CommandReport(11, {2}), CommandReport(14, Ascii("12345678    ")), CommandReport(9), CommandReport(10)},},
         {"key-count mode on new firmware next to an unknown flag", kKeypadV7, {"-x", "-k", "6", "-n", "12345678"}, 0,
          {Expected::Golden, "key-count-v7.txt"},
-         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Text("12345678")), CommandReport(9), CommandReport(10)}},
+         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Ascii("12345678")), CommandReport(9), CommandReport(10)}},
         {"key-count mode without a serial keeps the keypad's", kKeypadV6, {"-k", "5"}, 0,
          {Expected::Holds, " Successful in setting number of keys 5\r\n No serial number given, serial number left as it "
                            "is\r\n Successful in write to flash\r\n"},
          {CommandReport(1), CommandReport(11, {0}), CommandReport(9), CommandReport(10)},},
         {"key-count mode exits with what the reset returned (-3)", kKeypadV6 + "fault 10 noreply\n",
          {"-k", "6", "-n", "AB"}, 253, {Expected::Ends, " Successful in write to flash\r\n"},
-         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Text("AB")), CommandReport(9), CommandReport(10)}},
+         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Ascii("AB")), CommandReport(9), CommandReport(10)}},
         {"key-count mode whose status query fails adds no suffix", kKeypadV6 + "fault 1 noreply\n",
          {"-k", "6", "-n", "12345678"}, 0,
          {Expected::Holds, "GetDeviceStatus failed -3 \r\n Successful in setting number of keys 6\r\n"
                            " Successful in setting serial number of keys 12345678\r\n"},
-         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Text("12345678")), CommandReport(9), CommandReport(10)}},
+         {CommandReport(1), CommandReport(11, {1}), CommandReport(14, Ascii("12345678")), CommandReport(9), CommandReport(10)}},
         {"key-count mode with the keypad absent", "", {"-k", "6", "-n", "12345678"}, 1,
          {Expected::Golden, "key-count-keypad-absent.txt"}},
     };

@@ -14,15 +14,7 @@ using namespace velnortest;
 
 namespace {
 
-class WireTest : public KeypadTest {
-protected:
-    void SetUp() override {
-        KeypadTest::SetUp();
-        KeypadSettings settings = velnorsim::RamSettings(keypad);
-        settings.jackStatus = 0xFF;
-        velnorsim::SetRamSettings(keypad, settings);
-    }
-};
+using WireTest = KeypadTest;
 
 const char kTable[] = "\x00\x02\x03\x06\x15\xff\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d";
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -12,16 +11,14 @@
 #include "BackupReading.h"
 #include "BackupWriter.h"
 #include "Compare.h"
+#include "support/TestSupport.h"
 
 namespace velnorcli {
 namespace {
 
-const Provenance kFrom{"2026-01-02T03:04:05Z", "7.0", {"/dev/hidraw3", "USB1", "Velnor", "Velnor Keypad", "1-2.3"}};
+using velnortest::ReadFile;
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+const Provenance kFrom{"2026-01-02T03:04:05Z", "7.0", {"/dev/hidraw3", "USB1", "Velnor", "Velnor Keypad", "1-2.3"}};
 
 BackupContent Read(const std::string& text) {
     std::istringstream in(text);
@@ -39,7 +36,7 @@ DEVICE_INFO KeypadRestoredFrom(const BackupContent& file) {
 
 TEST(BackupWriter, ABackupOfAKeypadRestoredFromAnExampleIsThatExampleWithTheProvenanceLineAfterIt) {
     for (const char* name : {"backup-5-keys.txt", "backup-6-keys.txt", "backup-8-keys.txt"}) {
-        const std::string example = ReadText(std::string(VELNOR_EXAMPLES_DIR) + "/" + name);
+        const std::string example = ReadFile(std::string(VELNOR_EXAMPLES_DIR) + "/" + name);
         const BackupText backup = WriteBackup(KeypadRestoredFrom(Read(example)), kFrom);
         EXPECT_EQ(backup.text, example + "Taken 2026-01-02T03:04:05Z by velnor 7.0 from keypad path=/dev/hidraw3 "
                                          "location=1-2.3 usb_serial=USB1\n") << name;
@@ -133,7 +130,7 @@ TEST(BackupWriter, RandomKeypadsComeBackFromTheUtilitysReaderOrTheBackupWarnsFor
 }
 
 std::string Example(const std::string& replace, const std::string& with) {
-    std::string text = ReadText(std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt");
+    std::string text = ReadFile(std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt");
     const std::size_t at = text.find(replace);
     if (at == std::string::npos) ADD_FAILURE() << replace;
     return text.replace(at, replace.size(), with);
@@ -173,9 +170,7 @@ TEST(BackupReading, RefusesWhatTheUtilityRefusesAndWhatItWouldMangleNamingTheLin
 // Without --force the new file is linked to its name, which refuses a file that appeared after
 // the early check; nothing is replaced and no temporary file is left either way.
 TEST(AtomicFile, ANewFileNeverReplacesOneThatIsThereAndLeavesNoTemporaryFile) {
-    char pattern[] = "/tmp/velnor-atomic-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern;
+    const velnortest::TempFolder folder;
     const struct {
         const char* name;
         const char* before;  // nullptr: no such file
@@ -188,17 +183,16 @@ TEST(AtomicFile, ANewFileNeverReplacesOneThatIsThereAndLeavesNoTemporaryFile) {
         {"replaced.txt", "old", true, 0, "new"},
     };
     for (const auto& c : kCases) {
-        const std::string path = folder + "/" + c.name;
-        if (c.before != nullptr) std::ofstream(path) << c.before;
+        const std::string path = folder.Path(c.name);
+        if (c.before != nullptr) folder.Write(c.name, c.before);
         const Done written = WriteFileAtomically(path, "new", c.replace);
         EXPECT_EQ(written ? 0 : written.failure().status, c.status) << c.name;
-        EXPECT_EQ(ReadText(path), c.after) << c.name;
+        EXPECT_EQ(ReadFile(path), c.after) << c.name;
     }
     std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) left.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path(""))) left.push_back(entry.path().filename());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"new.txt", "replaced.txt", "there.txt"}));
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -83,11 +83,9 @@ TEST(SerialLedger, TheProcessHoldingTheRecordsLockIsFoundInProcLocks) {
 }
 
 TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAWaitForTheLockSaysWhoHoldsIt) {
-    const std::string folder = testing::TempDir() + "velnor-ledger-" + std::to_string(getpid());
-    std::filesystem::create_directories(folder);
-    const std::string list = folder + "/serials.txt";
-    std::ofstream(list) << "1\n2\n3\n4\n5\n6\n7\n8\n9\n";
-    std::ofstream(list + ".taken") << "9\ttak";  // torn by a crash; ended before the next line is added
+    const velnortest::TempFolder folder;
+    const std::string list = folder.Write("serials.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+    folder.Write("serials.txt.taken", "9\ttak");  // torn by a crash; ended before the next line is added
     SerialLedger ledger(list);
     std::vector<std::string> taken(8);
     std::vector<std::thread> threads;
@@ -127,11 +125,11 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerialsAndAWaitForTheLockSaysWh
     waitpid(holder, nullptr, 0);
     EXPECT_EQ(told, "process " + std::to_string(holder) + " (cli_tests)");
     EXPECT_FALSE(waited);
-    std::filesystem::remove_all(folder);
 }
 
 TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
-    const std::string list = testing::TempDir() + "velnor-long-" + std::to_string(getpid());
+    const velnortest::TempFolder folder;
+    const std::string list = folder.Path("serials.txt");
     std::ofstream serials(list);
     std::ofstream record(list + ".taken");
     for (int i = 100000; i < 400000; ++i) {
@@ -143,8 +141,6 @@ TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
     ASSERT_GT(std::filesystem::file_size(list + ".taken"), 16u << 20);
     const Result<std::string> taken = SerialLedger(list).Take("1-2.1");
     EXPECT_EQ(taken ? *taken : taken.failure().message, "400000");
-    std::filesystem::remove(list);
-    std::filesystem::remove(list + ".taken");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "support/BackupFileText.h"
@@ -24,6 +23,11 @@ const std::string kOldKeypad =
     "device path=keypad-1 name=kp reset_absent_ms=100\nset firmware V6.12\nset serial 87654321\nset led_level 1\n"
     "set buzzer 0\nset buzzer_period 7\nset key_count_option 2\nset keypad_table 0\n"
     "set code_table 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14\n";
+
+// The settings of backup-6-keys.txt, as the simulator's statements.
+const std::string kFileSettings =
+    "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
+    "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
 
 const std::map<std::string, std::string> kOldFlash = {
     {"led_level", "1"}, {"buzzer", "0"}, {"buzzer_period", "7"}, {"keypad_table", "0"}, {"key_count_option", "2"},
@@ -123,10 +127,7 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
         if (c.ramOld) {
             EXPECT_EQ(FlashOf(sim, "ram"), Flash::Old) << what << ": " << keypad["message"];
         }
-        if (c.result == preFlash) {
-            const std::vector<std::string> sent = sim.CommandsSent();
-            EXPECT_EQ(std::count(sent.begin(), sent.end(), "09"), 0) << what << ": nothing reached flash";
-        }
+        EXPECT_EQ(c.result == preFlash ? sim.TimesSent("09") : 0, 0) << what << ": nothing reached flash";
     });
 }
 
@@ -155,7 +156,7 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
         SimFolder byVelnor(start);
         SimFolder byUtility(start);
         const Result velnor = byVelnor.Run({"restore", files[i]});
-        const Result utility = byUtility.Run({VELNOR_UTILITY, "-b", files[i]});
+        const Result utility = byUtility.Utility({"-b", files[i]});
         EXPECT_EQ(velnor.status, 0) << files[i] << "\n" << velnor.out << velnor.err;
         EXPECT_EQ(utility.status, 0) << files[i];
         EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];
@@ -165,9 +166,7 @@ TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedF
 // Each row is run twice, on a keypad of its own each time: for people (a text it shows) and with
 // --json (the keypad's result, or for a refusal the error's status). Both send the same commands.
 TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBeforeAnyKeypadIsInvolved) {
-    const std::string holding = kOldKeypad.substr(0, kOldKeypad.find("set firmware")) +
-        "set firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
-        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
+    const std::string holding = kOldKeypad.substr(0, kOldKeypad.find("set firmware")) + kFileSettings;
     const std::string away = kOldKeypad.substr(0, kOldKeypad.find('\n')) + " reset_absent_ms=100000\n";
     SimFolder files("");
     const std::string kOnce = "init enumerate 1 open_path keypad-1 ";
@@ -233,9 +232,8 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         EXPECT_EQ(run.status, c.status) << what << "\n" << run.out << run.err;
         EXPECT_EQ(sim.CommandsSent(), c.sent) << what;
         if (!c.calls.empty()) {
-            std::istringstream lines(sim.Read("calls.log"));
             std::string calls;
-            for (std::string line; std::getline(lines, line);) {
+            for (const std::string& line : Lines(sim.Read("calls.log"))) {
                 if (line != "hid_enumerate 0") calls += line.substr(4) + " ";  // without "hid_"
             }
             EXPECT_EQ(calls, c.calls + "exit ") << what;
@@ -265,9 +263,6 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
 // No serial is returned, or given again, while the written keypad may hold it.
 TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten) {
     const std::string fresh = "\nset firmware V6.12\n";
-    const std::string fileSettings =
-        "\nset firmware V6.12\nset serial \"20261206    \"\nset led_level 7\nset buzzer 1\nset buzzer_period 50\n"
-        "set key_count_option 1\nset keypad_table 1\nset code_table 1e 1f 20 21 22 23 24 25 26 27 28 2c 29 2a 2b 58 00 00 00 00\n";
     const struct {
         const char* what;
         std::string a;  // the keypad written
@@ -282,7 +277,7 @@ TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten
          true, "failed", 6, "\"1001\""},
         {"flash write fails, the reset takes A away for good; C holding the file on its port",
          "device location=1-2 name=A" + fresh + "fault 9 write_fails\nfault 10 unplug\n",
-         "device location=1-2 name=C appear_after_ms=3000" + fileSettings, false, "unchanged-after-failure", 6, "\"\""},
+         "device location=1-2 name=C appear_after_ms=3000\n" + kFileSettings, false, "unchanged-after-failure", 6, "\"\""},
         {"A restarts slowly; a fresh C on its port", "device location=1-2 name=A reset_absent_ms=60000" + fresh,
          "device location=1-2 name=C appear_after_ms=3000" + fresh, true, "failed", 1, "\"1001\""},
         {"A restarts slowly; C with A's USB serial string on another port",

@@ -24,12 +24,7 @@ std::string Device(const std::string& path, const std::string& usbSerial, const 
 
 const std::string kThreeKeypads = Device("keypad-1", "U1", "111") + Device("keypad-2", "U2", "222") + Device("keypad-3", "U1", "333");
 
-bool OnlyStatusRequests(const SimFolder& sim) {
-    for (const std::string& command : sim.CommandsSent()) {
-        if (command != "01") return false;
-    }
-    return true;
-}
+bool OnlyStatusRequests(const SimFolder& sim) { return sim.TimesSent("01") == static_cast<long>(sim.CommandsSent().size()); }
 
 // A run of velnor: its exit status, and texts its standard output and standard error hold.
 struct Case {

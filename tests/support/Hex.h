@@ -4,7 +4,6 @@
 #define VELNOR_TESTS_HEX_H
 
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +12,8 @@ namespace velnortest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+inline Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 inline Bytes Hex(const std::string& text) {
     std::istringstream words(text);
     Bytes bytes;
@@ -20,13 +21,11 @@ inline Bytes Hex(const std::string& text) {
     return bytes;
 }
 
+constexpr const char* kHexDigits = "0123456789ABCDEF";
+
 inline std::string ToHex(const Bytes& bytes) {
     std::string text;
-    char digits[4];
-    for (std::uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", byte);
-        text += digits;
-    }
+    for (std::uint8_t byte : bytes) text += (text.empty() ? "" : " ") + std::string{kHexDigits[byte >> 4], kHexDigits[byte & 15]};
     return text;
 }
 
@@ -50,11 +49,10 @@ inline Bytes Framed(Bytes lead, const Bytes& text) {
 
 // A frame's text: command or type, and the data length, as hexadecimal text, then the data.
 inline Bytes FrameText(unsigned code, const Bytes& data) {
-    const char* digits = "0123456789ABCDEF";
     Bytes text;
     for (std::size_t number : {std::size_t{code}, data.size()}) {
-        text.push_back(static_cast<std::uint8_t>(digits[number >> 4 & 15]));
-        text.push_back(static_cast<std::uint8_t>(digits[number & 15]));
+        text.push_back(static_cast<std::uint8_t>(kHexDigits[number >> 4 & 15]));
+        text.push_back(static_cast<std::uint8_t>(kHexDigits[number & 15]));
     }
     text.insert(text.end(), data.begin(), data.end());
     return text;
@@ -70,9 +68,13 @@ inline Bytes ReplyReport(const Bytes& text) {
     return Padded(Framed({0x3F, static_cast<std::uint8_t>(3 + text.size())}, text));
 }
 
-// The command of a report that starts a frame: the two characters after 3F 40 02 ("01").
-inline std::string CommandOf(const Bytes& report) {
-    return report.size() < 5 ? "" : std::string{static_cast<char>(report[3]), static_cast<char>(report[4])};
+// The command of each report that starts a frame: the two characters after 3F 40 02 ("01").
+inline std::vector<std::string> CommandsOf(const std::vector<Bytes>& reports) {
+    std::vector<std::string> commands;
+    for (const Bytes& report : reports) {
+        if (report.size() >= 5) commands.emplace_back(report.begin() + 3, report.begin() + 5);
+    }
+    return commands;
 }
 
 }  // namespace velnortest

@@ -1,36 +1,12 @@
 #include "SimFolder.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
-#include "TestSupport.h"
 
 namespace velnortest {
 
 SimFolder::SimFolder(const std::string& config) {
-    char pattern[] = "/tmp/velnor-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
     Write("keypad.conf", config + "\nreport_log " + Path("reports.log") + "\nstate_file " + Path("state.txt") +
                              "\ncall_log " + Path("calls.log") + "\n");
-}
-
-SimFolder::~SimFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
-std::string SimFolder::Write(const std::string& name, const std::string& content) const {
-    std::ofstream(Path(name), std::ios::binary) << content;
-    return Path(name);
-}
-
-std::string SimFolder::Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Result SimFolder::Run(const std::vector<std::string>& words, Launch launch) const {
@@ -48,34 +24,26 @@ Running SimFolder::Start(const std::vector<std::string>& words, Launch launch) c
 
 std::vector<Bytes> SimFolder::Reports(const std::string& device) const {
     std::vector<Bytes> reports;
-    std::istringstream lines(Read("reports.log"));
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : Lines(Read("reports.log"))) {
         const std::size_t blank = line.find(' ');
         if (device.empty() || line.substr(0, blank) == device) reports.push_back(Hex(line.substr(blank + 1)));
     }
     return reports;
 }
 
-std::vector<std::string> SimFolder::CommandsSent(const std::string& device) const {
-    std::vector<std::string> commands;
-    for (const Bytes& report : Reports(device)) {
-        if (report.size() >= 5) commands.push_back(CommandOf(report));
-    }
-    return commands;
+long SimFolder::TimesSent(const std::string& command, const std::string& device) const {
+    const std::vector<std::string> sent = CommandsSent(device);
+    return std::count(sent.begin(), sent.end(), command);
 }
 
 bool SimFolder::AwaitCommand(const std::string& command, int times) const {
-    return WaitUntil([&] {
-        const std::vector<std::string> sent = CommandsSent();
-        return std::count(sent.begin(), sent.end(), command) >= times;
-    });
+    return WaitUntil([&] { return TimesSent(command) >= times; });
 }
 
 std::map<std::string, std::string> SimFolder::State() const {
     std::map<std::string, std::string> state;
-    std::istringstream lines(Read("state.txt"));
     std::string device;
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : Lines(Read("state.txt"))) {
         const std::size_t blank = line.find(' ');
         if (blank == std::string::npos) continue;
         if (line.rfind("device ", 0) == 0) {

@@ -10,37 +10,36 @@
 
 #include "Hex.h"
 #include "Run.h"
+#include "TestSupport.h"
 
 namespace velnortest {
 
-class SimFolder {
+class SimFolder : public TempFolder {
 public:
     // config: statements of the simulator's configuration (one device per "device").
     explicit SimFolder(const std::string& config);
-    ~SimFolder();
-    SimFolder(const SimFolder&) = delete;
-    SimFolder& operator=(const SimFolder&) = delete;
-
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    std::string Write(const std::string& name, const std::string& content) const;  // its path
-    std::string Read(const std::string& name) const;
 
     // Runs velnor, or the program that the first word names by its path, with the simulated
     // hidapi and this configuration.
     Result Run(const std::vector<std::string>& words, Launch launch = {}) const;
     Running Start(const std::vector<std::string>& words, Launch launch = {}) const;
+    // VelnorUtility, run in the examples folder.
+    Result Utility(std::vector<std::string> arguments, Launch launch = {}) const {
+        arguments.insert(arguments.begin(), VELNOR_UTILITY);
+        launch.folder = VELNOR_EXAMPLES_DIR;
+        return Run(arguments, std::move(launch));
+    }
 
     // Every report the keypads (or the one of this name) received, in order.
     std::vector<Bytes> Reports(const std::string& device = "") const;
     // The command of each of those reports, as its two characters ("01" is a status request).
-    std::vector<std::string> CommandsSent(const std::string& device = "") const;
+    std::vector<std::string> CommandsSent(const std::string& device = "") const { return CommandsOf(Reports(device)); }
+    // How many times the keypads (or the one of this name) were sent this command.
+    long TimesSent(const std::string& command, const std::string& device = "") const;
     // Waits (up to 30 s) until the keypads were sent this command `times` times; false if not.
     bool AwaitCommand(const std::string& command, int times = 1) const;
     // The state file as "<device>.<key>" -> value ("keypad-1.flash.led_level" -> "7").
     std::map<std::string, std::string> State() const;
-
-private:
-    std::string folder_;
 };
 
 }  // namespace velnortest

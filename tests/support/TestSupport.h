@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace velnortest {
 
@@ -20,6 +21,24 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // Shows \r and \n as escapes, so that a failed comparison of trace lines is readable.
 std::string Visible(const std::string& text);
+
+std::string ReadFile(const std::string& path);  // its whole content; "" when it cannot be read
+std::vector<std::string> Lines(const std::string& text);  // without their line feeds
+
+// A folder of its own under /tmp, removed with all it holds.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string Write(const std::string& name, const std::string& content) const;  // its path
+    std::string Read(const std::string& name) const { return ReadFile(Path(name)); }
+
+private:
+    std::string folder_;
+};
 
 // Standard output of the process while it lives (library lines included).
 class StdoutCapture {

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <stdexcept>
 
@@ -21,9 +22,7 @@ namespace velnortest {
 namespace {
 
 // A vendor-defined page with one 63-byte input and output report, ID 0x3F.
-const unsigned char kReportDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x3F, 0x95,
-                                           0x3F, 0x75, 0x08, 0x26, 0xFF, 0x00, 0x15, 0x00, 0x09, 0x01,
-                                           0x81, 0x02, 0x85, 0x3F, 0x09, 0x01, 0x91, 0x02, 0xC0};
+const char kReportDescriptor[] = "0600ff0901a101853f953f750826ff00150009018102853f09019102c0";
 
 std::string Owned(gchar* text) {
     std::string copy = text != nullptr ? text : "";
@@ -31,44 +30,49 @@ std::string Owned(gchar* text) {
     return copy;
 }
 
-}  // namespace
-
-TestBed::TestBed() {
-    bed_ = umockdev_testbed_new();
-    context_ = g_main_context_new();
-    loop_ = g_main_loop_new(context_, FALSE);
-    loopThread_ = std::thread([this] {
-        g_main_context_push_thread_default(context_);
-        g_main_loop_run(loop_);
-        g_main_context_pop_thread_default(context_);
-    });
-    loopThread_.detach();  // runs until the process ends, as the bed lives
+// A USB string as sysfs gives it: UTF-8; "" for none.
+std::string Utf8(const std::optional<std::wstring>& text) {
+    const std::wstring wide = text.value_or(L"");
+    return Owned(g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(wide.data()), static_cast<glong>(wide.size()), nullptr, nullptr, nullptr));
 }
 
-TestBed& TestBed::Get() {
-    static TestBed* bed = new TestBed();  // never destroyed: the loop thread uses it to the end
+// One test bed for the process (umockdev's environment is process-wide), with the thread that
+// runs its ioctl handlers; never destroyed, as that thread runs to the end. Keypads plugged in
+// share it and number their nodes from it, holding its mutex around every change.
+struct TestBed {
+    UMockdevTestbed* bed = umockdev_testbed_new();
+    GMainContext* context = g_main_context_new();
+    GMainLoop* loop = g_main_loop_new(context, FALSE);
+    std::mutex mutex;
+    int nextNode = 0;
+
+    TestBed() {
+        std::thread([this] {
+            g_main_context_push_thread_default(context);
+            g_main_loop_run(loop);
+        }).detach();
+    }
+    // Runs the work on the loop thread (ioctl handlers belong to the thread's main context).
+    bool OnLoopThread(std::function<bool()> work) {
+        std::packaged_task<bool()> task(std::move(work));
+        std::future<bool> result = task.get_future();
+        g_main_context_invoke(context, [](gpointer data) -> gboolean {
+            (*static_cast<std::packaged_task<bool()>*>(data))();
+            return G_SOURCE_REMOVE;
+        }, &task);
+        return result.get();
+    }
+};
+
+TestBed& Bed() {
+    static TestBed* bed = new TestBed();
     return *bed;
 }
 
-bool TestBed::OnLoopThread(const std::function<bool()>& work) {
-    std::packaged_task<bool()> task(work);
-    std::future<bool> result = task.get_future();
-    g_main_context_invoke(
-        context_,
-        [](gpointer data) -> gboolean {
-            (*static_cast<std::packaged_task<bool()>*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        &task);
-    return result.get();
-}
+}  // namespace
 
 EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
-    : options_(std::move(options)), testBed_(TestBed::Get()), bed_(testBed_.bed()), keypad_([&] {
-          velnorsim::DeviceSetup setup;
-          setup.settings = options_.settings;
-          return setup;
-      }()) {
+    : options_(std::move(options)), bed_(Bed().bed), keypad_(options_) {
     Plug();
     serveThread_ = std::thread([this] { Serve(); });
 }
@@ -101,54 +105,40 @@ std::string EmulatedKeypad::Node() const {
 
 void EmulatedKeypad::PlugLocked() {
     if (master_ >= 0) return;
-    std::lock_guard bedLock(testBed_.mutex());
+    std::lock_guard bedLock(Bed().mutex);
     ++plugs_;
-    const int n = testBed_.NextNode();
-    const std::string& usbName = options_.port;
+    const int n = Bed().nextNode++;
+    node_ = "/dev/hidraw" + std::to_string(n);
     char hidName[32];
     std::snprintf(hidName, sizeof hidName, "0003:2047:09BF.%04X", n + 1);
-    node_ = "/dev/hidraw" + std::to_string(n);
-
-    const std::string usb = Owned(umockdev_testbed_add_device(
-        bed_, "usb", usbName.c_str(), nullptr, "idVendor", "2047", "idProduct", "09bf", "product",
-        options_.product.c_str(), "bcdDevice", "0100", "busnum", "1", "devnum", std::to_string(n + 2).c_str(), nullptr,
-        "DEVTYPE", "usb_device", nullptr));
-    if (!options_.manufacturer.empty()) {
-        umockdev_testbed_set_attribute(bed_, usb.c_str(), "manufacturer", options_.manufacturer.c_str());
+    // The USB device, its interfaces, the HID device on the last one and its hidraw node, parents
+    // first, with the node's link to its HID device that enumeration follows.
+    const std::string usb = "/sys/devices/" + options_.location;
+    devices_ = {usb, usb + "/" + options_.location + ":1.0"};
+    if (options_.interfaceNumber == 1) devices_.push_back(usb + "/" + options_.location + ":1.1");
+    devices_.push_back(devices_.back() + "/" + hidName);
+    devices_.push_back(devices_.back() + "/hidraw/hidraw" + std::to_string(n));
+    std::string description = "P: " + usb.substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=2047\n" +
+                              "A: idProduct=09bf\nA: bcdDevice=0100\nA: busnum=1\nA: devnum=" + std::to_string(n + 2) +
+                              "\nA: product=" + Utf8(options_.product) + "\n";
+    if (options_.manufacturer) description += "A: manufacturer=" + Utf8(options_.manufacturer) + "\n";
+    if (options_.serialNumber) description += "A: serial=" + Utf8(options_.serialNumber) + "\n";
+    for (std::size_t i = 1; i + 2 < devices_.size(); ++i) {
+        description += "\nP: " + devices_[i].substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=0" +
+                       std::to_string(i - 1) + "\n";
     }
-    if (!options_.usbSerial.empty()) umockdev_testbed_set_attribute(bed_, usb.c_str(), "serial", options_.usbSerial.c_str());
-    const std::string interface0 = Owned(umockdev_testbed_add_device(bed_, "usb", (usbName + ":1.0").c_str(), usb.c_str(),
-                                                                     "bInterfaceNumber", "00", nullptr, "DEVTYPE",
-                                                                     "usb_interface", nullptr));
-    std::string parent = interface0;
-    std::string interface1;
-    if (options_.interfaceOne) {
-        interface1 = Owned(umockdev_testbed_add_device(bed_, "usb", (usbName + ":1.1").c_str(), usb.c_str(),
-                                                       "bInterfaceNumber", "01", nullptr, "DEVTYPE", "usb_interface",
-                                                       nullptr));
-        parent = interface1;
-    }
-    const std::string hid = Owned(umockdev_testbed_add_device(bed_, "hid", hidName, parent.c_str(), nullptr,
-                                                              "HID_ID", "0003:00002047:000009BF", "HID_NAME",
-                                                              options_.product.c_str(), "HID_UNIQ",
-                                                              options_.usbSerial.c_str(), nullptr));
-    umockdev_testbed_set_attribute_binary(bed_, hid.c_str(), "report_descriptor",
-                                          const_cast<guint8*>(kReportDescriptor), sizeof kReportDescriptor);
-    // The hidraw node, with the link to its HID device that enumeration follows.
-    const std::string raw = hid + "/hidraw/hidraw" + std::to_string(n);
-    const std::string description = "P: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" +
-                                    node_ + "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) +
-                                    "\nA: dev=241:" + std::to_string(n) + "\nL: device=../../../" + std::string(hidName) + "\n";
+    const std::string& raw = devices_.back();
+    description += "\nP: " + devices_[devices_.size() - 2].substr(4) + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00002047:000009BF\n" +
+                   "E: HID_NAME=" + Utf8(options_.product) + "\nE: HID_UNIQ=" + Utf8(options_.serialNumber) + "\nH: report_descriptor=" +
+                   kReportDescriptor + "\n\nP: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" + node_ +
+                   "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) + "\nA: dev=241:" + std::to_string(n) +
+                   "\nL: device=../../../" + hidName + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
         const std::string message = error->message;
         g_error_free(error);
         throw std::runtime_error("umockdev: " + message);
     }
-    devices_ = {usb, interface0};
-    if (!interface1.empty()) devices_.push_back(interface1);
-    devices_.push_back(hid);
-    devices_.push_back(raw);
 
     master_ = umockdev_testbed_get_dev_fd(bed_, node_.c_str());
     if (master_ < 0) throw std::runtime_error("umockdev: no pty behind " + node_);
@@ -182,21 +172,21 @@ void EmulatedKeypad::PlugLocked() {
 
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), this);
-    if (!testBed_.OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
+    if (!Bed().OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
         throw std::runtime_error("umockdev: cannot attach the ioctl handler to " + node_);
     }
 }
 
 void EmulatedKeypad::UnplugLocked() {
     if (master_ < 0) return;
-    std::lock_guard bedLock(testBed_.mutex());
+    std::lock_guard bedLock(Bed().mutex);
     for (auto device = devices_.rbegin(); device != devices_.rend(); ++device) {
         umockdev_testbed_uevent(bed_, device->c_str(), "remove");
     }
     for (auto device = devices_.rbegin(); device != devices_.rend(); ++device) {
         umockdev_testbed_remove_device(bed_, device->c_str());
     }
-    testBed_.OnLoopThread([this] { return umockdev_testbed_detach_ioctl(bed_, node_.c_str(), nullptr) != FALSE; });
+    Bed().OnLoopThread([this] { return umockdev_testbed_detach_ioctl(bed_, node_.c_str(), nullptr) != FALSE; });
     g_object_unref(handler_);
     handler_ = nullptr;
     close(master_);  // the hang-up: the program's reads and writes on the node fail from here
@@ -218,7 +208,7 @@ bool EmulatedKeypad::HandleIoctl(UMockdevIoctlClient* client) {
     UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
     UMockdevIoctlData* size = umockdev_ioctl_data_resolve(argument, 0, sizeof(int), nullptr);
     if (size == nullptr) return false;
-    const int length = sizeof kReportDescriptor;
+    const int length = sizeof kReportDescriptor / 2;
     std::memcpy(size->data, &length, sizeof length);
     umockdev_ioctl_client_complete(client, 0, 0);
     return true;
@@ -276,7 +266,7 @@ void EmulatedKeypad::Serve() {
             // A real node keeps reports already received when the device goes; a pty that hangs up
             // drops them. The keypad restarts once the library has read its reply.
             restartAt_ = *outcome.restartAt + std::chrono::milliseconds(300);
-            backAt_ = restartAt_ + std::chrono::milliseconds(options_.restartMs);
+            backAt_ = restartAt_ + std::chrono::milliseconds(options_.resetAbsentMs);
         }
     }
 }

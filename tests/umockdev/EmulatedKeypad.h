@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,36 +21,10 @@
 
 namespace velnortest {
 
-struct KeypadOptions {
-    std::string port = "1-1";  // the USB port chain it is plugged into: its sysfs device name
-    std::string usbSerial;     // its USB serial-number string; empty: it has none
-    bool interfaceOne = true;  // false: the keypad offers interface 0 only
-    std::string manufacturer = "Velnor";  // empty: the USB device has no such attribute
-    std::string product = "Velnor Keypad";
-    velnorsim::KeypadSettings settings;
-    int restartMs = 1000;  // how long it is gone after ResetToFactoryDefault
-};
-
-// One test bed for the process (umockdev's environment is process-wide), with the thread that
-// runs its ioctl handlers. Keypads plugged in share it and number their nodes from it.
-class TestBed {
-public:
-    static TestBed& Get();
-    UMockdevTestbed* bed() const { return bed_; }
-    std::mutex& mutex() { return mutex_; }  // held around every change of the bed
-    int NextNode() { return nextNode_++; }  // with mutex() held
-    // Runs the work on the loop thread (ioctl handlers belong to the thread's main context).
-    bool OnLoopThread(const std::function<bool()>& work);
-
-private:
-    TestBed();
-    UMockdevTestbed* bed_ = nullptr;
-    GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    std::thread loopThread_;
-    std::mutex mutex_;
-    int nextNode_ = 0;
-};
+// The keypad as the simulator describes one: its location is the USB port chain it is plugged
+// into (its sysfs device name), a missing USB string has no sysfs attribute, interface 0 alone
+// when its interface number is 0, and resetAbsentMs how long it is gone after a reset.
+using KeypadOptions = velnorsim::DeviceSetup;
 
 class EmulatedKeypad {
 public:
@@ -82,8 +55,7 @@ private:
     static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
 
     const KeypadOptions options_;
-    TestBed& testBed_;
-    UMockdevTestbed* bed_ = nullptr;
+    UMockdevTestbed* bed_ = nullptr;  // the process's one test bed
     std::thread serveThread_;  // reads output reports, writes replies
     std::atomic<bool> stop_{false};
 

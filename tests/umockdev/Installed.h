@@ -18,10 +18,10 @@ inline Running Installed(const std::vector<std::string>& words, uid_t user = 0) 
 }
 
 inline KeypadOptions Keypad(const std::string& firmware, const std::string& port = "1-1",
-                            const std::string& usbSerial = "", const std::string& serial = "00000000") {
+                            std::optional<std::wstring> usbSerial = std::nullopt, const std::string& serial = "00000000") {
     KeypadOptions options;
-    options.port = port;
-    options.usbSerial = usbSerial;
+    options.location = port;
+    options.serialNumber = std::move(usbSerial);
     options.settings.firmwareName = firmware;
     options.settings.serialNumber = serial;
     return options;

@@ -44,20 +44,20 @@ TEST(UmockdevTest, TheStringsOfTheUsbDeviceReachTheTrace) {
     const std::string status = "client: status 0 V6.10\n";
     const struct {
         const char* name;
-        std::string manufacturer;
+        std::optional<std::wstring> manufacturer;
         std::vector<std::string> lines;
         bool interfaceOne = true;
     } cases[] = {
-        {"plain", "Velnor Systems", {"vid 2047 pid 9bf \r\nmanufacture Velnor Systems\r\nConnected\r\n", status}},
-        {"beyond ASCII", "Veln\xc3\xb6r", {"vid 2047 pid 9bf \r\nmanufacture \r\nConnected\r\n", status}},
-        {"missing", "", {"vid 2047 pid 9bf \r\nmanufacture \r\nConnected\r\n", status}},
-        {"only interface 0", "Velnor", {"client: open 0\n", "USB Device: VID 2047, PID 9bf \r\nclient: find 1\n"}, false},
+        {"plain", L"Velnor Systems", {"vid 2047 pid 9bf \r\nmanufacture Velnor Systems\r\nConnected\r\n", status}},
+        {"beyond ASCII", L"Veln\u00f6r", {"vid 2047 pid 9bf \r\nmanufacture \r\nConnected\r\n", status}},
+        {"missing", std::nullopt, {"vid 2047 pid 9bf \r\nmanufacture \r\nConnected\r\n", status}},
+        {"only interface 0", L"Velnor", {"client: open 0\n", "USB Device: VID 2047, PID 9bf \r\nclient: find 1\n"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         KeypadOptions options = Keypad("V6.10");
         options.manufacturer = c.manufacturer;
-        options.interfaceOne = c.interfaceOne;
+        options.interfaceNumber = c.interfaceOne ? 1 : 0;
         EmulatedKeypad keypad(options);
         const Result client = Installed({VELNOR_CLIENT, "open"}).Wait();
         EXPECT_EQ(client.status, 0);
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         return Skip("not in a umockdev environment (run under umockdev-wrapper)");
     }
     try {
-        EmulatedKeypad probe(KeypadOptions{});
+        EmulatedKeypad probe(Keypad("V6.10"));
     } catch (const std::exception& failure) {
         return Skip(std::string("cannot emulate the keypad here (") + failure.what() + ")");
     }

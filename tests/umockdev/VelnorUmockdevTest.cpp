@@ -26,8 +26,8 @@ Result Velnor(std::vector<std::string> words, uid_t user = 0) {
 // without chosen by its location, and nothing sent to the other. (Following a keypad through
 // its restart under a new node is the restore's, below.)
 TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
-    EmulatedKeypad first(Keypad("V7.10", "1-2", "KP0001", "11111111"));
-    EmulatedKeypad second(Keypad("V7.10", "1-3", "", "22222222"));
+    EmulatedKeypad first(Keypad("V7.10", "1-2", L"KP0001", "11111111"));
+    EmulatedKeypad second(Keypad("V7.10", "1-3", std::nullopt, "22222222"));
 
     const Result listed = Velnor({"list", "--json"});
     ASSERT_EQ(listed.status, 0) << listed.err;
@@ -58,7 +58,7 @@ TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
 
 TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionProblem) {
     if (getuid() != 0) GTEST_SKIP() << "needs root to run velnor as another user";
-    EmulatedKeypad keypad(Keypad("V7.10", "1-4", "", "44444444"));
+    EmulatedKeypad keypad(Keypad("V7.10", "1-4", std::nullopt, "44444444"));
     // The emulation itself (the test bed's folder and the sockets through which its preload
     // library carries ioctls) is opened to the other user; the node, a pty, stays root's, 0600.
     const char* bed = std::getenv("UMOCKDEV_DIR");
@@ -82,7 +82,7 @@ TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionPro
 }
 
 TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVerifiesIt) {
-    EmulatedKeypad keypad(Keypad("V6.10", "1-5", "", "87654321"));
+    EmulatedKeypad keypad(Keypad("V6.10", "1-5", std::nullopt, "87654321"));
     const std::string before = keypad.Node();
     const std::string file = std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt";
 
@@ -102,8 +102,8 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
 }
 
 TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
-    EmulatedKeypad first(Keypad("V7.10", "1-6", "KP0006", "11111111"));
-    EmulatedKeypad second(Keypad("V7.10", "1-7", "", "22222222"));
+    EmulatedKeypad first(Keypad("V7.10", "1-6", L"KP0006", "11111111"));
+    EmulatedKeypad second(Keypad("V7.10", "1-7", std::nullopt, "22222222"));
     const Result restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
     ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
     const json keypads = json::parse(restore.out)["keypads"];
