@@ -92,42 +92,6 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
     EXPECT_TRUE(OnlyStatusRequests(sim));
 }
 
-TEST(VelnorRun, SeveralKeypadsAreSelectedOrRefused) {
-    SimFolder sim(kThreeKeypads);
-    ExpectRuns(sim, {
-        {{"status"}, 4, "", "several keypads are attached; choose one with"},
-        {{"status", "--usb-serial", "U1"}, 4, "", "  keypad-3  location -  usb serial U1"},
-        {{"status", "--usb-serial", "U2"}, 0, "Serial number  \"222\""},
-        {{"status", "--serial", "333  "}, 0, "Keypad         keypad-3"},
-        {{"status", "--serial", "444"}, 3, "", "no keypad matches --serial 444"},
-        {{"backup", "-", "--path", "keypad-2"}, 0, "Serial No 222\n"},
-        {{"list"}, 0, "keypad-3  -         U1"},
-        {{"status", "--path", "keypad-1", "--all"}, 2, "", "excludes"},
-    });
-    const json all = json::parse(sim.Run({"status", "--all", "--json"}).out);
-    ASSERT_EQ(all["keypads"].size(), 3u);
-    EXPECT_EQ(all["keypads"][2]["settings"]["serial"], "333");
-    EXPECT_TRUE(OnlyStatusRequests(sim));
-}
-
-TEST(VelnorRun, KeypadsAtUsbLocationsAreListedAndSelectedByThem) {
-    SimFolder sim("");
-    sim.Write("keypad.conf", "sys_root " + sim.Path("root") + "\ndevice location=1-2.3 serial=U1\nset serial 111\n" +
-                                 "device location=1-4 serial=U2\nset serial 222\nreport_log " + sim.Path("reports.log") + "\n");
-    const json list = json::parse(sim.Run({"list", "--json"}).out);
-    ASSERT_EQ(list["keypads"].size(), 2u);
-    EXPECT_EQ(list["keypads"][0]["location"], "1-2.3");
-    EXPECT_EQ(list["keypads"][1]["location"], "1-4");
-    EXPECT_EQ(list["keypads"][1]["path"].get<std::string>().rfind(sim.Path("root/dev/hidraw"), 0), 0u);
-    const Result status = sim.Run({"status", "--json", "--location", "1-4"});
-    EXPECT_EQ(status.status, 0) << status.err;
-    EXPECT_EQ(json::parse(status.out)["settings"]["serial"], "222");
-    const Result backup = sim.Run({"backup", "-", "--location", "1-2.3"});
-    EXPECT_NE(backup.out.find("from keypad path=" + sim.Path("root/dev/hidraw0") + " location=1-2.3 usb_serial=U1\n"),
-              std::string::npos) << backup.out;
-    EXPECT_TRUE(OnlyStatusRequests(sim));
-}
-
 TEST(VelnorRun, AKeypadThatDoesNotAnswerIsStatusSixAndWithAllTheOthersStillAnswer) {
     SimFolder sim(kThreeKeypads + "fault 1 nak\n");
     Result one = sim.Run({"status", "--json", "--path", "keypad-3"});
@@ -174,6 +138,7 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
         {{"backup"}, 2, "", "FILE is required"},
         {{"backup", "-", "--json"}, 2, "", "cannot be combined with --json"},
         {{"status", "--colour"}, 2, "", "--colour"},
+        {{"status", "--path", "keypad-1", "--all"}, 2, "", "excludes"},
     }, true);
     EXPECT_TRUE(sim.CommandsSent().empty());
 }
