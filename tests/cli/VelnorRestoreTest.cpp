@@ -5,10 +5,8 @@
 
 #include <csignal>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <thread>
 
-#include "support/BackupFileText.h"
 #include "support/SimFolder.h"
 
 namespace velnortest {
@@ -128,38 +126,6 @@ TEST(VelnorRestore, EveryStepThatFailsLeavesTheFlashAllOldOrAllNewAndSaysWhich) 
             EXPECT_EQ(FlashOf(sim, "ram"), Flash::Old) << what << ": " << keypad["message"];
         }
         EXPECT_EQ(c.result == preFlash ? sim.TimesSent("09") : 0, 0) << what << ": nothing reached flash";
-    });
-}
-
-TEST(VelnorRestore, LeavesTheSameRamAndFlashAsTheUtilityForExamplesAndGeneratedFiles) {
-    std::vector<std::string> files;
-    for (const char* example : {"backup-5-keys.txt", "backup-6-keys.txt", "backup-8-keys.txt"}) {
-        files.push_back(std::string(VELNOR_EXAMPLES_DIR) + "/" + example);
-    }
-    SimFolder generated("");
-    std::mt19937 random(20261207);
-    const auto upTo = [&](int highest) { return std::uniform_int_distribution<int>(0, highest)(random); };
-    const char* kVersions[] = {"V6.12", "V7.01", "V5", "6"};
-    const char* kSerials[] = {"20261206", "123456789012", "9", "1A2B3C4D"};
-    for (int i = 0; i < 5; ++i) {
-        const int keys = std::vector<int>{5, 6, 8}[static_cast<std::size_t>(i % 3)];
-        std::vector<int> table(static_cast<std::size_t>(keys == 5 ? 14 : keys == 6 ? 16 : 20));
-        for (int& code : table) code = upTo(255);
-        files.push_back(generated.Write("generated-" + std::to_string(i) + ".txt",
-                                        BackupFileText(kVersions[i % 4], kSerials[(i + 1) % 4], keys, table, upTo(2), upTo(255),
-                                                   upTo(255), upTo(255))));
-    }
-    ForEachCase(files.size(), [&](std::size_t i) {
-        // The same keypad, one restored by velnor and one by the utility, with a start of its own.
-        const std::string start = "device path=keypad-1 name=kp reset_absent_ms=200\nset firmware V6.10\nset serial S" +
-                                  std::to_string(i) + "\nset led_level " + std::to_string(i) + "\nset buzzer_period 3\n";
-        SimFolder byVelnor(start);
-        SimFolder byUtility(start);
-        const Result velnor = byVelnor.Run({"restore", files[i]});
-        const Result utility = byUtility.Utility({"-b", files[i]});
-        EXPECT_EQ(velnor.status, 0) << files[i] << "\n" << velnor.out << velnor.err;
-        EXPECT_EQ(utility.status, 0) << files[i];
-        EXPECT_EQ(byVelnor.Read("state.txt"), byUtility.Read("state.txt")) << files[i];
     });
 }
 
