@@ -282,8 +282,6 @@ TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvaria
     } kCases[] = {
         {"writing buzzer_period", "fault 6 delay 700\n", "06", SIGINT, "unchanged-after-failure", Flash::Old,
          "interrupted before writing keypad_table of keypad keypad-1; nothing was written to flash and the keypad was restarted"},
-        {"writing buzzer_period (SIGTERM)", "fault 6 delay 700\n", "06", SIGTERM, "unchanged-after-failure", Flash::Old,
-         "interrupted before writing keypad_table"},
         {"waiting for the restart", "", "0A", SIGINT, "failed", Flash::New, "its flash was written; the result was not checked"},
         {"waiting for the restart after an unanswered flash command", "fault 9 noreply\n", "0A", SIGHUP, "failed",
          Flash::New, "its flash was written; the result was not checked"},
