@@ -73,16 +73,22 @@ TestBed& Bed() {
 
 EmulatedKeypad::EmulatedKeypad(KeypadOptions options)
     : options_(std::move(options)), bed_(Bed().bed), keypad_(options_) {
-    {
-        std::lock_guard lock(mutex_);
-        PlugLocked();
-    }
+    Plug();
     serveThread_ = std::thread([this] { Serve(); });
 }
 
 EmulatedKeypad::~EmulatedKeypad() {
     stop_ = true;
     if (serveThread_.joinable()) serveThread_.join();
+    Unplug();
+}
+
+void EmulatedKeypad::Plug() {
+    std::lock_guard lock(mutex_);
+    PlugLocked();
+}
+
+void EmulatedKeypad::Unplug() {
     std::lock_guard lock(mutex_);
     UnplugLocked();
 }

@@ -35,6 +35,8 @@ public:
 
     // Plugged in by the constructor, at its port. Each plugging-in gets a hidraw node of its own
     // (hidraw0, hidraw1, ...): a node name cannot be added twice.
+    void Plug();
+    void Unplug();
     std::string Node() const;  // its /dev/hidrawN while plugged in
 
     struct Seen {

@@ -1,5 +1,6 @@
-// The installed VelnorUtility, with the real hidapi, against a keypad emulated by umockdev. Runs
-// under umockdev-wrapper; exits with 77 (skipped) when umockdev cannot run here.
+// The installed VelnorUtility and a program on the installed libVelnorApi.so, with the real
+// hidapi, against a keypad emulated by umockdev. Runs under umockdev-wrapper; exits with 77
+// (skipped) when umockdev cannot run here.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 namespace {
 
 using namespace velnortest;
+using namespace std::chrono_literals;
 
 TEST(UmockdevTest, FullRestoreWithTheResetAndTheReconnect) {
     EmulatedKeypad keypad(Keypad("V6.10"));
@@ -27,6 +29,21 @@ TEST(UmockdevTest, FullRestoreWithTheResetAndTheReconnect) {
     EXPECT_EQ(seen.timesPlugged, 2) << "the reset unplugged it and it came back as hidraw1";
     EXPECT_EQ(seen.reportsReceived, 10u);
     EXPECT_EQ(seen.flash.serialNumber, "20261206    ");
+}
+
+TEST(UmockdevTest, UnpluggedAndPluggedInAgainWhileConnected) {
+    EmulatedKeypad keypad(Keypad("V6.10"));
+    Running client = Installed({VELNOR_CLIENT, "unplug"});
+    ASSERT_TRUE(client.WaitForOutput("client: ready\n", 60s)) << client.Output();
+    EXPECT_NE(client.Output().find("client: set 0\n"), std::string::npos);
+    keypad.Unplug();
+    ASSERT_TRUE(client.WaitForOutput("client: lost\n", 60s)) << client.Output();
+    keypad.Plug();
+    const Result run = client.Wait();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("client: back\nclient: set 0\n"), std::string::npos) << run.out;
+    EXPECT_EQ(keypad.Now().ram.ledLevel, 5);
+    EXPECT_EQ(keypad.Now().timesPlugged, 2);
 }
 
 }  // namespace

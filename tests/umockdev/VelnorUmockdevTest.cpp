@@ -101,4 +101,19 @@ TEST(VelnorUmockdev, RestoreFollowsTheKeypadThroughItsRestartUnderANewNodeAndVer
     EXPECT_EQ(keypad.Now().timesPlugged, 2);
 }
 
+TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
+    EmulatedKeypad first(Keypad("V7.10", "1-6", L"KP0006", "11111111"));
+    EmulatedKeypad second(Keypad("V7.10", "1-7", std::nullopt, "22222222"));
+    const Result restore = Velnor({"restore", "--all", "--json", std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
+    ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
+    const json keypads = json::parse(restore.out)["keypads"];
+    ASSERT_EQ(keypads.size(), 2u);
+    for (const json& keypad : keypads) EXPECT_EQ(keypad["result"], "updated") << keypad["message"];
+    for (const EmulatedKeypad* keypad : {&first, &second}) {
+        EXPECT_EQ(keypad->Now().timesPlugged, 2);
+        EXPECT_EQ(keypad->Now().flash.serialNumber, "8KEY000012345");
+        EXPECT_EQ(keypad->Now().flash.keyCountOption, 2);
+    }
+}
+
 }  // namespace
