@@ -1,14 +1,12 @@
-// The wire format alone: decoding hexadecimal text, cutting frames into reports, assembling
-// inbound reports into frames, decoding frame texts and status records. (Every frame sent, its
-// hexadecimal fields written out, routing by type, and which kinds are sent, show in the wire
-// tests, through the library.)
+// The wire format alone: decoding hexadecimal text, assembling inbound reports into frames,
+// decoding frame texts. (Every frame sent, cut into reports, its hexadecimal fields written out,
+// status records, routing by type, and which kinds are sent, show in the wire tests, through
+// the library.)
 #include <gtest/gtest.h>
 
 #include "protocol/Frame.h"
 #include "protocol/HexText.h"
-#include "protocol/MessageCommand.h"
 #include "protocol/MessageHeader.h"
-#include "protocol/OutputReports.h"
 #include "protocol/ReadCycle.h"
 #include "support/Hex.h"
 
@@ -36,28 +34,6 @@ TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
         const std::size_t stored = velnor::HexToBytes(Ascii(c.text), c.count, out);
         EXPECT_EQ(ToHex(Bytes(out, out + stored)), c.bytes) << c.text;
     }
-}
-
-Bytes Counting(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i + 1);
-    return bytes;
-}
-
-std::string Report(const velnor::OutputReport& report) { return ToHex(Bytes(report.begin(), report.end())); }
-
-TEST(OutputReportsTest, TheFirstReportCarries64FrameBytesAndEachFurtherOne62BehindTheLead) {
-    const std::pair<std::size_t, std::size_t> counts[] = {{0, 0},   {10, 1},  {64, 1},  {65, 2},
-                                                          {126, 2}, {127, 3}, {188, 3}, {189, 4}};
-    for (const auto& [frameSize, reports] : counts) {
-        EXPECT_EQ(velnor::CutIntoReports(Counting(frameSize)).size(), reports) << frameSize;
-    }
-    EXPECT_EQ(Report(velnor::CutIntoReports(Counting(10))[0]), ToHex(Padded(Hex("1 2 3 4 5 6 7 8 9 A"))));
-    const auto two = velnor::CutIntoReports(Counting(126));
-    EXPECT_EQ(Report(two[0]), ToHex(Counting(64)));
-    EXPECT_EQ(Report(two[1]).substr(0, 11), "3F 40 41 42");
-    EXPECT_EQ(two[1][63], 126);
-    EXPECT_EQ(Report(velnor::CutIntoReports(Counting(189))[3]), ToHex(Padded(Hex("3F 40 BD"))));
 }
 
 struct Delivered {
@@ -91,7 +67,6 @@ std::vector<AssemblyCase> AssemblyCases() {
     return {
         {"worked jack status example", {Padded(jack)}, {jackText}},
         {"ACK at offset 2 whatever follows", {Padded(Hex("3F 09 06 30 46 30 32 00 01 03 74"))}, {{MessageIncoming::Ack, ""}}},
-        {"NAK at offset 2 whatever follows", {Padded(Hex("00 00 15 02 02 02"))}, {{MessageIncoming::Nak, ""}}},
         {"no STX anywhere is dropped", {Padded(Hex("3F 10 11 12 13 04 05"))}, {}},
         {"checksum of 0x80 and above", {ReplyReport(Ascii("0201\x80"))}, {{MessageIncoming::FrameOk, "30 32 30 31 80"}}},
         {"ChecksumBadThenGoodFrameInOneReport", {Padded(badThenGood)}, {{MessageIncoming::FrameOk, "30 32 30 32 00 05"}}},
@@ -105,8 +80,6 @@ std::vector<AssemblyCase> AssemblyCases() {
         {"ETX index before the text", {Padded(Hex("03 00 02 30 46 30 32 00 01 03 74")), Padded(jack)}, {jackText}},
         {"a late STX never reads past the bytes received", {Hex("3F 09 11 12 13 02 30 46 30 03")}, {},
          MessageIncoming::EtxSeen},
-        {"frame continued in a second report", {Hex("3F 06 02 30 32 30 31"), Hex("3F 03 05 03 07")},
-         {{MessageIncoming::FrameOk, "30 32 30 31 05"}}},
         {"checksum in the next report", {Hex("3F 09 02 30 46 30 32 00 01 03"), Padded(Hex("74"))}, {jackText}},
         {"a frame that never ends is dropped, then the next one is read", endless, {jackText}},
         {"empty and tiny reports", {Bytes{}, Hex("3F"), Hex("3F 00"), Padded(jack)}, {jackText}},
@@ -170,24 +143,6 @@ TEST(MessageHeaderTest, DecodesTypeLengthAndData) {
             EXPECT_EQ(ToHex({header.data[254], header.data[255]}), "00 EE");
         }
     }
-}
-
-TEST(ReplyRecordTest, StatusReplyFillsTheRecordByFixedPositions) {
-    // Result, LED, a byte that is not read, buzzer, key count option, buzzer period, keypad
-    // table, the code table, then the firmware name, one byte skipped whatever it is, the serial.
-    Bytes data = Hex("00 05 77 01 02 64 01 30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42 43");
-    for (char c : "V6.1234XABCDEFGHIJKLMNOPQRST") data.push_back(static_cast<std::uint8_t>(c));  // and its zero
-    const Bytes text = FrameText(1, data);
-    velnor::MessageHeader header;
-    header.ParseText(text.data(), text.size());
-    velnor::MessageCommand record;
-    record.ParseStatus(header);
-    EXPECT_EQ(ToHex({static_cast<std::uint8_t>(record.ResultCode), record.LedLevel, record.BuzzerSetting,
-                     record.KeyCountOption, record.BuzzerPeriod, record.KeypadTable, record.CodeTable[0],
-                     record.CodeTable[19]}),
-              "00 05 01 02 64 01 30 43");
-    EXPECT_EQ(record.FirmwareName, "V6.1234");
-    EXPECT_EQ(record.SerialNumber, "ABCDEFGHIJKLMNOP") << "a serial of 20 arrives as its first 16";
 }
 
 }  // namespace
