@@ -43,6 +43,8 @@ TEST_F(ConnectionTest, OpensTheFirstMatchingDeviceOnInterfaceOneAndReadsItsStrin
         int product = kProduct;
     } layouts[] = {
         {"keypad alone", {Device(0x2047, 0x09BF, 1)}, 0},
+        {"only interface 0", {Device(0x2047, 0x09BF, 0)}, -1},
+        {"interface 0 listed first", {Device(0x2047, 0x09BF, 0), Device(0x2047, 0x09BF, 1)}, 1},
         {"two keypads", {Device(0x2047, 0x09BF, 1), Device(0x2047, 0x09BF, 1)}, 0},
         {"other products around",
          {Device(0x2047, 0x09C0, 1), Device(0x1234, 0x09BF, 1), Device(0x2047, 0x09BF, 2), Device(0x2047, 0x09BF, 1)},
@@ -62,7 +64,7 @@ TEST_F(ConnectionTest, OpensTheFirstMatchingDeviceOnInterfaceOneAndReadsItsStrin
         std::vector<velnorsim::DeviceId> ids;
         for (const auto& setup : layout.devices) ids.push_back(velnorsim::AddDevice(setup));
         const bool opens = layout.expectedOpen >= 0;
-        StdoutCapture quiet;
+        StdoutCapture capture;
         {
             PlixoApi api;
             EXPECT_EQ(api.InitialiseBrellUSBDevice(layout.vendor, layout.product), opens);
@@ -76,7 +78,13 @@ TEST_F(ConnectionTest, OpensTheFirstMatchingDeviceOnInterfaceOneAndReadsItsStrin
             }
             EXPECT_EQ(PlixoApiTestPeer::State(api) == ConnectionState::Connected, opens);
         }
-        quiet.Take();
+        const std::string output = capture.Take();
+        char lines[64];
+        std::snprintf(lines, sizeof lines, "vid %d pid %d\r\nvid %x pid %x \r\n", layout.vendor, layout.product,
+                      layout.vendor, layout.product);
+        const std::string trace = "called constructer 1\r\n" + std::string(lines) + "manufacture " +
+                                  (opens ? layout.manufacturerRead + "\r\nConnected\r\n" : "none\r\nNot connected\r\n");
+        EXPECT_EQ(Visible(output.substr(0, trace.size())), Visible(trace));
         // The destructor closed what was opened and ended hidapi.
         for (const auto id : ids) EXPECT_EQ(velnorsim::OpenHandleCount(id), 0);
         EXPECT_GE(velnorsim::GetCounters().exitCalls, 1);
