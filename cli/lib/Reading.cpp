@@ -52,10 +52,8 @@ std::vector<KeypadReport> VerifyReports(const std::vector<StatusReading>& readin
                                     : outcome.differences->empty() ? KeypadResult::Equal
                                                                    : KeypadResult::Different;
         KeypadReport report = ReadingReport(readings[i], result, outcome.failure, start);
-        for (const Difference& difference : outcome.differences.value_or(std::vector<Difference>{})) {
-            report.changes.push_back({difference.field, difference.left, difference.right});
-        }
-        reports.push_back(report);
+        report.changes = outcome.differences.value_or(std::vector<Difference>{});  // what a restore would change
+        reports.push_back(std::move(report));
     }
     return reports;
 }
