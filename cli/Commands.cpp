@@ -50,13 +50,13 @@ Done OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
         files.serials.emplace(request.serials);
         if (const Done checked = files.serials->Check(); !checked) {
-            return Failure{checked.failure().status, EscapeControl(checked.failure().message)};
+            return Failure{checked.failure().status, EscapeControl(checked.failure().message), checked.failure().hint};
         }
     }
     if (!request.log.empty()) {
         files.log.emplace(request.log);
         if (const Done opened = files.log->Open(); !opened) {
-            return Failure{opened.failure().status, EscapeControl(opened.failure().message)};
+            return Failure{opened.failure().status, EscapeControl(opened.failure().message), opened.failure().hint};
         }
     }
     return {};

@@ -4,6 +4,7 @@
 #define VELNOR_CLI_EXITSTATUS_H
 
 #include <string>
+#include <utility>
 
 namespace velnorcli {
 
@@ -20,8 +21,13 @@ enum ExitStatus : int {
 };
 
 struct Failure {
+    Failure() = default;
+    Failure(ExitStatus kind, std::string text, std::string next = {})
+        : status(kind), message(std::move(text)), hint(std::move(next)) {}
+
     ExitStatus status = kDone;  // the kind of failure, and the exit status it stands for
     std::string message;
+    std::string hint;  // the next step for the user, when there is one ("" when none)
 };
 
 }  // namespace velnorcli
