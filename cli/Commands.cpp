@@ -103,18 +103,14 @@ int Status(const Request& request, Console& console) {
     const auto start = std::chrono::steady_clock::now();
     const std::vector<StatusReading> readings = ReadStatuses(*selected);
     const int status = LogAndRate(request, console, files, StatusReports(readings, start), std::nullopt);
-    if (!request.selector.all) {
-        const StatusReading& reading = readings.front();
-        if (!reading.status) return std::max(status, ReportFailure(request, console, reading.failure, &reading.keypad));
-        if (request.json) {
-            console.out << Dump(StatusJson(reading.keypad, *reading.status));
-        } else {
-            console.out << RenderStatus(reading.keypad, *reading.status, KeyNames::ReadFile());
-        }
+    if (request.json) {
+        console.out << Dump(StatusJson(readings));
         return status;
     }
-    if (request.json) {
-        console.out << Dump(StatusAllJson(readings));
+    if (!request.selector.all) {
+        const StatusReading& reading = readings.front();
+        if (!reading.status) return std::max(status, ReportFailure(request, console, reading.failure));
+        console.out << RenderStatus(reading.keypad, *reading.status, KeyNames::ReadFile());
         return status;
     }
     const KeyNames names = KeyNames::ReadFile();
@@ -172,18 +168,14 @@ int Verify(const Request& request, Console& console) {
     const std::vector<VerifyOutcome> outcomes = VerifyOutcomes(readings, file->settings);
     const int status = LogAndRate(request, console, files, VerifyReports(readings, outcomes, start),
                                   RestoreSource{request.files.front(), *file});
-    if (!request.selector.all) {
-        const VerifyOutcome& outcome = outcomes.front();
-        if (!outcome.differences) return std::max(status, ReportFailure(request, console, outcome.failure, &outcome.keypad));
-        if (request.json) {
-            console.out << Dump(DifferencesJson(*outcome.differences, "keypad", "file"));
-        } else {
-            console.out << RenderVerify(outcome, *readings.front().status, request.files.front());
-        }
+    if (request.json) {
+        console.out << Dump(VerifyJson(outcomes, request.files.front()));
         return status;
     }
-    if (request.json) {
-        console.out << Dump(VerifyAllJson(outcomes));
+    if (!request.selector.all) {
+        const VerifyOutcome& outcome = outcomes.front();
+        if (!outcome.differences) return std::max(status, ReportFailure(request, console, outcome.failure));
+        console.out << RenderVerify(outcome, *readings.front().status, request.files.front());
         return status;
     }
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
@@ -203,7 +195,7 @@ int Diff(const Request& request, Console& console) {
     if (!newer) return ReportFailure(request, console, newer.failure());
     const std::vector<Difference> differences = Compare(older->settings, newer->settings);
     if (request.json) {
-        console.out << Dump(DifferencesJson(differences, "old", "new"));
+        console.out << Dump(DiffJson(differences));
     } else if (differences.empty()) {
         console.out << "equal: a restore of either file writes the same settings\n";
     } else {

@@ -4,12 +4,32 @@
 
 namespace velnorcli {
 
+namespace {
+
+// Absent text is null, never "".
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+// E's common members.
+Json EntryJson(const KEYPAD_ENTRY& keypad, ExitStatus status, const std::string& message) {
+    return Json{{"keypad", KeypadJson(keypad)}, {"status", status}, {"message", TextOrNull(message)}};
+}
+
+Json FailedEntryJson(const KEYPAD_ENTRY& keypad, const Failure& failure) {
+    Json entry = EntryJson(keypad, failure.status, failure.message);
+    entry["error"] = FailureJson(failure);
+    return entry;
+}
+
+Json KeypadsJson(Json entries) { return Json{{"keypads", std::move(entries)}}; }
+
+}  // namespace
+
 Json KeypadJson(const KEYPAD_ENTRY& keypad) {
     return Json{{"path", keypad.Path},
-                {"location", keypad.Location},
-                {"usb_serial", keypad.UsbSerial},
-                {"manufacturer", keypad.Manufacturer},
-                {"product", keypad.Product}};
+                {"location", TextOrNull(keypad.Location)},
+                {"usb_serial", TextOrNull(keypad.UsbSerial)},
+                {"manufacturer", TextOrNull(keypad.Manufacturer)},
+                {"product", TextOrNull(keypad.Product)}};
 }
 
 Json SettingsJson(const DEVICE_INFO& status) {
@@ -29,66 +49,77 @@ Json ValueJson(const Value& value) {
     return std::visit([](const auto& held) { return Json(held); }, value);
 }
 
-Json ListJson(const std::vector<KEYPAD_ENTRY>& keypads) {
-    Json list = Json::array();
-    for (const KEYPAD_ENTRY& keypad : keypads) list.push_back(KeypadJson(keypad));
-    return Json{{"keypads", list}};
-}
-
-Json StatusJson(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status) {
-    return Json{{"keypad", KeypadJson(keypad)}, {"settings", SettingsJson(status)}};
-}
-
-Json FailureJson(const Failure& failure) { return Json{{"status", failure.status}, {"message", failure.message}}; }
-
-Json StatusAllJson(const std::vector<StatusReading>& readings) {
-    Json list = Json::array();
-    for (const StatusReading& reading : readings) {
-        if (reading.status) {
-            list.push_back(StatusJson(reading.keypad, *reading.status));
-        } else {
-            list.push_back(Json{{"keypad", KeypadJson(reading.keypad)}, {"error", FailureJson(reading.failure)}});
-        }
-    }
-    return Json{{"keypads", list}};
-}
-
-namespace {
-
-// Each difference as {"field": ..., left: ..., right: ...}.
-Json DifferenceList(const std::vector<Difference>& differences, const char* left, const char* right) {
+Json DifferencesJson(const std::vector<Difference>& differences) {
     Json list = Json::array();
     for (const Difference& difference : differences) {
         list.push_back(Json{{"field", FieldName(difference.field)},
-                            {left, ValueJson(difference.left)},
-                            {right, ValueJson(difference.right)}});
+                            {"from", ValueJson(difference.left)},
+                            {"to", ValueJson(difference.right)}});
     }
     return list;
 }
 
-}  // namespace
-
-Json DifferencesJson(const std::vector<Difference>& differences, const char* left, const char* right) {
-    return Json{{"equal", differences.empty()}, {"differences", DifferenceList(differences, left, right)}};
+Json FailureJson(const Failure& failure) {
+    return Json{{"status", failure.status}, {"message", failure.message}, {"hint", TextOrNull(failure.hint)}};
 }
 
-Json VerifyAllJson(const std::vector<VerifyOutcome>& outcomes) {
+Json ListJson(const std::vector<KEYPAD_ENTRY>& keypads) {
+    Json list = Json::array();
+    for (const KEYPAD_ENTRY& keypad : keypads) list.push_back(KeypadJson(keypad));
+    return KeypadsJson(std::move(list));
+}
+
+Json StatusJson(const std::vector<StatusReading>& readings) {
+    Json list = Json::array();
+    for (const StatusReading& reading : readings) {
+        if (!reading.status) {
+            list.push_back(FailedEntryJson(reading.keypad, reading.failure));
+            continue;
+        }
+        Json entry = EntryJson(reading.keypad, kDone, {});
+        entry["settings"] = SettingsJson(*reading.status);
+        list.push_back(std::move(entry));
+    }
+    return KeypadsJson(std::move(list));
+}
+
+Json VerifyJson(const std::vector<VerifyOutcome>& outcomes, const std::string& file) {
     Json list = Json::array();
     for (const VerifyOutcome& outcome : outcomes) {
-        if (outcome.differences) {
-            Json differences = DifferencesJson(*outcome.differences, "keypad", "file");
-            list.push_back(Json{{"keypad", KeypadJson(outcome.keypad)},
-                                {"equal", differences["equal"]},
-                                {"differences", differences["differences"]}});
-        } else {
-            list.push_back(Json{{"keypad", KeypadJson(outcome.keypad)}, {"error", FailureJson(outcome.failure)}});
+        if (!outcome.differences) {
+            list.push_back(FailedEntryJson(outcome.keypad, outcome.failure));
+            continue;
         }
+        const bool equal = outcome.differences->empty();
+        Json entry = EntryJson(outcome.keypad, equal ? kDone : kDifferent, {});
+        entry["file"] = file;
+        entry["equal"] = equal;
+        entry["differences"] = DifferencesJson(*outcome.differences);
+        list.push_back(std::move(entry));
     }
-    return Json{{"keypads", list}};
+    return KeypadsJson(std::move(list));
 }
 
 Json BackupJson(const KEYPAD_ENTRY& keypad, const std::string& file, const std::vector<std::string>& warnings) {
-    return Json{{"keypad", KeypadJson(keypad)}, {"file", file}, {"warnings", warnings}};
+    Json entry = EntryJson(keypad, warnings.empty() ? kDone : kDifferent, {});
+    entry["file"] = file;
+    entry["warnings"] = warnings;
+    return KeypadsJson(Json::array({std::move(entry)}));
+}
+
+Json ReportsJson(const std::vector<KeypadReport>& reports) {
+    Json list = Json::array();
+    for (const KeypadReport& report : reports) {
+        Json entry = EntryJson(report.keypad, report.status, report.message);
+        entry["result"] = ResultName(report.result);
+        entry["changes"] = DifferencesJson(report.changes);
+        list.push_back(std::move(entry));
+    }
+    return KeypadsJson(std::move(list));
+}
+
+Json DiffJson(const std::vector<Difference>& differences) {
+    return Json{{"equal", differences.empty()}, {"differences", DifferencesJson(differences)}};
 }
 
 Json DoctorJson(const Diagnosis& diagnosis) {
@@ -103,20 +134,9 @@ Json DoctorJson(const Diagnosis& diagnosis) {
                 {"message", diagnosis.result.message}};
 }
 
-Json ChangesJson(const std::vector<Difference>& changes) {
-    return DifferenceList(changes, "from", "to");
-}
-
-Json ReportsJson(const std::vector<KeypadReport>& reports) {
-    Json list = Json::array();
-    for (const KeypadReport& report : reports) {
-        list.push_back(Json{{"keypad", KeypadJson(report.keypad)},
-                            {"result", ResultName(report.result)},
-                            {"changes", ChangesJson(report.changes)},
-                            {"status", report.status},
-                            {"message", report.message}});
-    }
-    return Json{{"keypads", list}};
+Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad) {
+    if (keypad != nullptr) return KeypadsJson(Json::array({FailedEntryJson(*keypad, failure)}));
+    return Json{{"error", FailureJson(failure)}};
 }
 
 Json LogJson(const KeypadReport& report, const LogContext& context) {
@@ -128,24 +148,18 @@ Json LogJson(const KeypadReport& report, const LogContext& context) {
                 {"host", context.host},
                 {"velnor_version", context.version},
                 {"command", context.command},
-                {"location", report.keypad.Location},
-                {"usb_serial", report.keypad.UsbSerial},
+                {"location", TextOrNull(report.keypad.Location)},
+                {"usb_serial", TextOrNull(report.keypad.UsbSerial)},
                 {"serial_before", serialOf(report.before)},
                 {"serial_after", serialOf(report.after)},
                 {"firmware", report.before ? Json(report.before->FirmwareName) : Json(nullptr)},
                 {"file", text(context.file)},
                 {"file_sha256", text(context.fileSha256)},
-                {"changes", ChangesJson(report.changes)},
+                {"changes", DifferencesJson(report.changes)},
                 {"result", ResultName(report.result)},
                 {"status", report.status},
                 {"duration_ms", report.durationMs},
-                {"message", report.message}};
-}
-
-Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad) {
-    Json document{{"error", FailureJson(failure)}};
-    if (keypad != nullptr) document["keypad"] = KeypadJson(*keypad);
-    return document;
+                {"message", TextOrNull(report.message)}};
 }
 
 std::string Dump(const Json& document) {

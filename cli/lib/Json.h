@@ -19,33 +19,42 @@ namespace velnorcli {
 
 using Json = nlohmann::ordered_json;
 
-// {"path", "location", "usb_serial", "manufacturer", "product"}
+// Version 1 of velnor's JSON: these names and shapes only grow (new members, new result
+// words); the schemas under share/velnor/schemas describe each document.
+//
+// K: {"path", "location", "usb_serial", "manufacturer", "product"}, null for what is absent.
 Json KeypadJson(const KEYPAD_ENTRY& keypad);
 // {"led_level", "buzzer", "buzzer_period", "keypad_table", "key_count_option", "keys",
 //  "code_table", "firmware", "serial"}
 Json SettingsJson(const DEVICE_INFO& status);
 Json ValueJson(const Value& value);
+// [{"field": F, "from": V, "to": V}, ...]
+Json DifferencesJson(const std::vector<Difference>& differences);
+// {"status": N, "message": S, "hint": S|null}
+Json FailureJson(const Failure& failure);
 
 // list: {"keypads": [K, ...]}
 Json ListJson(const std::vector<KEYPAD_ENTRY>& keypads);
-// status: {"keypad": K, "settings": S}
-Json StatusJson(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status);
-// status --all: {"keypads": [{"keypad": K, "settings": S} or {"keypad": K, "error": E}, ...]}
-Json StatusAllJson(const std::vector<StatusReading>& readings);
-// verify, diff: {"equal": B, "differences": [{"field": F, LEFT: V, RIGHT: V}, ...]}
-// with LEFT/RIGHT "keypad"/"file" for verify and "old"/"new" for diff.
-Json DifferencesJson(const std::vector<Difference>& differences, const char* left, const char* right);
-// verify --all: {"keypads": [{"keypad": K, "equal": B, "differences": [...]} or {"keypad": K, "error": E}]}
-Json VerifyAllJson(const std::vector<VerifyOutcome>& outcomes);
-// backup: {"keypad": K, "file": S, "warnings": [S, ...]}
+// Every command that works on keypads prints {"keypads": [E, ...]}, for one keypad as for --all.
+// E is {"keypad": K, "status": N, "message": S|null} and the command's own members; a keypad
+// that could not be read has "error": {...} in their place.
+// status: "settings"
+Json StatusJson(const std::vector<StatusReading>& readings);
+// verify: "file", "equal", "differences" (from: the keypad's value, to: the file's)
+Json VerifyJson(const std::vector<VerifyOutcome>& outcomes, const std::string& file);
+// backup: "file", "warnings"
 Json BackupJson(const KEYPAD_ENTRY& keypad, const std::string& file, const std::vector<std::string>& warnings);
+// restore, set, reset: "result", "changes" (before, after)
+Json ReportsJson(const std::vector<KeypadReport>& reports);
+// diff: {"equal": B, "differences": [...]} (from: the old file's value, to: the new file's)
+Json DiffJson(const std::vector<Difference>& differences);
 // doctor: {"nodes": [{"node", "location", "usable", "why"}, ...], "notes": [S, ...],
 //          "commands": [S, ...], "status": N, "message": S}
 Json DoctorJson(const Diagnosis& diagnosis);
-// restore, set, reset: {"keypads": [{"keypad": K, "result": R, "changes": [{"field": F, "from": V,
-// "to": V}, ...], "status": N, "message": S}, ...]}
-Json ChangesJson(const std::vector<Difference>& changes);
-Json ReportsJson(const std::vector<KeypadReport>& reports);
+// A failure before any keypad is involved: {"error": {...}}; with the keypad it happened to,
+// {"keypads": [{"keypad": K, "status": N, "message": S, "error": {...}}]}.
+Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr);
+
 // One line of the station's log: {"time", "host", "velnor_version", "command", "location",
 // "usb_serial", "serial_before", "serial_after", "firmware", "file", "file_sha256", "changes",
 // "result", "status", "duration_ms", "message"}; null for what is not known or not given.
@@ -58,10 +67,6 @@ struct LogContext {
     std::optional<std::string> fileSha256;
 };
 Json LogJson(const KeypadReport& report, const LogContext& context);
-// Any failure: {"error": {"status": N, "message": S}}, with "keypad": K after it when one was involved.
-Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr);
-// E of the --all shapes: {"status": N, "message": S}
-Json FailureJson(const Failure& failure);
 
 // One line ending in \n; text that is not UTF-8 gets U+FFFD in place of the bad bytes.
 std::string Dump(const Json& document);

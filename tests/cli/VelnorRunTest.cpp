@@ -57,7 +57,9 @@ void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool again
         const Result asJson = sim.Run(words);
         EXPECT_EQ(asJson.status, c.status) << command;
         if (asJson.out.empty()) continue;  // the usage without a command has no --json
-        EXPECT_EQ(json::parse(asJson.out)["error"]["status"], c.status) << asJson.out;
+        const json document = json::parse(asJson.out);
+        const json& error = document.contains("error") ? document["error"] : document["keypads"][0]["error"];
+        EXPECT_EQ(error["status"], c.status) << asJson.out;
     }
 }
 
@@ -74,9 +76,9 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
         {{"status", "--serial", "12345678"}, 0, "Serial number  \"12345678    \"\n"},
         {{"status", "--all", "--json"}, 0, R"({"keypads":[{"keypad":{"path":"keypad-1")"},
         {{"status", "--path", "keypad-9"}, 3, "", "no keypad matches --path keypad-9\n"},
-        {{"status", "--json", "--location", "1-1"}, 3, R"({"error":{"status":3,"message":"no keypad matches --location 1-1"}})"},
+        {{"status", "--json", "--location", "1-1"}, 3, R"({"error":{"status":3,"message":"no keypad matches --location 1-1",)"},
         {{"verify", example}, 1, "\nled_level      5"},
-        {{"verify", "--json", example}, 1, R"({"field":"keypad_table","keypad":2,"file":1})"},
+        {{"verify", "--json", example}, 1, R"({"field":"keypad_table","from":2,"to":1})"},
         {{"diff", example, example}, 0, "equal"},
         {{"backup", backup}, 0, "", "backup of keypad keypad-1 written to " + backup},
         {{"verify", backup}, 0, "keypad keypad-1 holds the settings of " + backup},
@@ -95,7 +97,7 @@ TEST(VelnorRun, AKeypadThatDoesNotAnswerIsStatusSixAndWithAllTheOthersStillAnswe
     SimFolder sim(kThreeKeypads + "fault 1 nak\n");
     Result one = sim.Run({"status", "--json", "--path", "keypad-3"});
     EXPECT_EQ(one.status, 6) << one.err;
-    EXPECT_EQ(json::parse(one.out)["keypad"]["path"], "keypad-3");
+    EXPECT_EQ(json::parse(one.out)["keypads"][0]["keypad"]["path"], "keypad-3");
     const Result all = sim.Run({"status", "--all", "--json"});
     EXPECT_EQ(all.status, 6);
     const json keypads = json::parse(all.out)["keypads"];

@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -55,7 +59,36 @@ std::pair<long, std::size_t> Result::ArrivalOf(const std::string& text) const {
     return {-1, 0};
 }
 
-Running::Running(const std::vector<std::string>& words, const Launch& launch) {
+namespace {
+
+// With VELNOR_JSON_CAPTURE (the test build's folder for them), what velnor printed with --json and the log
+// lines it appended are kept there, named by their schema, for the schema check that runs last.
+std::atomic<int> captured{0};
+
+void CaptureJson(const std::vector<std::string>& words, const std::string& folder, const std::string& out) {
+#ifdef VELNOR_JSON_CAPTURE
+    const char* capture = VELNOR_JSON_CAPTURE;
+#else
+    const char* capture = nullptr;
+#endif
+    namespace fs = std::filesystem;
+    if (capture == nullptr || words.empty() || fs::path(words[0]).filename() != "velnor") return;
+    const auto command = std::find_if(words.begin() + 1, words.end(), [](const std::string& word) { return word[0] != '-'; });
+    const std::string unique = "." + std::to_string(getpid()) + "-" + std::to_string(++captured);
+    if (std::find(words.begin(), words.end(), "--json") != words.end() && !out.empty()) {
+        std::ofstream(std::string(capture) + "/" + (command == words.end() ? "error" : *command) + unique + ".json") << out;
+    }
+    for (auto word = words.begin(); word != words.end() && word + 1 != words.end(); ++word) {
+        if (*word != "--log") continue;
+        const fs::path log = fs::path(folder).empty() ? fs::path(word[1]) : fs::path(folder) / word[1];
+        std::error_code error;
+        if (fs::is_regular_file(log, error)) fs::copy_file(log, std::string(capture) + "/log-line" + unique + ".jsonl", error);
+    }
+}
+
+}  // namespace
+
+Running::Running(const std::vector<std::string>& words, const Launch& launch) : words_(words), folder_(launch.folder) {
     std::vector<std::string> argv = words;
     std::vector<std::string> envp = Environment(launch.environment);
     const std::vector<char*> args = Pointers(argv);
@@ -157,6 +190,7 @@ Result Running::Wait() {
     pid_ = -1;
     result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result_.peakKiB = usage.ru_maxrss;
+    if (WIFEXITED(status)) CaptureJson(words_, folder_, result_.out);
     return result_;
 }
 

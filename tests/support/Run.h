@@ -69,6 +69,8 @@ private:
     std::thread feeder_;
     std::chrono::steady_clock::time_point start_;
     Result result_;
+    std::vector<std::string> words_;
+    std::string folder_;
 };
 
 inline Result Run(const std::vector<std::string>& words, const Launch& launch = {}) {

@@ -41,7 +41,7 @@ TEST(VelnorUmockdev, ListShowsTheSysfsLocationsAndStatusAndDoctorUseThem) {
 
     const Result status = Velnor({"status", "--json", "--location", "1-3"});
     ASSERT_EQ(status.status, 0) << status.err;
-    EXPECT_EQ(json::parse(status.out)["settings"]["serial"], "22222222");
+    EXPECT_EQ(json::parse(status.out)["keypads"][0]["settings"]["serial"], "22222222");
     EXPECT_TRUE(first.Now().reportsReceived == 0);
 
     const Result refused = Velnor({"status"});
@@ -77,7 +77,7 @@ TEST(VelnorUmockdev, DoctorRunAsAUserWhoCannotOpenTheNodeReportsThePermissionPro
 
     const Result status = Velnor({"status", "--json"}, kNobody);
     EXPECT_EQ(status.status, 5) << status.out << status.err;
-    EXPECT_EQ(json::parse(status.out)["error"]["status"], 5);
+    EXPECT_EQ(json::parse(status.out)["keypads"][0]["error"]["status"], 5);
     EXPECT_TRUE(keypad.Now().reportsReceived == 0);
 }
 
