@@ -177,7 +177,7 @@ void Bus::WriteStateFile() {
     for (const auto& device : devices) {
         std::fprintf(file, "device %s\n", device->label.c_str());
         if (!device->setup.location.empty()) std::fprintf(file, "path %s\n", device->setup.path.c_str());
-        if (device->renumberDue) std::fprintf(file, "away\n");
+        if (device->renumberDue && !device->setup.location.empty()) std::fprintf(file, "away\n");
         const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
         std::fputs(text.c_str(), file);
     }
