@@ -1,9 +1,13 @@
 #include "SimBus.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "NoDestructor.h"
 #include "SimConfig.h"
@@ -26,7 +30,7 @@ std::string MakeSystemRoot() {
 }  // namespace
 
 std::string SystemRootLocked(Bus& bus) {
-    if (bus.systemRoot.empty()) bus.systemRoot = MakeSystemRoot();
+    if (bus.systemRoot.empty()) bus.systemRoot = bus.stateFilePath.empty() ? MakeSystemRoot() : bus.stateFilePath + ".root";
     return bus.systemRoot;
 }
 
@@ -38,7 +42,19 @@ SimDevice::SimDevice(DeviceId deviceId, const DeviceSetup& deviceSetup)
 
 Bus::Bus() {
     if (const char* config = std::getenv("VELNOR_SIM_CONFIG"); config != nullptr && *config) {
+        settingUp = true;
         LoadConfigFile(*this, config);
+        LoadStateFile(*this);
+        settingUp = false;
+        for (const auto& device : devices) {
+            if (device->node >= 0) nextHidraw = std::max(nextHidraw, device->node + 1);
+        }
+        for (const auto& device : devices) {
+            if (device->setup.location.empty() || !device->setup.path.empty()) continue;
+            GiveNode(*device, device->node);
+            // Away when the last process ended: back now, under a new node.
+            if (std::exchange(device->renumberDue, false) && device->node >= 0) GiveNode(*device);
+        }
         WriteStateFile();
     }
 }
@@ -51,7 +67,7 @@ Bus& Bus::Get() {
 SimDevice& Bus::Add(const DeviceSetup& setup) {
     devices.push_back(std::make_unique<SimDevice>(nextId++, setup));
     SimDevice& device = *devices.back();
-    if (!device.setup.location.empty() && device.setup.path.empty()) GiveNode(device);
+    if (!device.setup.location.empty() && device.setup.path.empty() && !settingUp) GiveNode(device);
     return device;
 }
 
@@ -71,12 +87,14 @@ void Bus::Refresh(Clock::time_point now) {
 // The node and the sysfs entries that lead from it to the USB device at the location:
 // ROOT/sys/class/hidraw/hidrawN -> ../../devices/usb1/L/L:1.I/0003:VVVV:PPPP.NNNN/hidraw/hidrawN,
 // whose "device" link leads to the HID device. The old node's class link goes away.
-void Bus::GiveNode(SimDevice& device) {
+void Bus::GiveNode(SimDevice& device, int number) {
     namespace fs = std::filesystem;
     std::error_code ignored;
     const fs::path root = SystemRootLocked(*this);
     if (!device.setup.path.empty()) fs::remove(root / "sys/class/hidraw" / fs::path(device.setup.path).filename(), ignored);
-    const int number = nextHidraw++;
+    if (number < 0) number = nextHidraw++;
+    nextHidraw = std::max(nextHidraw, number + 1);
+    device.node = number;
     const std::string node = "hidraw" + std::to_string(number);
     char hid[32];
     std::snprintf(hid, sizeof hid, "0003:%04X:%04X.%04X", device.setup.vendorId, device.setup.productId, number + 1);
@@ -151,17 +169,20 @@ void Bus::LogCall(const std::string& line) {
 
 void Bus::WriteStateFile() {
     if (stateFilePath.empty()) return;
-    const std::string temporary = stateFilePath + ".tmp";
+    // Written whole and renamed into place: a process starting meanwhile reads the old state or
+    // the new one, never half of one.
+    const std::string temporary = stateFilePath + ".tmp" + std::to_string(getpid());
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return;
     for (const auto& device : devices) {
         std::fprintf(file, "device %s\n", device->label.c_str());
         if (!device->setup.location.empty()) std::fprintf(file, "path %s\n", device->setup.path.c_str());
+        if (device->renumberDue && !device->setup.location.empty()) std::fprintf(file, "away\n");
         const std::string text = FormatSettings(device->keypad.ram, device->keypad.flash);
         std::fputs(text.c_str(), file);
     }
-    std::fclose(file);
-    std::rename(temporary.c_str(), stateFilePath.c_str());
+    const bool written = std::fclose(file) == 0;
+    if (!written || std::rename(temporary.c_str(), stateFilePath.c_str()) != 0) std::remove(temporary.c_str());
 }
 
 void PassHold(Call call) {

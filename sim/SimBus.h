@@ -36,6 +36,7 @@ struct SimDevice {
     bool writesFail = false;
     bool readsFail = false;
     bool renumberDue = false;  // it went away: it comes back under a new node (with a location)
+    int node = -1;             // N of its node ROOT/dev/hidrawN, when it has one
 };
 
 }  // namespace velnorsim
@@ -77,12 +78,19 @@ public:
     std::string callLogPath;    // hidapi's set-up, enumerate and open calls are appended here when set
 
     SimDevice& Add(const DeviceSetup& setup);
+    // While the configuration and the state file are read: nodes are given once both are.
+    bool settingUp = false;
     SimDevice* Find(DeviceId id);
     // Devices with a location that have come back get their new node; called by every hidapi
     // function that looks at the bus.
     void Refresh(Clock::time_point now);
-    void GiveNode(SimDevice& device);
-    std::string systemRoot;  // set on first use
+    // Gives the device node `number` (a new one when negative): nodes are numbered in the order
+    // they are given, and the state file remembers them, so a set-up with a state file or a
+    // sys_root sees the same paths in every process.
+    void GiveNode(SimDevice& device, int number = -1);
+    // The configuration's sys_root; without one, beside the state file (STATE.root); without
+    // either, a folder of this process, removed at its end. Set on first use.
+    std::string systemRoot;
     int nextHidraw = 0;
     // Plugged in and not away.
     bool Present(const SimDevice& device, Clock::time_point now) const;

@@ -1,8 +1,10 @@
 #include "SimConfig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "SimBus.h"
@@ -217,6 +219,94 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
     return true;
 }
 
+// Text as the state file shows it: a control character, '"' and '\\' as \xHH.
+std::string Escape(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '"' || c == '\\') {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            escaped += hex;
+        } else {
+            escaped.push_back(c);
+        }
+    }
+    return escaped;
+}
+
+std::optional<std::string> Unescape(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            plain.push_back(text[i]);
+            continue;
+        }
+        long byte = 0;
+        if (text.size() < i + 4 || text.compare(i, 2, "\\x") != 0 || !ParseNumber(text.substr(i + 2, 2), byte, 16)) {
+            return std::nullopt;
+        }
+        plain.push_back(static_cast<char>(byte));
+        i += 3;
+    }
+    return plain;
+}
+
+// What the state file remembers of one keypad.
+struct Remembered {
+    SimDevice* device = nullptr;
+    KeypadSettings ram;
+    KeypadSettings flash;
+    int node = -1;
+    bool away = false;
+    std::set<std::string> settings;  // "ram.led_level", ...: all 18 must be there
+};
+
+constexpr std::size_t kSettingsPerKeypad = 18;
+
+// One line of the state file into `remembered`; what is wrong with it otherwise.
+std::string ReadStateLine(Bus& bus, const std::vector<std::string>& words, std::vector<Remembered>& remembered) {
+    const std::string& keyword = words[0];
+    if (keyword == "device" && words.size() == 2) {
+        for (const auto& device : bus.devices) {
+            if (device->label != words[1]) continue;
+            for (const Remembered& other : remembered) {
+                if (other.device == device.get()) return "keypad " + words[1] + " twice";
+            }
+            remembered.emplace_back().device = device.get();
+            return {};
+        }
+        return "a keypad the set-up does not have: " + words[1];
+    }
+    if (remembered.empty()) return "no device line first";
+    Remembered& keypad = remembered.back();
+    long number = 0;
+    const std::size_t node = keyword == "path" && words.size() == 2 ? words[1].rfind("/dev/hidraw") : std::string::npos;
+    if (node != std::string::npos && ParseNumber(words[1].substr(node + 11), number, 10) && number >= 0 && number < 100000) {
+        keypad.node = static_cast<int>(number);
+        return {};
+    }
+    if (keyword == "away" && words.size() == 1) {
+        keypad.away = true;
+        return {};
+    }
+    const std::size_t dot = keyword.find('.');
+    const std::string memory = keyword.substr(0, dot);
+    if (dot == std::string::npos || (memory != "ram" && memory != "flash")) return "not understood";
+    std::vector<std::string> setting{"set", keyword.substr(dot + 1)};
+    setting.insert(setting.end(), words.begin() + 1, words.end());
+    const bool text = setting[1] == "serial" || setting[1] == "firmware";
+    if (setting.size() != (setting[1] == "code_table" ? 22u : 3u)) return "not understood";
+    if (text) {
+        const auto plain = Unescape(setting[2]);
+        if (!plain) return "not understood";
+        setting[2] = *plain;
+    }
+    if (!ApplySetting(memory == "ram" ? keypad.ram : keypad.flash, setting)) return "not understood";
+    keypad.settings.insert(keyword);
+    return {};
+}
+
 void AppendSettings(std::ostringstream& out, const char* prefix, const KeypadSettings& settings) {
     out << prefix << "led_level " << int{settings.ledLevel} << '\n'
         << prefix << "buzzer " << int{settings.buzzer} << '\n'
@@ -230,8 +320,8 @@ void AppendSettings(std::ostringstream& out, const char* prefix, const KeypadSet
         out << ' ' << hex;
     }
     out << '\n'
-        << prefix << "serial \"" << settings.serialNumber << "\"\n"
-        << prefix << "firmware \"" << settings.firmwareName << "\"\n"
+        << prefix << "serial \"" << Escape(settings.serialNumber) << "\"\n"
+        << prefix << "firmware \"" << Escape(settings.firmwareName) << "\"\n"
         << prefix << "jack " << int{settings.jackStatus} << '\n';
 }
 
@@ -252,6 +342,47 @@ void LoadConfigFile(Bus& bus, const char* path) {
         if (!ApplyLine(bus, words)) {
             std::fprintf(stderr, "simulated keypad: %s:%d not understood: %s\n", path, number, line.c_str());
         }
+    }
+}
+
+void LoadStateFile(Bus& bus) {
+    if (bus.stateFilePath.empty()) return;
+    std::ifstream file(bus.stateFilePath, std::ios::binary);
+    if (!file) return;  // the keypads' first run
+    constexpr std::streamsize kLargest = 1 << 20;
+    std::string text(static_cast<std::size_t>(kLargest) + 1, '\0');
+    file.read(text.data(), kLargest + 1);
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::vector<Remembered> remembered;
+    std::string wrong = file.bad() ? "it cannot be read" : text.size() > static_cast<std::size_t>(kLargest) ? "it is over 1 MiB" : "";
+    std::istringstream lines(text);
+    int number = 0;
+    for (std::string line; wrong.empty() && std::getline(lines, line);) {
+        ++number;
+        const std::vector<std::string> words = SplitWords(line);
+        if (words.empty()) continue;
+        if (line.find('\0') != std::string::npos) {
+            wrong = "not understood";
+        } else if (words.front() == "device" && !remembered.empty() && remembered.back().settings.size() != kSettingsPerKeypad) {
+            wrong = "keypad " + remembered.back().device->label + " without all its settings";
+        } else {
+            wrong = ReadStateLine(bus, words, remembered);
+        }
+        if (!wrong.empty()) wrong = "line " + std::to_string(number) + ": " + wrong;
+    }
+    if (wrong.empty() && !remembered.empty() && remembered.back().settings.size() != kSettingsPerKeypad) {
+        wrong = "keypad " + remembered.back().device->label + " without all its settings";
+    }
+    if (!wrong.empty()) {
+        std::fprintf(stderr, "simulated keypad: %s is not a state file of this set-up (%s); the keypads start as the set-up has them\n",
+                     bus.stateFilePath.c_str(), wrong.c_str());
+        return;
+    }
+    for (const Remembered& keypad : remembered) {
+        keypad.device->keypad.ram = keypad.ram;
+        keypad.device->keypad.flash = keypad.flash;
+        keypad.device->node = keypad.node;
+        keypad.device->renumberDue = keypad.away;
     }
 }
 

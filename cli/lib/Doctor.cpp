@@ -132,6 +132,15 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
         denied = denied || keypad.openResult == PlixoApi::ACCESS_DENIED;
     }
 
+    if (facts.nodes.empty()) {
+        std::string opened;
+        for (const LibraryKeypad& keypad : facts.keypads) {
+            if (keypad.openResult == 0) opened += (opened.empty() ? "" : ", ") + EscapeControl(keypad.keypad.Path);
+        }
+        diagnosis.notes.push_back(opened.empty() ? "no hidraw node of the keypad (2047:09bf) in sysfs"
+                                                 : "no hidraw node of the keypad in sysfs, yet hidapi opens " + opened +
+                                                       " (not a kernel node: a simulated keypad, for one)");
+    }
     if (facts.rules.empty()) {
         diagnosis.notes.push_back("no udev rule for the keypad (2047:09bf) is installed");
     }
@@ -140,10 +149,14 @@ Diagnosis Diagnose(const DoctorFacts& facts) {
                                   (rule.uaccess ? " (uaccess: the user at the seat)" : "") +
                                   (rule.plugdev ? " (group plugdev)" : ""));
     }
-    diagnosis.notes.push_back(facts.user.atSeat ? "you are at a seat: a uaccess rule gives you the keypad"
-                                                : "you are not at a seat (ssh, headless): the plugdev variant of the rule applies");
     const bool inPlugdev = facts.user.plugdevExists && InGroup(facts.user, facts.user.plugdev);
-    if (!facts.user.atSeat) diagnosis.notes.push_back(inPlugdev ? "you are in the group plugdev" : "you are not in the group plugdev");
+    if (facts.user.uid == 0) {
+        diagnosis.notes.push_back("you are root: every node is open to you, whatever the rule and your groups");
+    } else {
+        diagnosis.notes.push_back(facts.user.atSeat ? "you are at a seat: a uaccess rule gives you the keypad"
+                                                    : "you are not at a seat (ssh, headless): the plugdev variant of the rule applies");
+        if (!facts.user.atSeat) diagnosis.notes.push_back(inPlugdev ? "you are in the group plugdev" : "you are not in the group plugdev");
+    }
 
     if (usable) {
         diagnosis.result = {kDone, "a keypad is attached and usable"};

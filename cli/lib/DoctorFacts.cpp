@@ -66,9 +66,9 @@ NodeFacts ReadNode(const fs::path& hidraw) {
 
 UserFacts ReadUser() {
     UserFacts user;
-    user.uid = getuid();
+    user.uid = geteuid();  // whose rights an open has
     if (const passwd* entry = getpwuid(user.uid)) user.name = entry->pw_name;
-    user.groups.push_back(getgid());
+    user.groups.push_back(getegid());
     const int count = getgroups(0, nullptr);
     if (count > 0) {
         std::vector<gid_t> groups(static_cast<std::size_t>(count));

@@ -88,7 +88,6 @@ std::string RenderReports(const std::vector<KeypadReport>& reports) {
 
 std::string RenderDiagnosis(const Diagnosis& diagnosis) {
     std::string text;
-    if (diagnosis.nodes.empty()) text += "No hidraw node of the keypad (2047:09bf) in sysfs.\n";
     std::vector<std::vector<std::string>> rows;
     for (const NodeFinding& node : diagnosis.nodes) {
         rows.push_back({EscapeControl(node.node), OrDash(node.location), node.usable ? "usable" : "NOT usable: " + node.why});

@@ -59,12 +59,16 @@ TEST(Doctor, SaysWhyANodeCannotBeOpenedAndWhatFixesIt) {
         DoctorFacts facts;
         int status;
         std::vector<std::string> commands;  // their first words each
+        const char* notesHold = "";         // in the notes
+        const char* notesLack = "\x01";     // nowhere in them
     } kCases[] = {
         // Nothing attached: what would stop this user once it is, fixed beforehand.
         {"nothing attached, at a seat, the rule there", {{}, {seatRule}, seated, {}, "R"}, kNoKeypad, {}},
         {"nothing attached, over ssh", {{}, {seatRule}, ssh, {}, "R"}, kNoKeypad, {"sed -e", "sudo usermod", "sudo udevadm", "# then plug"}},
-        {"nothing attached, root", {{}, {}, root, {}, "R"}, kNoKeypad, {}},
-        {"usable", {{usable}, {}, ssh, {}, "R"}, kDone, {}},
+        {"nothing attached, root", {{}, {}, root, {}, "R"}, kNoKeypad, {}, "you are root", "plugdev"},
+        {"usable", {{usable}, {}, ssh, {}, "R"}, kDone, {}, "", "in sysfs"},
+        {"no node in sysfs, yet hidapi opens it (the simulator)", {{}, {}, ssh, {{{"sim/dev/hidraw0", "", "", "", ""}, 0}}, "R"},
+         kDone, {}, "in sysfs, yet hidapi opens sim/dev/hidraw0"},
         {"at a seat, no rule", {{node}, {}, seated, {}, "R"}, kPermission, {"sudo install", "sudo udevadm", "# then"}},
         {"at a seat, the rule there", {{node}, {seatRule}, seated, {}, "R"}, kPermission, {"sudo udevadm", "# then"}},
         {"over ssh, the seat rule", {{node}, {seatRule}, ssh, {}, "R"}, kPermission, {"sed -e", "sudo usermod", "sudo udevadm", "# then"}},
@@ -74,6 +78,10 @@ TEST(Doctor, SaysWhyANodeCannotBeOpenedAndWhatFixesIt) {
     for (const auto& c : kCases) {
         const Diagnosis diagnosis = Diagnose(c.facts);
         EXPECT_EQ(diagnosis.result.status, c.status) << c.what << ": " << diagnosis.result.message;
+        std::string notes;
+        for (const std::string& note : diagnosis.notes) notes += note + "\n";
+        EXPECT_NE(notes.find(c.notesHold), std::string::npos) << c.what << ": " << notes;
+        EXPECT_EQ(notes.find(c.notesLack), std::string::npos) << c.what << ": " << notes;
         ASSERT_EQ(diagnosis.commands.size(), c.commands.size()) << c.what;
         for (std::size_t i = 0; i < c.commands.size(); ++i) {
             EXPECT_EQ(diagnosis.commands[i].rfind(c.commands[i], 0), 0u) << c.what << ": " << diagnosis.commands[i];

@@ -138,6 +138,27 @@ TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(sim.CommandsSent().empty());
 }
 
+// Each process finds the keypad as the last one left it, at the node it had then: paths from
+// `velnor list` stay usable. A state file cut short or of another set-up is said and not used.
+TEST(VelnorRun, EachProcessFindsTheKeypadTheLastLeftAtItsNode) {
+    SimFolder sim("device location=1-2 name=kp\nset firmware V6.12\nset serial 1\n");
+    const auto listed = [&] { return sim.Run({"list"}).out; };
+    const std::string first = listed();
+    EXPECT_EQ(listed(), first);
+    EXPECT_EQ(sim.Utility({"-k", "8"}).status, 0);  // it restarts as the utility ends
+    const std::string restarted = listed();
+    EXPECT_NE(restarted, first) << "a new node after its restart";
+    EXPECT_EQ(listed(), restarted);
+    EXPECT_EQ(sim.State()["kp.flash.key_count_option"], "2");
+    for (const char* state : {"device kp\nram.led_level 7\n", "device other\n"}) {
+        sim.Write("state.txt", state);
+        const Result run = sim.Run({"list"});
+        EXPECT_EQ(run.out, first);
+        EXPECT_NE(run.err.find("is not a state file of this set-up"), std::string::npos) << run.err;
+        EXPECT_EQ(sim.State()["kp.flash.key_count_option"], "0");
+    }
+}
+
 // Colour only where a person reads: standard error a terminal, and NO_COLOR unset or empty.
 TEST(VelnorRun, ErrorsAreColouredOnATerminalUnlessNoColorIsSet) {
     SimFolder sim("");
