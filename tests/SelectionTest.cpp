@@ -248,14 +248,18 @@ TEST(ReplyHandOverTest, EachObjectOpensItsOwnWay) {
     velnorsim::RemoveAllDevices();
     const velnorsim::DeviceId keypad = velnorsim::AddDevice({});
     velnortest::StdoutCapture output;
-    PlixoApi design;
-    EXPECT_EQ(design.OpenKeypad(100), PlixoApi::INVALID_ARGUMENT);
+    {
+        PlixoApi design;  // never initialised: no keypad, no worker to end, no failure recorded
+        EXPECT_EQ(design.RetrieveByteFromBuffer(), -2);
+        EXPECT_EQ(design.GetErrorCode(), 0);
+        EXPECT_EQ(design.OpenKeypad(100), PlixoApi::INVALID_ARGUMENT);
+    }
     PlixoApi selected(Selecting(SELECT_BY_PATH, velnorsim::PathOf(keypad)));
     EXPECT_FALSE(selected.InitialiseBrellUSBDevice(8263, 2495));
     EXPECT_EQ(selected.GetErrorCode(), PlixoApi::INVALID_ARGUMENT);
     EXPECT_EQ(selected.OpenKeypad(100), 0);
     EXPECT_EQ(selected.OpenKeypad(100), PlixoApi::INVALID_ARGUMENT) << "once per object";
-    EXPECT_EQ(output.Take(), "called constructer 1\r\n");
+    EXPECT_EQ(velnortest::Visible(output.Take()), velnortest::Visible("called constructer 1\r\nDispose \r\nDispose 2\r\nDispose 3\r\n"));
 }
 
 // hidapi is set up once for the process: destroying one object leaves the other working.
