@@ -20,9 +20,6 @@ using velnortest::WaitUntil;
 
 namespace {
 
-// Commands the keypad received, in order.
-std::vector<std::string> Commands(velnorsim::DeviceId id) { return velnortest::CommandsOf(velnorsim::OutputReports(id)); }
-
 KEYPAD_SELECTION Selecting(KEYPAD_SELECTOR by, const std::string& value) { return {8263, 2495, by, value}; }
 
 // Two keypads, one with a USB serial string and one without, and a device that offers
@@ -214,7 +211,9 @@ TEST_F(TruthfulConnectionTest, RequestsQueuedWhenTheKeypadIsLostAreDroppedAndThe
     velnorsim::Attach(withSerial);
     ASSERT_EQ(api->WaitUntilConnected(5000), 0);
     EXPECT_EQ(SerialOf(*api), "11111111");
-    for (const std::string& command : Commands(withSerial)) EXPECT_NE(command, "04") << "the buzzer frame was never sent";
+    for (const std::string& command : velnortest::CommandsOf(velnorsim::OutputReports(withSerial))) {
+        EXPECT_NE(command, "04") << "the buzzer frame was never sent";
+    }
 }
 
 // For every object: a reply read before an exchange's own frame went out (late, or unasked

@@ -59,9 +59,7 @@ void ExpectOutput(const std::string& output, const Expected& expected) {
         break;
     case Expected::Exactly: EXPECT_EQ(Visible(output), Visible(expected.text)); break;
     case Expected::Holds: EXPECT_NE(output.find(expected.text), std::string::npos) << Visible(output); break;
-    case Expected::Ends:
-        EXPECT_TRUE(output.ends_with(expected.text)) << Visible(output);
-        break;
+    case Expected::Ends: EXPECT_TRUE(output.ends_with(expected.text)) << Visible(output); break;
     }
 }
 
