@@ -20,35 +20,26 @@ const std::string kSeven =
     "Version No V6.12\nSerial No 12345678\nVelnor has 6 keys\nKeycode values\n1e 1f\n 0  1e\n 1  1f\n"
     "Keypad Table 1\nLed Brightness 5\nBuzzer 1\nBuzzer Period 64\n";
 
-struct Compared {
-    int result;
-    std::string output;
-};
-
-Compared Compare(const std::string& first, const std::string& second) {
+// The verdict, and what was printed.
+std::pair<int, std::string> Compare(const std::string& first, const std::string& second) {
     std::istringstream a(first);
     std::istringstream b(second);
     std::ostringstream out;
-    Compared compared;
-    compared.result = CompareBackupFiles(a, b, out);
-    compared.output = out.str();
-    return compared;
+    const int result = CompareBackupFiles(a, b, out);
+    return {result, out.str()};
 }
 
-struct VerdictCase {
-    const char* name;
-    std::string first;
-    std::string second;
-    int result;
-};
-
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    text.replace(text.find(from), from.size(), to);
-    return text;
+    return text.replace(text.find(from), from.size(), to);
 }
 
 TEST(CompareTest, Verdicts) {
-    const std::vector<VerdictCase> cases = {
+    const struct {
+        const char* name;
+        std::string first;
+        std::string second;
+        int result;
+    } cases[] = {
         {"a new version alone still passes", kSeven, Replace(kSeven, "V6.12", "V7.03"), 0},
         {"one compared line differs", kSeven, Replace(kSeven, "Led Brightness 5", "Led Brightness 6"), 1},
         {"Buzzer twice makes eight matches", kSeven + "Buzzer 1\n", kSeven + "Buzzer 1\n", 1},
@@ -60,15 +51,12 @@ TEST(CompareTest, Verdicts) {
         {"the second file is empty", kSeven, "", 1},
         {"carriage returns are not part of a line", kSeven, Replace(kSeven, "Buzzer 1\n", "Buzzer 1\r\n"), 0},
     };
-    for (const VerdictCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Compared compared = Compare(c.first, c.second);
-        EXPECT_EQ(compared.result, c.result);
-        const std::string verdict = c.result == 0 ? kPassed : kFailed;
-        ASSERT_GE(compared.output.size(), verdict.size());
-        EXPECT_EQ(compared.output.substr(compared.output.size() - verdict.size()), verdict);
+    for (const auto& c : cases) {
+        const auto [result, output] = Compare(c.first, c.second);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_TRUE(output.ends_with(c.result == 0 ? kPassed : kFailed)) << c.name << ": " << output;
     }
-    EXPECT_EQ(Compare("", kSeven).output, kFailed);
+    EXPECT_EQ(Compare("", kSeven).second, kFailed);
 }
 
 TEST(CompareTest, EachKindMatchesByItsOwnRule) {

@@ -104,16 +104,6 @@ TEST_F(ConnectionTest, HidapiThatCannotStartLeavesTheKeypadUnopened) {
     EXPECT_TRUE(WaitUntil([&] { return api.RetrieveByteFromBuffer() == -1; }));
 }
 
-TEST_F(ConnectionTest, ANeverInitialisedObject) {
-    StdoutCapture capture;
-    {
-        PlixoApi api;
-        EXPECT_EQ(api.RetrieveByteFromBuffer(), -2);
-        EXPECT_EQ(api.GetErrorCode(), 0);
-    }
-    EXPECT_EQ(Visible(capture.Take()), Visible("called constructer 1\r\nDispose \r\nDispose 2\r\nDispose 3\r\n"));
-}
-
 TEST_F(ConnectionTest, FindUsbDeviceWalksTheWholeBusUpToTheMatch) {
     PlixoApi api;
     StdoutCapture empty;

@@ -131,8 +131,8 @@ TEST_F(HostileInputTest, HugeFilesAndEndlessPipesAreRefusedInLittleMemoryAndTheB
     }
 }
 
-TEST_F(HostileInputTest, FoldersAndDevicesAreFilesThatCannotBeOpened) {
-    for (const std::string& path : {sim_.Path(""), std::string("/dev/zero"), std::string("/dev/urandom")}) {
+TEST_F(HostileInputTest, MissingFilesFoldersAndDevicesAreFilesThatCannotBeOpened) {
+    for (const std::string& path : {sim_.Path("no-such-file.txt"), sim_.Path(""), std::string("/dev/zero"), std::string("/dev/urandom")}) {
         ExpectOutcome(path + ", -b", Run({"-b", path}), "Cannot open backup file\r\n", 1);
         ExpectOutcome(path + ", -c as the first", Run({"-c", path, "backup-6-keys.txt"}), "Unable to open file", 1);
         ExpectOutcome(path + ", -c as the second", Run({"-c", "backup-6-keys.txt", path}), "Unable to open file", 1);
@@ -150,6 +150,7 @@ TEST_F(HostileInputTest, ASerialNumberWithControlBytesIsRefusedOnTheCommandLine)
     const Result flag = Run({"-x\x1b[2J"});
     EXPECT_EQ(Visible(flag.out),
               Visible("flag not recognised -x\\x1b[2J\r\nIncorrect number of keys specified\r\n"));
+    EXPECT_EQ(flag.status, 1);
 }
 
 TEST_F(HostileInputTest, ControlBytesFromAFileAreShownEscapedOrRefused) {

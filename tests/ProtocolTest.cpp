@@ -36,19 +36,11 @@ TEST(HexTextTest, DecodesEitherCaseAndRefusesEverythingElse) {
     }
 }
 
-struct Delivered {
-    MessageIncoming::IncomingStatus status;
-    const char* text;  // hex
-};
-
-struct AssemblyCase {
-    const char* name;
-    std::vector<Bytes> reports;
-    std::vector<Delivered> delivered;
-    MessageIncoming::AssemblerState stateAfter = MessageIncoming::WaitStx;
-};
-
-std::vector<AssemblyCase> AssemblyCases() {
+TEST(ReadCycleTest, AssemblesFramesFromReports) {
+    struct Delivered {
+        MessageIncoming::IncomingStatus status;
+        const char* text;  // hex
+    };
     const Bytes jack = Hex("3F 09 02 30 46 30 32 00 01 03 74");
     const Delivered jackText{MessageIncoming::FrameOk, "30 46 30 32 00 01"};
     // The rest of the report is read as if the bad checksum byte were a report id.
@@ -64,7 +56,12 @@ std::vector<AssemblyCase> AssemblyCases() {
     }
     endless.push_back(jack);
 
-    return {
+    const struct {
+        const char* name;
+        std::vector<Bytes> reports;
+        std::vector<Delivered> delivered;
+        MessageIncoming::AssemblerState stateAfter = MessageIncoming::WaitStx;
+    } cases[] = {
         {"worked jack status example", {Padded(jack)}, {jackText}},
         {"ACK at offset 2 whatever follows", {Padded(Hex("3F 09 06 30 46 30 32 00 01 03 74"))}, {{MessageIncoming::Ack, ""}}},
         {"no STX anywhere is dropped", {Padded(Hex("3F 10 11 12 13 04 05"))}, {}},
@@ -84,10 +81,7 @@ std::vector<AssemblyCase> AssemblyCases() {
         {"a frame that never ends is dropped, then the next one is read", endless, {jackText}},
         {"empty and tiny reports", {Bytes{}, Hex("3F"), Hex("3F 00"), Padded(jack)}, {jackText}},
     };
-}
-
-TEST(ReadCycleTest, AssemblesFramesFromReports) {
-    for (const AssemblyCase& c : AssemblyCases()) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<MessageIncoming> current;
         velnor::InboundQueue inbound;

@@ -59,9 +59,7 @@ void ExpectOutput(const std::string& output, const Expected& expected) {
         break;
     case Expected::Exactly: EXPECT_EQ(Visible(output), Visible(expected.text)); break;
     case Expected::Holds: EXPECT_NE(output.find(expected.text), std::string::npos) << Visible(output); break;
-    case Expected::Ends:
-        EXPECT_TRUE(output.ends_with(expected.text)) << Visible(output);
-        break;
+    case Expected::Ends: EXPECT_TRUE(output.ends_with(expected.text)) << Visible(output); break;
     }
 }
 
@@ -159,18 +157,11 @@ TEST(UtilityRunTest, ComparesAndRunsThatEndEarly) {
          {Expected::Golden, "compare-passed.txt"}},
         {"compare failed", "", {"-c", "compare-before-upgrade.txt", "compare-after-failed-upgrade.txt"}, 1,
          {Expected::Golden, "compare-failed.txt"}},
-        // Command lines that end the run early (what the scanner makes of each word shows in its
-        // own tests).
+        // Command lines that end the run early (what the scanner makes of each word, a count of
+        // two included, shows in its own tests; a refusal and an unrecognised flag printed, and
+        // files that cannot be opened, in the hostile runs).
         {"no words", kKeypadV6, {}, 1, {Expected::Exactly, ""}},
-        {"two counted flags", kKeypadV6, {"-b", "backup-6-keys.txt", "-k", "5"}, 1, {Expected::Exactly, ""}},
         {"seven keys", kKeypadV6, {"-k", "7"}, 1, {Expected::Exactly, "Incorrect number of keys specified\r\n"}},
-        {"a lone unrecognised flag", kKeypadV6, {"-x"}, 1,
-         {Expected::Exactly, "flag not recognised -x\r\nIncorrect number of keys specified\r\n"}},
-        {"-b without a file", kKeypadV6, {"-b"}, 1, {Expected::Exactly, "-b needs the backup file name\r\n"}},
-        {"a backup file that cannot be opened", kKeypadV6, {"-b", "no-such-file.txt"}, 1,
-         {Expected::Exactly, "Cannot open backup file\r\n"}},
-        {"compare with a file that cannot be opened", "", {"-c", "no-such-file.txt", "backup-6-keys.txt"}, 1,
-         {Expected::Exactly, "Unable to open file"}},
     };
     for (const auto& c : cases) ExpectRun(c);
 }

@@ -64,6 +64,17 @@ struct TestBed {
     }
 };
 
+// Answers HIDIOCGRDESCSIZE, the one ioctl hid_open_path makes; any other goes on to the pty.
+gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
+    if (umockdev_ioctl_client_get_request(client) != HIDIOCGRDESCSIZE) return FALSE;
+    UMockdevIoctlData* size = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(int), nullptr);
+    if (size == nullptr) return FALSE;
+    const int length = sizeof kReportDescriptor / 2;
+    std::memcpy(size->data, &length, sizeof length);
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return TRUE;
+}
+
 TestBed& Bed() {
     static TestBed* bed = new TestBed();
     return *bed;
@@ -171,7 +182,7 @@ void EmulatedKeypad::PlugLocked() {
     if (symlink(("../.." + raw.substr(4)).c_str(), charLink_.c_str()) != 0) throw std::runtime_error("umockdev: link");
 
     handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), this);
+    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), nullptr);
     if (!Bed().OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
         throw std::runtime_error("umockdev: cannot attach the ioctl handler to " + node_);
     }
@@ -197,21 +208,6 @@ void EmulatedKeypad::UnplugLocked() {
     // The kernel hands the pty's number out again; umockdev must not find it mapped still.
     unlink((root + "/dev/.ptymap/" + ptyMap_).c_str());
     devices_.clear();
-}
-
-gboolean EmulatedKeypad::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
-    return static_cast<EmulatedKeypad*>(self)->HandleIoctl(client) ? TRUE : FALSE;
-}
-
-bool EmulatedKeypad::HandleIoctl(UMockdevIoctlClient* client) {
-    if (umockdev_ioctl_client_get_request(client) != HIDIOCGRDESCSIZE) return false;
-    UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
-    UMockdevIoctlData* size = umockdev_ioctl_data_resolve(argument, 0, sizeof(int), nullptr);
-    if (size == nullptr) return false;
-    const int length = sizeof kReportDescriptor / 2;
-    std::memcpy(size->data, &length, sizeof length);
-    umockdev_ioctl_client_complete(client, 0, 0);
-    return true;
 }
 
 // One output report is 64 bytes of the pty's byte stream; replies go back as 64-byte reports.

@@ -51,8 +51,6 @@ private:
     void PlugLocked();
     void UnplugLocked();
     void Serve();
-    bool HandleIoctl(UMockdevIoctlClient* client);
-    static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
 
     const KeypadOptions options_;
     UMockdevTestbed* bed_ = nullptr;  // the process's one test bed

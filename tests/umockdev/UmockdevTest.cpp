@@ -17,17 +17,12 @@ TEST(UmockdevTest, FullRestoreWithTheResetAndTheReconnect) {
     EmulatedKeypad keypad(Keypad("V6.10"));
     const Result utility = Installed({VELNOR_INSTALLED_UTILITY, "-b", "backup-6-keys.txt"}).Wait();
     EXPECT_EQ(utility.status, 0);
-    const std::string& output = utility.out;
-    EXPECT_NE(output.find("manufacture Velnor\r\nConnected\r\nVelnor connected Successful in Buzzer  1\r\n"), std::string::npos)
-        << output;
-    EXPECT_NE(output.find(" Successful in write to flash\r\nvid 8263 pid 2495\r\nvid 2047 pid 9bf \r\n"
-                          "manufacture Velnor\r\nConnected\r\nVelnor connected FirmwareName Mode V6.10\r\n"
-                          " Serial number 20261206    \r\n Current No Of Keys 6\r\n"),
-              std::string::npos)
-        << output;
+    // The status read back after the reconnect (the rest of the output shows in the golden runs).
+    EXPECT_NE(utility.out.find("Velnor connected FirmwareName Mode V6.10\r\n Serial number 20261206    \r\n"), std::string::npos)
+        << utility.out;
     const EmulatedKeypad::Seen seen = keypad.Now();
     EXPECT_EQ(seen.timesPlugged, 2) << "the reset unplugged it and it came back as hidraw1";
-    EXPECT_EQ(seen.reportsReceived, 10u);
+    EXPECT_EQ(seen.reportsReceived, 10u) << "the status query after the reconnect included";
     EXPECT_EQ(seen.flash.serialNumber, "20261206    ");
 }
 
