@@ -34,6 +34,12 @@ void PrintError(const Console& console, const std::string& message) {
     console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << message << "\n";
 }
 
+// The message, and the next step on a line of its own.
+void PrintFailure(const Console& console, const Failure& failure) {
+    PrintError(console, failure.message);
+    if (!failure.hint.empty()) console.err << "velnor: hint: " << failure.hint << "\n";
+}
+
 void Warn(const Console& console, const std::string& text) {
     console.err << "velnor: " << Paint(console, "1;33", "warning") << ": " << text << "\n";
 }
@@ -332,11 +338,17 @@ int Doctor(const Request& request, Console& console) {
 }  // namespace
 
 int ReportFailure(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad) {
-    if (request.json) console.out << Dump(ErrorJson(failure, keypad));
-    // A refused command line is told on standard error also to a script, with the usage.
-    if (!request.json || failure.status == kUsage) PrintError(console, failure.message);
-    if (failure.status == kUsage) console.err << console.usage;
-    return failure.status;
+    const std::string help = console.command.empty() ? "velnor --help" : "velnor " + console.command + " --help";
+    Failure told = failure;
+    if (told.status == kUsage && told.hint.empty()) told.hint = "run '" + help + "' for usage";
+    if (request.json) console.out << Dump(ErrorJson(told, keypad));
+    if (told.status == kUsage) {
+        PrintError(console, told.message);
+        console.err << "Run '" << help << "' for usage.\n";
+    } else if (!request.json) {
+        PrintFailure(console, told);
+    }
+    return told.status;
 }
 
 int RunCommand(const Request& request, Console& console) {
