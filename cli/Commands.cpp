@@ -95,7 +95,7 @@ int List(const Request& request, Console& console) {
     if (request.json) {
         console.out << Dump(ListJson(*keypads));
     } else if (keypads->empty()) {
-        console.err << "velnor: no keypad is attached\n";
+        console.err << "velnor: no keypad is attached\nvelnor: hint: " << kFindOutWhy << "\n";
     } else {
         console.out << RenderList(*keypads);
     }
@@ -130,7 +130,7 @@ int Status(const Request& request, Console& console) {
             console.out << (first ? "" : "\n") << RenderStatus(reading.keypad, *reading.status, names);
             first = false;
         } else {
-            PrintError(console, reading.failure.message);
+            PrintFailure(console, reading.failure);
         }
     }
     return status;
@@ -196,7 +196,7 @@ int Verify(const Request& request, Console& console) {
         if (outcomes[i].differences) {
             console.out << RenderVerifyEntry(outcomes[i], *readings[i].status);
         } else {
-            PrintError(console, outcomes[i].failure.message);
+            PrintFailure(console, outcomes[i].failure);
         }
     }
     return status;
@@ -264,7 +264,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         if (report.status == kDone) {
             console.out << ResultName(report.result) << ": " << report.message << "\n";
         } else {
-            console.err << "velnor: " << Paint(console, "1;31", std::string(ResultName(report.result))) << ": " << report.message << "\n";
+            PrintError(console, std::string(ResultName(report.result)) + ": " + report.message);
         }
     } else {
         // A dry run's plan, keypad by keypad, before the one line each.

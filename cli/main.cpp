@@ -248,8 +248,8 @@ std::string HelpAsOption(std::vector<std::string>& words, const std::vector<Subc
         const std::string near = DidYouMean(*next, names);
         return "unknown command " + EscapeControl(*next) + (near.empty() ? "; the commands are " + Listed(names) : EscapeControl(near));
     }
-    words.insert(next + 1, "--help");
-    words.erase(first);
+    *first = *next;  // the command where "help" was, and --help after it
+    *next = "--help";
     return "";
 }
 

@@ -5,6 +5,7 @@
 
 #include "RestorePlan.h"
 #include "SetValues.h"
+#include "Suggest.h"
 #include "UtcTime.h"
 
 namespace velnorcli {
@@ -38,6 +39,34 @@ TEST(RestorePlan, TheSerialIsSentAsTheUtilitySendsIt) {
     }
 }
 
+// The nearest name is offered within two edits, and only when fewer than the word's letters.
+TEST(Suggest, ANameWithinTwoEditsIsOffered) {
+    const std::vector<std::string> known = {"status", "set", "list", "led_level", "--json", "-h"};
+    const struct {
+        const char* word;
+        std::size_t distance;  // to `nearest`, or to "status" where none is offered
+        const char* nearest;
+    } kCases[] = {
+        {"stauts", 1, "status"},     // a swap is one edit
+        {"STATUS", 0, "status"},     // case does not count
+        {"ledlevel", 1, "led_level"},
+        {"--jsn", 1, "--json"},      // nor do leading dashes
+        {"sets", 1, "set"},
+        {"stat", 2, "status"},       // the first of the nearest (set is two edits too)
+        {"lst", 1, "list"},
+        {"xyz", 6, ""},
+        {"-V", 6, ""},               // one letter: one edit is all of it
+        {"statusxyz", 3, ""},
+        {"", 6, ""},
+    };
+    for (const auto& c : kCases) {
+        const std::string nearest = Nearest(c.word, known);
+        EXPECT_EQ(nearest, c.nearest) << c.word;
+        EXPECT_EQ(EditDistance(c.word, nearest.empty() ? "status" : nearest), c.distance) << c.word;
+    }
+    EXPECT_EQ(DidYouMean("lsit", known), "; did you mean list?");
+}
+
 TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
     const struct {
         std::vector<std::string> words;
@@ -46,8 +75,9 @@ TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
         {{"led_level=0x10", "buzzer=255", "keypad_table=2", "keys=8", "serial="}, ""},
         {{"code_table=1e,1f 20 21 22 23 24 25 26 27 28 2c 29 2a"}, ""},
         {{}, "no FIELD=VALUE given"},
-        {{"led_level"}, "led_level: not FIELD=VALUE"},
-        {{"led=1"}, "led: no such setting"},
+        {{"led_level"}, "led_level is not FIELD=VALUE"},
+        {{"led=1"}, "no setting led; the settings are led_level, buzzer,"},
+        {{"ledlevel=5"}, "no setting ledlevel; did you mean led_level?"},
         {{"buzzer=1", "buzzer=2"}, "buzzer is given twice"},
         {{"led_level=256"}, "led_level: 256 is above 255"},
         {{"led_level=-1"}, "not a number"},
