@@ -67,7 +67,8 @@ void AddWriting(CLI::App& command, Request& request, bool restarts) {
                     if (!CLI::detail::lexical_cast(text, seconds) || !std::isfinite(seconds)) return text + " is not a number of seconds";
                     return seconds >= 0.1 && seconds <= 3600 ? std::string() : text + " is not between 0.1 and 3600";
                 },
-                "SECONDS"));
+                ""))
+            ->type_name("SECONDS");
     }
 }
 
@@ -108,7 +109,9 @@ struct Subcommand {
 
 // Every command and its options, writing into `request` as CLI11 parses.
 std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
-    app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
+    app.set_help_flag("-h,--help", "show this help");  // the commands take it over
+    app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION, "show velnor's version");
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     app.require_subcommand(0, 1);  // none given is refused after parsing, in velnor's words
     app.allow_extras();            // so are unknown words, by Unknown()
     AddJson(app, request);  // before the command as well as after it
@@ -153,8 +156,8 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     AddWriting(*reset, request, true);
     // Listed here for its own help; the command line becomes `velnor [COMMAND] --help` before parsing.
     auto* help = app.add_subcommand("help", "show this help, or a command's (the same as --help)");
-    help->add_option("COMMAND", request.files, "the command whose help to show");
-    for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
+    help->add_option("COMMAND", request.files, "the command whose help to show")->expected(0, 1);
+    for (CLI::App* command : app.get_subcommands({})) command->allow_extras()->group("Commands");
 
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
