@@ -177,6 +177,13 @@ std::string Listed(const std::vector<std::string>& words) {
     return text;
 }
 
+// `shown` as it is printed.
+std::string UnknownCommand(const std::string& shown, const std::vector<Subcommand>& commands) {
+    const std::vector<std::string> names = CommandNames(commands);
+    const std::string near = DidYouMean(shown, names);
+    return "unknown command " + shown + (near.empty() ? "; the commands are " + Listed(names) : near);
+}
+
 std::vector<std::string> OptionNames(const CLI::App& app) {
     std::vector<std::string> names;
     for (const CLI::Option* option : app.get_options()) {
@@ -188,7 +195,7 @@ std::vector<std::string> OptionNames(const CLI::App& app) {
 
 // The first word of the command line that no option or command took, told as the unknown
 // option, command or argument it is, with the nearest known one; "" when every word was taken.
-// An option is named before an argument: it is the likelier slip.
+// An option is named before an argument, and before what CLI11 refused: it is the likelier slip.
 std::string Unknown(const CLI::App& app, const CLI::App* command, const std::vector<Subcommand>& commands) {
     std::vector<std::pair<std::string, const CLI::App*>> left;  // the word, and whose options it was among
     for (const std::string& word : app.remaining()) left.emplace_back(word, &app);
@@ -196,15 +203,15 @@ std::string Unknown(const CLI::App& app, const CLI::App* command, const std::vec
         for (const std::string& word : command->remaining()) left.emplace_back(word, command);
     }
     for (const auto& [word, where] : left) {
+        if (word == "--") return "unexpected --: velnor takes none";
         if (word.size() < 2 || word[0] != '-') continue;
         const std::string name = word.substr(0, word.find('='));
         return "unknown option " + EscapeControl(name) + EscapeControl(DidYouMean(name, OptionNames(*where)));
     }
     if (left.empty()) return "";
-    const std::string& word = left.front().first;
-    if (command != nullptr) return "unexpected argument " + EscapeControl(word);
-    const std::string near = DidYouMean(word, CommandNames(commands));
-    return "unknown command " + EscapeControl(word) + (near.empty() ? "; the commands are " + Listed(CommandNames(commands)) : EscapeControl(near));
+    const std::string word = left.front().first.empty() ? "''" : EscapeControl(left.front().first);
+    if (command != nullptr) return "unexpected argument " + word;
+    return UnknownCommand(word, commands);
 }
 
 // CLI11's refusal in velnor's words. CLI11 tells only a text; its forms are those of CLI11 2.x.
@@ -247,10 +254,7 @@ std::string HelpAsOption(std::vector<std::string>& words, const std::vector<Subc
         return "";
     }
     const std::vector<std::string> names = CommandNames(commands);
-    if (std::find(names.begin(), names.end(), *next) == names.end()) {
-        const std::string near = DidYouMean(*next, names);
-        return "unknown command " + EscapeControl(*next) + (near.empty() ? "; the commands are " + Listed(names) : EscapeControl(near));
-    }
+    if (std::find(names.begin(), names.end(), *next) == names.end()) return UnknownCommand(EscapeControl(*next), commands);
     *first = *next;  // the command where "help" was, and --help after it
     *next = "--help";
     return "";

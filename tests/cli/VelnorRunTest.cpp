@@ -80,7 +80,7 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
         {{"doctor"}, 0, "a keypad is attached and usable\n"},
         {{"--version"}, 0, "velnor 7.0\n"},
         {{"help", "verify"}, 0, "Usage: velnor verify [OPTIONS] FILE\n"},
-        {{"-h"}, 0, "Usage: velnor [OPTIONS] [SUBCOMMAND]\n"},
+        {{"-h"}, 0, "Usage: velnor [OPTIONS] [COMMAND]\n"},
         {{"/bin/sh", "-c", velnor + "backup - >/dev/full"}, 7, "", "velnor: error: cannot write standard output"},
         {{"/bin/sh", "-c", velnor + "backup - >&-"}, 7, "", "velnor: error: cannot write standard output"},
         {{"/bin/sh", "-c", velnor + "status --json >/dev/full"}, 7, "", "standard output: No space left on device"},
