@@ -34,6 +34,12 @@ void PrintError(const Console& console, const std::string& message) {
     console.err << "velnor: " << Paint(console, "1;31", "error") << ": " << message << "\n";
 }
 
+// The message, and the next step on a line of its own.
+void PrintFailure(const Console& console, const Failure& failure) {
+    PrintError(console, failure.message);
+    if (!failure.hint.empty()) console.err << "velnor: hint: " << failure.hint << "\n";
+}
+
 void Warn(const Console& console, const std::string& text) {
     console.err << "velnor: " << Paint(console, "1;33", "warning") << ": " << text << "\n";
 }
@@ -89,7 +95,7 @@ int List(const Request& request, Console& console) {
     if (request.json) {
         console.out << Dump(ListJson(*keypads));
     } else if (keypads->empty()) {
-        console.err << "velnor: no keypad is attached\n";
+        console.err << "velnor: no keypad is attached\nvelnor: hint: " << kFindOutWhy << "\n";
     } else {
         console.out << RenderList(*keypads);
     }
@@ -120,7 +126,7 @@ int Status(const Request& request, Console& console) {
             console.out << (first ? "" : "\n") << RenderStatus(reading.keypad, *reading.status, names);
             first = false;
         } else {
-            PrintError(console, reading.failure.message);
+            PrintFailure(console, reading.failure);
         }
     }
     return status;
@@ -182,7 +188,7 @@ int Verify(const Request& request, Console& console) {
         if (outcomes[i].differences) {
             console.out << RenderVerifyEntry(outcomes[i], *readings[i].status);
         } else {
-            PrintError(console, outcomes[i].failure.message);
+            PrintFailure(console, outcomes[i].failure);
         }
     }
     return status;
@@ -250,7 +256,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         if (report.status == kDone) {
             console.out << ResultName(report.result) << ": " << report.message << "\n";
         } else {
-            console.err << "velnor: " << Paint(console, "1;31", std::string(ResultName(report.result))) << ": " << report.message << "\n";
+            PrintError(console, std::string(ResultName(report.result)) + ": " + report.message);
         }
     } else {
         // A dry run's plan, keypad by keypad, before the one line each.
@@ -324,11 +330,17 @@ int Doctor(const Request& request, Console& console) {
 }  // namespace
 
 int ReportFailure(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad) {
-    if (request.json) console.out << Dump(ErrorJson(failure, keypad));
-    // A refused command line is told on standard error also to a script, with the usage.
-    if (!request.json || failure.status == kUsage) PrintError(console, failure.message);
-    if (failure.status == kUsage) console.err << console.usage;
-    return failure.status;
+    const std::string help = console.command.empty() ? "velnor --help" : "velnor " + console.command + " --help";
+    Failure told = failure;
+    if (told.status == kUsage && told.hint.empty()) told.hint = "run '" + help + "' for usage";
+    if (request.json) console.out << Dump(ErrorJson(told, keypad));
+    if (told.status == kUsage) {
+        PrintError(console, told.message);
+        console.err << "Run '" << help << "' for usage.\n";
+    } else if (!request.json) {
+        PrintFailure(console, told);
+    }
+    return told.status;
 }
 
 int RunCommand(const Request& request, Console& console) {

@@ -36,13 +36,14 @@ struct Console {
     bool colourErr = false;     // standard error is a terminal and NO_COLOR is not set
     bool errTerminal = false;   // standard error is a terminal: live progress there
     const StopOnSignals* signals = nullptr;  // the commands that write: SIGINT and SIGTERM stop them
-    std::string usage;          // the command's usage, told after a refused command line
+    std::string command;        // the command's name, "" before one is known: where a refusal points for the usage
 };
 
 int RunCommand(const Request& request, Console& console);
 
-// A failure as the command tells it: JSON on standard output, or a message on standard error
-// (a usage failure also there, with the usage). Its exit status.
+// A failure as the command tells it: JSON on standard output, or on standard error a message and
+// the hint, if any, on a line of its own. A usage failure is told on standard error also with
+// JSON, in two lines: what was refused, and where the usage is. Its exit status.
 int ReportFailure(const Request& request, Console& console, const Failure& failure,
                   const KEYPAD_ENTRY* keypad = nullptr);
 

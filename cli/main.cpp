@@ -1,5 +1,6 @@
 // velnor: the keypad tool for technicians and scripts. The command line (CLI11) becomes a
-// Request; Commands.cpp runs it on cli/lib. Usage errors: the usage on standard error, status 2.
+// Request; Commands.cpp runs it on cli/lib. A refused command line: what was wrong, in velnor's
+// words, and where the usage is, on standard error; status 2.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "Commands.h"
 #include "lib/Json.h"
+#include "lib/Suggest.h"
 #include "lib/Text.h"
 
 namespace {
@@ -59,14 +61,14 @@ void AddWriting(CLI::App& command, Request& request, bool restarts) {
     command.add_flag("--quiet", request.quiet, "no live progress on standard error");
     if (restarts) {
         command.add_option("--timeout", request.timeoutSeconds, "seconds to wait for the keypad to leave and to come back after a restart (10)")
-            ->check(CLI::Range(0.1, 3600.0))
             ->check(CLI::Validator(
-                [](std::string& text) {  // nan passes the range: every comparison with it is false
+                [](std::string& text) {  // nan passes a range: every comparison with it is false
                     double seconds = 0;
-                    const bool finite = CLI::detail::lexical_cast(text, seconds) && std::isfinite(seconds);
-                    return finite ? std::string() : "Value " + text + " is not a number of seconds";
+                    if (!CLI::detail::lexical_cast(text, seconds) || !std::isfinite(seconds)) return text + " is not a number of seconds";
+                    return seconds >= 0.1 && seconds <= 3600 ? std::string() : text + " is not between 0.1 and 3600";
                 },
-                ""));
+                ""))
+            ->type_name("SECONDS");
     }
 }
 
@@ -107,8 +109,11 @@ struct Subcommand {
 
 // Every command and its options, writing into `request` as CLI11 parses.
 std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
-    app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION);
-    app.require_subcommand(1);
+    app.set_help_flag("-h,--help", "show this help");  // the commands take it over
+    app.set_version_flag("--version", std::string("velnor ") + VELNOR_VERSION, "show velnor's version");
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.require_subcommand(0, 1);  // none given is refused after parsing, in velnor's words
+    app.allow_extras();            // so are unknown words, by Unknown()
     AddJson(app, request);  // before the command as well as after it
     app.footer("Exit status: 0 done (verify, diff: no difference), 1 a difference or an incomplete backup, 2 usage,\n"
                "3 no keypad, 4 several keypads, 5 permission denied, 6 no answer, 7 file problem, 130 interrupted.\n"
@@ -149,37 +154,131 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
+    // Listed here for its own help; the command line becomes `velnor [COMMAND] --help` before parsing.
+    auto* help = app.add_subcommand("help", "show this help, or a command's (the same as --help)");
+    help->add_option("COMMAND", request.files, "the command whose help to show")->expected(0, 1);
+    for (CLI::App* command : app.get_subcommands({})) command->allow_extras()->group("Commands");
 
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
             {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
 }
 
-// A command line CLI11 refused, told before any Request exists: the message and the usage of the
-// command it got to on standard error, with --json also the error document. Status 2.
-int Refused(const CLI::ParseError& refused, const CLI::App& app, const std::vector<Subcommand>& commands, int argc,
-            char** argv) {
-    const CLI::App* where = &app;
-    for (const Subcommand& command : commands) {
-        if (command.app->parsed()) where = command.app;
+std::vector<std::string> CommandNames(const std::vector<Subcommand>& commands) {
+    std::vector<std::string> names;
+    for (const Subcommand& command : commands) names.push_back(command.app->get_name());
+    names.push_back("help");
+    return names;
+}
+
+std::string Listed(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+// `shown` as it is printed.
+std::string UnknownCommand(const std::string& shown, const std::vector<Subcommand>& commands) {
+    const std::vector<std::string> names = CommandNames(commands);
+    const std::string near = DidYouMean(shown, names);
+    return "unknown command " + shown + (near.empty() ? "; the commands are " + Listed(names) : near);
+}
+
+std::vector<std::string> OptionNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app.get_options()) {
+        for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+        for (const std::string& name : option->get_snames()) names.push_back("-" + name);
     }
-    std::string message = EscapeControl(refused.what());
-    const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
-    if (where == &app && first != argv + argc) {
-        message = "unknown command " + EscapeControl(*first) +
-                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
+    return names;
+}
+
+// The first word of the command line that no option or command took, told as the unknown
+// option, command or argument it is, with the nearest known one; "" when every word was taken.
+// An option is named before an argument, and before what CLI11 refused: it is the likelier slip.
+std::string Unknown(const CLI::App& app, const CLI::App* command, const std::vector<Subcommand>& commands) {
+    std::vector<std::pair<std::string, const CLI::App*>> left;  // the word, and whose options it was among
+    for (const std::string& word : app.remaining()) left.emplace_back(word, &app);
+    if (command != nullptr) {
+        for (const std::string& word : command->remaining()) left.emplace_back(word, command);
     }
-    std::cerr << "velnor: " << message << "\n" << where->help();
-    if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
-    return kUsage;
+    for (const auto& [word, where] : left) {
+        if (word == "--") return "unexpected --: velnor takes none";
+        if (word.size() < 2 || word[0] != '-') continue;
+        const std::string name = word.substr(0, word.find('='));
+        return "unknown option " + EscapeControl(name) + EscapeControl(DidYouMean(name, OptionNames(*where)));
+    }
+    if (left.empty()) return "";
+    const std::string word = left.front().first.empty() ? "''" : EscapeControl(left.front().first);
+    if (command != nullptr) return "unexpected argument " + word;
+    return UnknownCommand(word, commands);
+}
+
+// CLI11's refusal in velnor's words. CLI11 tells only a text; its forms are those of CLI11 2.x.
+std::string Explained(const CLI::ParseError& refused, const CLI::App* command) {
+    const std::string text = refused.what();
+    const std::string who = command != nullptr ? command->get_name() : "velnor";
+    const std::size_t colon = text.find(':');
+    if (dynamic_cast<const CLI::ExcludesError*>(&refused) != nullptr) {  // "A excludes B"
+        const std::size_t at = text.find(" excludes ");
+        if (at != std::string::npos) return text.substr(0, at) + " and " + text.substr(at + 10) + " cannot be used together";
+    }
+    if (dynamic_cast<const CLI::RequiredError*>(&refused) != nullptr) {  // "NAME is required"
+        const std::size_t at = text.find(" is required");
+        if (at != std::string::npos) return who + " needs " + text.substr(0, at);
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&refused) != nullptr && colon != std::string::npos) {
+        const std::string name = text.substr(0, colon);  // "NAME: 1 required TEXT missing", "NAME: At least 2 ..."
+        if (text.find("At Most", colon) != std::string::npos) return who + " takes only " + name;
+        return name[0] == '-' ? name + " needs a value" : who + " needs " + name;
+    }
+    if (dynamic_cast<const CLI::ValidationError*>(&refused) != nullptr) return text;  // "NAME: " and velnor's own words
+    if (dynamic_cast<const CLI::ConversionError*>(&refused) != nullptr) {
+        const std::size_t equals = text.find(" = ");  // "Could not convert: NAME = VALUE"
+        if (colon != std::string::npos && equals != std::string::npos) {
+            return text.substr(colon + 2, equals - colon - 2) + ": " + text.substr(equals + 3) + " is not a value it takes";
+        }
+    }
+    std::string lower = text;  // a form not foreseen: at least in velnor's style
+    if (!lower.empty()) lower[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[0])));
+    return lower;
+}
+
+// `velnor help [COMMAND]` becomes `velnor [COMMAND] --help`; "" when it may, else why not.
+std::string HelpAsOption(std::vector<std::string>& words, const std::vector<Subcommand>& commands) {
+    const auto first = std::find_if(words.begin() + 1, words.end(), [](const std::string& word) { return word[0] != '-'; });
+    if (first == words.end() || *first != "help") return "";
+    const auto next = first + 1;
+    if (next == words.end() || (*next)[0] == '-') {
+        *first = "--help";
+        return "";
+    }
+    const std::vector<std::string> names = CommandNames(commands);
+    if (std::find(names.begin(), names.end(), *next) == names.end()) return UnknownCommand(EscapeControl(*next), commands);
+    *first = *next;  // the command where "help" was, and --help after it
+    *next = "--help";
+    return "";
 }
 
 int Velnor(int argc, char** argv) {
     Request request;
+    request.json = WantsJson(argc, argv);  // also for a command line refused before --json is parsed
     CLI::App app("velnor: list, read, back up, check, restore and set Velnor keypads", "velnor");
     const std::vector<Subcommand> commands = AddCommands(app, request);
+    const char* noColour = std::getenv("NO_COLOR");
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal, nullptr, {}};
+
+    std::vector<std::string> words(argv, argv + argc);
+    std::string refusal = HelpAsOption(words, commands);
+    if (!refusal.empty()) return ReportFailure(request, console, {kUsage, refusal});
+    // The command CLI11 got to, also when it refused the line.
+    const auto reached = [&commands]() -> const Subcommand* {
+        const auto found = std::find_if(commands.begin(), commands.end(), [](const Subcommand& one) { return one.app->parsed(); });
+        return found != commands.end() ? &*found : nullptr;
+    };
     try {
-        app.parse(argc, argv);
+        app.parse(std::vector<std::string>(words.rbegin(), words.rend() - 1));  // reversed, without the program's name
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
@@ -187,16 +286,18 @@ int Velnor(int argc, char** argv) {
     } catch (const CLI::CallForVersion& version) {
         return app.exit(version);
     } catch (const CLI::ParseError& refused) {
-        return Refused(refused, app, commands, argc, argv);
+        refusal = EscapeControl(Explained(refused, reached() != nullptr ? reached()->app : nullptr));
     }
-    const char* noColour = std::getenv("NO_COLOR");
-    const bool terminal = isatty(STDERR_FILENO) == 1;
-    Console console{std::cout, std::cerr, terminal && (noColour == nullptr || *noColour == '\0'), terminal, nullptr, {}};
-    for (const Subcommand& command : commands) {
-        if (!command.app->parsed()) continue;
-        request.command = command.which;
-        console.usage = command.app->help();
+    const Subcommand* command = reached();
+    if (command != nullptr) {
+        request.command = command->which;
+        console.command = command->app->get_name();
     }
+    if (const std::string unknown = Unknown(app, command != nullptr ? command->app : nullptr, commands); !unknown.empty()) {
+        refusal = unknown;
+    }
+    if (refusal.empty() && command == nullptr) refusal = "no command given; the commands are " + Listed(CommandNames(commands));
+    if (!refusal.empty()) return ReportFailure(request, console, {kUsage, refusal});
     // The commands that write stop between steps on SIGINT and SIGTERM (before any thread starts).
     std::optional<StopOnSignals> signals;
     if (request.command == Command::Restore || request.command == Command::Set || request.command == Command::Reset) {

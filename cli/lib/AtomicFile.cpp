@@ -29,7 +29,7 @@ Failure Cannot(const std::string& path, const std::string& what, int error) {
 Done RefuseExisting(const std::string& path, bool replace) {
     struct stat facts {};
     if (lstat(path.c_str(), &facts) != 0) return {};
-    if (!replace) return Failure{kFileProblem, EscapeControl(path) + " exists; use --force to replace it"};
+    if (!replace) return Failure{kFileProblem, EscapeControl(path) + " exists", "use --force to replace it"};
     // A symbolic link is judged by what it names: a rename would replace the link, and a link
     // to /dev/stdout or a device is not a backup file either. One that names nothing is replaced.
     if (S_ISLNK(facts.st_mode) && stat(path.c_str(), &facts) != 0) return {};

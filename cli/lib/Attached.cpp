@@ -24,8 +24,10 @@ Result<std::vector<KEYPAD_ENTRY>> ListAttached() {
     const KEYPAD_SELECTION velnorKeypad;  // its ids are the keypad's
     std::vector<KEYPAD_ENTRY> keypads;
     const int result = PlixoApi::ListKeypads(velnorKeypad.VendorId, velnorKeypad.ProductId, &keypads);
-    if (result != 0) return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " +
-                                                   std::to_string(result) + ")"};
+    if (result != 0) {
+        return Failure{kNoKeypad, "cannot list keypads: the HID layer could not be set up (code " + std::to_string(result) + ")",
+                       kFindOutWhy};
+    }
     return keypads;
 }
 

@@ -105,7 +105,8 @@ Readiness ReadAtMost(int fd, std::size_t most, std::string& text, const std::ato
 Result<BackupContent> ReadBackup(std::istream& in, const std::string& name) {
     const auto refused = [&name](const BackupRefusal& refusal) {
         const std::string where = refusal.line > 0 ? ", line " + std::to_string(refusal.line) : "";
-        return Failure{kFileProblem, "refused " + name + where + ": " + refusal.reason};
+        return Failure{kFileProblem, "refused " + name + where + ": " + refusal.reason,
+                       "velnor(1), BACKUP FILES THAT ARE REFUSED, gives the rules; velnor backup writes a file that keeps them"};
     };
     BackupContent content;
     std::ostringstream echo;  // the reader's echo lines are not shown

@@ -30,6 +30,12 @@ struct Failure {
     std::string hint;  // the next step for the user, when there is one ("" when none)
 };
 
+// The message and the next step in one text, where only one is kept (a keypad's line of a
+// report, a log line).
+inline std::string WithHint(const Failure& failure) {
+    return failure.hint.empty() ? failure.message : failure.message + "; " + failure.hint;
+}
+
 }  // namespace velnorcli
 
 #endif

@@ -11,8 +11,8 @@ Failure FailureOf(int code, const KEYPAD_ENTRY& keypad, const std::string& step)
     case PlixoApi::NOT_CONNECTED:
         return {kNoKeypad, name + " is not there any more (" + step + ")"};
     case PlixoApi::ACCESS_DENIED:
-        return {kPermission, "permission denied on " + EscapeControl(keypad.Path) + " (" + name +
-                                 "): install the udev rule or join the group it names; `velnor doctor` says how"};
+        return {kPermission, "permission denied on " + EscapeControl(keypad.Path) + " (" + name + ")",
+                "install the udev rule or join the group it names; run 'velnor doctor' to see how"};
     case PlixoApi::TIMEOUT:
         return {kNoAnswer, name + " did not answer (" + step + ")"};
     case PlixoApi::CONNECTION_LOST:

@@ -10,7 +10,7 @@ KeypadReport ReadingReport(const StatusReading& reading, KeypadResult result, co
     report.keypad = reading.keypad;
     report.result = result;
     report.status = failure.status;
-    report.message = failure.message;
+    report.message = WithHint(failure);
     report.before = reading.status;
     report.durationMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();

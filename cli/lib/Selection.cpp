@@ -57,7 +57,7 @@ Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attache
     if (selector.by != SelectBy::None && selector.value.empty()) {
         return Failure{kUsage, "an empty " + OptionOf(selector.by) + " selects no keypad"};
     }
-    if (attached.empty()) return Failure{kNoKeypad, "no keypad is attached"};
+    if (attached.empty()) return Failure{kNoKeypad, "no keypad is attached", kFindOutWhy};
     std::vector<std::size_t> matching;
     for (std::size_t i = 0; i < attached.size(); ++i) {
         const SerialReading* serial = i < serials.size() ? &serials[i] : nullptr;
@@ -67,7 +67,7 @@ Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attache
     if (matching.empty()) {
         // Keypads whose serial number could not be read might be the one: say why, with the
         // worst of their statuses.
-        Failure unread{kNoKeypad, "no keypad matches " + option};
+        Failure unread{kNoKeypad, "no keypad matches " + option, "run 'velnor list' to see the attached keypads"};
         for (std::size_t i = 0; selector.by == SelectBy::Serial && i < serials.size() && i < attached.size(); ++i) {
             if (serials[i].serial) continue;
             unread.status = std::max(unread.status, serials[i].failure.status);
@@ -79,7 +79,14 @@ Result<std::vector<std::size_t>> Choose(const std::vector<KEYPAD_ENTRY>& attache
     const std::string what = selector.by == SelectBy::None ? "several keypads are attached" : "several keypads match " + option;
     std::string lines = KeypadLines(attached, matching);
     lines.pop_back();  // the last line end
-    return Failure{kSeveralKeypads, what + "; choose one with --path, --usb-serial, --location or --serial:\n" + lines};
+    std::string choices;
+    for (std::size_t index : matching) {
+        const KEYPAD_ENTRY& keypad = attached[index];
+        choices += (choices.empty() ? "" : " or ") + (keypad.Location.empty() ? "--path " + EscapeControl(keypad.Path)
+                                                                               : "--location " + EscapeControl(keypad.Location));
+    }
+    return Failure{kSeveralKeypads, what + ":\n" + lines,
+                   "choose one with " + choices + " (--usb-serial and --serial select too)"};
 }
 
 }  // namespace velnorcli

@@ -32,6 +32,9 @@ struct SerialReading {
     Failure failure;
 };
 
+// The next step where no keypad can be found or used.
+inline constexpr const char* kFindOutWhy = "run 'velnor doctor' to find out why";
+
 // `serials` is used only for SelectBy::Serial and then holds one reading per attached keypad.
 // Serial numbers match with their trailing blanks ignored.
 // The chosen keypads are indexes into the list, in list order.

@@ -6,6 +6,7 @@
 
 #include "ControlBytes.h"
 #include "SerialSuffix.h"
+#include "Suggest.h"
 
 namespace velnorcli {
 
@@ -55,12 +56,15 @@ std::string CodeTableRefusal(std::string text, std::vector<std::uint8_t>& bytes)
 
 std::string Refusal(const std::string& word, std::vector<Assignment>& assignments) {
     const std::size_t equals = word.find('=');
-    if (equals == std::string::npos) return word + ": not FIELD=VALUE";
+    if (equals == std::string::npos) return word + " is not FIELD=VALUE (as in led_level=5)";
     const std::string key = word.substr(0, equals);
     const std::string value = word.substr(equals + 1);
     const auto* name = std::find_if(std::begin(kNames), std::end(kNames), [&](const Name& n) { return key == n.word; });
     if (name == std::end(kNames)) {
-        return key + ": no such setting; the settings are led_level, buzzer, buzzer_period, keypad_table, keys, serial, code_table";
+        std::vector<std::string> known;
+        for (const Name& n : kNames) known.emplace_back(n.word);
+        const std::string near = DidYouMean(key, known);
+        return "no setting " + key + (near.empty() ? "; the settings are led_level, buzzer, buzzer_period, keypad_table, keys, serial, code_table" : near);
     }
     for (const Assignment& done : assignments) {
         if (done.field == name->field) return key + " is given twice";

@@ -33,7 +33,7 @@ public:
     bool OpenAndRead() {
         if (Stopped()) return Stop("interrupted before keypad " + KeypadName(keypad_.Entry()) + " was opened");
         Tell("opening");
-        if (const Done opened = keypad_.Open(); !opened) return Stop(opened.failure().message, opened.failure().status);
+        if (const Done opened = keypad_.Open(); !opened) return Stop(WithHint(opened.failure()), opened.failure().status);
         Tell("reading the status");
         DEVICE_INFO before;
         if (const int code = keypad_.Status(before); code != 0) {

@@ -5,6 +5,7 @@
 
 #include "RestorePlan.h"
 #include "SetValues.h"
+#include "Suggest.h"
 #include "UtcTime.h"
 
 namespace velnorcli {
@@ -38,6 +39,20 @@ TEST(RestorePlan, TheSerialIsSentAsTheUtilitySendsIt) {
     }
 }
 
+// The nearest name is offered within two edits, and only when fewer than the word's letters.
+TEST(Suggest, ANameWithinTwoEditsIsOffered) {
+    const std::vector<std::string> known = {"status", "set", "list", "led_level", "--json", "-h"};
+    const std::tuple<const char*, const char*, std::size_t> kCases[] = {  // word, nearest, edits to it (or to status)
+        {"stauts", "status", 1},  {"STATUS", "status", 0}, {"ledlevel", "led_level", 1}, {"--jsn", "--json", 1},
+        {"stat", "status", 2},    {"lst", "list", 1},      {"statusxyz", "", 3},         {"-V", "", 6},
+        {"", "", 6},  // a swap is one edit; case and leading dashes do not count; the first of the nearest
+    };
+    for (const auto& [word, nearest, edits] : kCases) {
+        EXPECT_EQ(Nearest(word, known), nearest) << word;
+        EXPECT_EQ(EditDistance(word, *nearest != '\0' ? nearest : "status"), edits) << word;
+    }
+}
+
 TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
     const struct {
         std::vector<std::string> words;
@@ -46,8 +61,9 @@ TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
         {{"led_level=0x10", "buzzer=255", "keypad_table=2", "keys=8", "serial="}, ""},
         {{"code_table=1e,1f 20 21 22 23 24 25 26 27 28 2c 29 2a"}, ""},
         {{}, "no FIELD=VALUE given"},
-        {{"led_level"}, "led_level: not FIELD=VALUE"},
-        {{"led=1"}, "led: no such setting"},
+        {{"led_level"}, "led_level is not FIELD=VALUE"},
+        {{"led=1"}, "no setting led; the settings are led_level, buzzer,"},
+        {{"ledlevel=5"}, "no setting ledlevel; did you mean led_level?"},
         {{"buzzer=1", "buzzer=2"}, "buzzer is given twice"},
         {{"led_level=256"}, "led_level: 256 is above 255"},
         {{"led_level=-1"}, "not a number"},

@@ -44,10 +44,13 @@ TEST(Selection, ChoosesByEachSelectorAndRefusesNoneOrSeveral) {
 }
 
 TEST(Selection, RefusingSeveralListsThemAndNamesTheOptions) {
-    EXPECT_EQ(Choose(kAttached, {SelectBy::UsbSerial, "A1"}).failure().message,
-              "several keypads match --usb-serial A1; choose one with --path, --usb-serial, --location or --serial:\n"
-              "  /dev/hidraw1  location 1-1  usb serial A1\n"
-              "  /dev/hidraw3  location 1-4  usb serial A1");
+    const Failure several = Choose(kAttached, {SelectBy::UsbSerial, "A1"}).failure();
+    EXPECT_EQ(several.message, "several keypads match --usb-serial A1:\n"
+                               "  /dev/hidraw1  location 1-1  usb serial A1\n"
+                               "  /dev/hidraw3  location 1-4  usb serial A1");
+    EXPECT_EQ(several.hint, "choose one with --location 1-1 or --location 1-4 (--usb-serial and --serial select too)");
+    EXPECT_EQ(Choose({kAttached[0], {"/dev/hidraw5", "", "", "", ""}}, {}).failure().hint,
+              "choose one with --location 1-1 or --path /dev/hidraw5 (--usb-serial and --serial select too)");
 }
 
 }  // namespace

@@ -11,7 +11,8 @@ expect() {
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
 expect "status" velnor st
-expect "list status backup verify diff doctor restore set reset --json --help --version" velnor ""
+expect "list status backup verify diff doctor restore set reset help --json --help --version" velnor ""
+expect "restore reset" velnor help re
 expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
 expect "--json --help" velnor diff --
