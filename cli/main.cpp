@@ -149,10 +149,18 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
+    auto* serials = app.add_subcommand("serials", "show what became of the serial numbers of a list, and settle the unknown ones");
+    serials->add_option("LIST", request.files, "the serial list (as restore --serials names it)")->required()->expected(1);
+    auto* resolve = serials->add_flag("--resolve", request.resolve, "settle as taken each unknown serial that an attached keypad holds");
+    serials->add_option("--return", request.returned, "return these unknown serials, once you have made sure that no keypad holds them")
+        ->expected(1, -1)
+        ->excludes(resolve);
+    AddJson(*serials, request);
 
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
-            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
+            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset},
+            {serials, Command::Serials}};
 }
 
 // A command line CLI11 refused, told before any Request exists: the message and the usage of the
@@ -167,7 +175,7 @@ int Refused(const CLI::ParseError& refused, const CLI::App& app, const std::vect
     const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
     if (where == &app && first != argv + argc) {
         message = "unknown command " + EscapeControl(*first) +
-                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
+                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset, serials";
     }
     std::cerr << "velnor: " << message << "\n" << where->help();
     if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));
