@@ -11,10 +11,11 @@ expect() {
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
 expect "status" velnor st
-expect "list status backup verify diff doctor restore set reset --json --help --version" velnor ""
+expect "list status backup verify diff doctor restore set reset serials --json --help --version" velnor ""
 expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
 expect "--json --help" velnor diff --
 expect "--dry-run" velnor restore --d
 expect "--no-flash" velnor set --n
 expect "led_level=" velnor set led
+expect "--resolve --return" velnor serials list.txt --re
