@@ -17,6 +17,7 @@
 #include "lib/Keypad.h"
 #include "lib/Reading.h"
 #include "lib/Render.h"
+#include "lib/SerialsCommand.h"
 #include "lib/Station.h"
 #include "lib/Text.h"
 #include "lib/UtcTime.h"
@@ -280,13 +281,18 @@ int Restore(const Request& request, Console& console) {
     const auto selected = OpenAndSelect(request, files);
     if (!selected) return ReportFailure(request, console, selected.failure());
     if (files.serials) {
-        const std::string unknown = RenderUnknownSerials(files.serials->Unknown(), files.serials->RecordPath());
+        const std::string unknown = RenderUnknownSerials(files.serials->Unknown(), files.serials->ListPath());
         if (!unknown.empty()) Warn(console, unknown);
+    } else if (const std::string shared = SharedSerialWarning(selected->size(), source); !shared.empty()) {
+        Warn(console, shared);
     }
-    const std::vector<KeypadReport> reports =
-        RunStation(request, console, *selected, files, "restore",
-                   [&](const StationOptions& options) { return RestoreKeypads(*selected, source, options); });
-    return ReportStation(request, console, reports);
+    std::optional<Result<std::vector<KeypadReport>>> reports;
+    RunStation(request, console, *selected, files, "restore", [&](const StationOptions& options) {
+        reports.emplace(RestoreKeypads(*selected, source, options));
+        return *reports ? **reports : std::vector<KeypadReport>{};
+    });
+    if (!*reports) return ReportFailure(request, console, reports->failure());
+    return ReportStation(request, console, **reports);
 }
 
 int Set(const Request& request, Console& console) {
@@ -327,6 +333,23 @@ int Doctor(const Request& request, Console& console) {
     return ReportFailure(request, console, diagnosis.result);
 }
 
+int Serials(const Request& request, Console& console) {
+    const SerialsAction action = request.resolve ? SerialsAction::Resolve
+                                 : !request.returned.empty() ? SerialsAction::Return
+                                                             : SerialsAction::Show;
+    const Result<SerialsOutcome> outcome = RunSerials(request.files.front(), action, request.returned);
+    if (!outcome) return ReportFailure(request, console, outcome.failure());
+    if (request.json) {
+        console.out << Dump(SerialsJson(*outcome, action));
+        return kDone;
+    }
+    for (const auto& [keypad, failure] : outcome->unread) {
+        Warn(console, "keypad " + KeypadName(keypad) + " could not be read, and an unknown serial it holds stays unknown: " + failure.message);
+    }
+    console.out << RenderSerials(*outcome, action);
+    return kDone;
+}
+
 }  // namespace
 
 int ReportFailure(const Request& request, Console& console, const Failure& failure, const KEYPAD_ENTRY* keypad) {
@@ -354,6 +377,7 @@ int RunCommand(const Request& request, Console& console) {
     case Command::Restore: return Restore(request, console);
     case Command::Set: return Set(request, console);
     case Command::Reset: return Reset(request, console);
+    case Command::Serials: return Serials(request, console);
     }
     return kUsage;
 }

@@ -12,7 +12,7 @@
 
 namespace velnorcli {
 
-enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset };
+enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset, Serials };
 
 struct Request {
     Command command = Command::List;
@@ -28,6 +28,9 @@ struct Request {
     std::string serials;  // --serials LIST
     std::string log;      // --log FILE
     std::vector<std::string> assignments;  // set: FIELD=VALUE
+    // serials LIST: --resolve, or --return SERIAL...
+    bool resolve = false;
+    std::vector<std::string> returned;
 };
 
 struct Console {

@@ -154,6 +154,13 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
+    auto* serials = app.add_subcommand("serials", "show what became of the serial numbers of a list, and settle the unknown ones");
+    serials->add_option("LIST", request.files, "the serial list (as restore --serials names it)")->required()->expected(1);
+    auto* resolve = serials->add_flag("--resolve", request.resolve, "settle as taken each unknown serial that an attached keypad holds");
+    serials->add_option("--return", request.returned, "return these unknown serials, once you have made sure that no keypad holds them")
+        ->expected(1, -1)
+        ->excludes(resolve);
+    AddJson(*serials, request);
     // Listed here for its own help; the command line becomes `velnor [COMMAND] --help` before parsing.
     auto* help = app.add_subcommand("help", "show this help, or a command's (the same as --help)");
     help->add_option("COMMAND", request.files, "the command whose help to show")->expected(0, 1);
@@ -161,7 +168,8 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
 
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
-            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
+            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset},
+            {serials, Command::Serials}};
 }
 
 std::vector<std::string> CommandNames(const std::vector<Subcommand>& commands) {

@@ -147,19 +147,16 @@ std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& f
            (incomplete ? " (incomplete, see the warnings)" : "");
 }
 
-// One line however many: each serial left is also in the record, where the awk line finds it.
-std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& record) {
+// One line however many: velnor serials lists them all.
+std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& list) {
     if (unknown.empty()) return {};
     std::string some;
     for (std::size_t i = 0; i < std::min<std::size_t>(unknown.size(), 3); ++i) some += (i == 0 ? "" : ", ") + unknown[i];
     if (unknown.size() > 3) some += ", ...";
-    const std::string path = EscapeControl(record);
     return std::to_string(unknown.size()) + (unknown.size() == 1 ? " serial" : " serials") + " (" + EscapeControl(some) +
            ") with an unknown outcome: a velnor of this host stopped between writing a keypad and recording "
-           "it, and none is handed out again. To resolve them, see which keypad holds each (velnor status "
-           "--all) and append to " + path + " a line \"SERIAL taken TIME HOST KEYPAD\", or \"SERIAL "
-           "returned\" when none holds it; awk '{ s[$1] = $2 } END { for (k in s) if (s[k] == \"taking\") "
-           "print k }' " + path + " lists them (velnor(1), SERIAL NUMBER LISTS)";
+           "it, and none is handed out again; velnor serials " + EscapeControl(list) + " --resolve settles those "
+           "that an attached keypad holds";
 }
 
 std::string RenderStopped(const char* signal) {

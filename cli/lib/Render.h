@@ -37,7 +37,7 @@ std::string RenderVerifyEntry(const VerifyOutcome& outcome, const DEVICE_INFO& s
 // backup: where it went (a sentence, no newline).
 std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& file, bool incomplete);
 // restore --serials: the one warning for serials whose outcome is unknown (none: empty).
-std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& record);
+std::string RenderUnknownSerials(const std::vector<std::string>& unknown, const std::string& list);
 // A command that writes, stopped by a signal (a sentence, no newline).
 std::string RenderStopped(const char* signal);
 }  // namespace velnorcli

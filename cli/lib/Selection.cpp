@@ -1,6 +1,9 @@
 #include "Selection.h"
 
 #include <algorithm>
+#include <string_view>
+#include <tuple>
+#include <utility>
 
 #include "Text.h"
 
@@ -21,7 +24,54 @@ bool Matches(const KEYPAD_ENTRY& keypad, const Selector& selector, const SerialR
     return false;
 }
 
+// a < b with runs of digits compared as numbers.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            std::size_t endA = i;
+            std::size_t endB = j;
+            while (endA < a.size() && a[endA] == '0') ++endA;  // leading zeros
+            while (endB < b.size() && b[endB] == '0') ++endB;
+            std::size_t startA = endA;
+            std::size_t startB = endB;
+            while (endA < a.size() && digit(a[endA])) ++endA;
+            while (endB < b.size() && digit(b[endB])) ++endB;
+            const std::string_view numberA(a.data() + startA, endA - startA);
+            const std::string_view numberB(b.data() + startB, endB - startB);
+            if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
+            if (numberA != numberB) return numberA < numberB;
+            i = endA;
+            j = endB;
+        } else if (a[i] != b[j]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 }  // namespace
+
+std::vector<std::size_t> PortOrder(const std::vector<KEYPAD_ENTRY>& keypads) {
+    std::vector<std::size_t> order(keypads.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&keypads](std::size_t x, std::size_t y) {
+        const KEYPAD_ENTRY& a = keypads[x];
+        const KEYPAD_ENTRY& b = keypads[y];
+        if (a.Location.empty() != b.Location.empty()) return b.Location.empty();
+        for (const auto& [first, second] : {std::pair(&a.Location, &b.Location), std::pair(&a.Path, &b.Path)}) {
+            if (NaturalLess(*first, *second)) return true;
+            if (NaturalLess(*second, *first)) return false;
+        }
+        return std::tie(a.Location, a.Path) < std::tie(b.Location, b.Path);  // 1-02 and 1-2
+    });
+    return order;
+}
 
 std::string OptionOf(SelectBy by) {
     switch (by) {

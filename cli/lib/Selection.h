@@ -49,6 +49,11 @@ std::string KeypadName(const KEYPAD_ENTRY& keypad);
 // USB serial string, else its location, else its path.
 std::string KeypadIdentityName(const KEYPAD_ENTRY& keypad);
 
+// The keypads in port order: by location, then path (numbers within them compared as numbers,
+// so that 1-2.10 comes after 1-2.9); keypads without a location after those with one. Indexes
+// into `keypads`.
+std::vector<std::size_t> PortOrder(const std::vector<KEYPAD_ENTRY>& keypads);
+
 }  // namespace velnorcli
 
 #endif

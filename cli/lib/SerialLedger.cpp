@@ -1,10 +1,13 @@
 #include "SerialLedger.h"
 
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 
 #include "Text.h"
 #include "UtcTime.h"
@@ -24,6 +27,12 @@ std::string Writer() { return Host() + ":" + std::to_string(getpid()); }
 
 std::string Now() { return UtcTime(std::chrono::system_clock::now(), true); }
 
+// How the record names the operator who returns a serial: "operator" and their user name.
+std::string Operator() {
+    const passwd* user = getpwuid(geteuid());
+    return "operator " + (user != nullptr && user->pw_name != nullptr ? std::string(user->pw_name) : std::to_string(geteuid()));
+}
+
 bool Runs(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
 
 }  // namespace
@@ -35,60 +44,157 @@ SerialLedger::SerialLedger(std::string listPath)
 
 Done SerialLedger::Check() const { return store_->Check(); }
 
-Result<std::string> SerialLedger::Take(const std::string& keypad, const LedgerWait& wait) {
+Result<std::vector<GivenSerial>> SerialLedger::Give(const std::vector<SerialClaim>& claims, bool record, const LedgerWait& wait) {
     // The list is read before the lock, which is held only while the record is read and added to.
     const Result<std::vector<std::string>> serials = store_->Serials();
     if (!serials) return serials.failure();
     LastStates states;
     const EventSink read = [&states](const SerialEvent& event) { states.Add(event); };
-    const std::string writer = Writer();
-    std::string chosen;
-    std::string time;
-    const Done taken = store_->Change(wait, &read, [&]() -> Result<SerialEvent> {
-        const std::vector<std::string> free = states.Free(*serials, 1);
-        if (free.empty()) {
-            return Failure{kFileProblem, "every serial number of " + EscapeControl(listPath_) + " is taken (or its outcome unknown)"};
+    SerialAssignment assignment;
+    std::vector<PendingSerial> taking;  // the lines the events below view
+    const auto assign = [&]() -> Result<std::vector<SerialEvent>> {
+        assignment = AssignSerials(states, *serials, claims);
+        if (assignment.missing > 0) {
+            const std::string list = EscapeControl(listPath_);
+            const std::size_t free = assignment.fresh - assignment.missing;
+            return Failure{kFileProblem,
+                           "the serial list " + list + " has " + std::to_string(free) + " free serial " +
+                               (free == 1 ? "number" : "numbers") + " for the " + std::to_string(assignment.fresh) + " " +
+                               (assignment.fresh == 1 ? "keypad that needs one" : "keypads that need one") + ": " +
+                               std::to_string(assignment.missing) + " missing",
+                           "add " + std::to_string(assignment.missing) + " serial " +
+                               (assignment.missing == 1 ? "number" : "numbers") + " to " + list + "; velnor serials " +
+                               list + " shows what became of the others"};
         }
-        chosen = free.front();
-        time = Now();
-        return SerialEvent{chosen, SerialState::Taking, time, writer, keypad};
-    });
-    if (!taken) return taken.failure();
-    return chosen;
+        const std::string time = Now();
+        const std::string writer = Writer();
+        for (std::size_t i = 0; i < claims.size(); ++i) {
+            const GivenSerial& given = assignment.given[i];
+            if (given.fresh) taking.push_back({given.serial, time, writer, claims[i].names.front()});
+        }
+        std::vector<SerialEvent> events;
+        for (const PendingSerial& line : taking) {
+            events.push_back({line.serial, SerialState::Taking, line.time, line.writer, line.keypad});
+        }
+        return events;
+    };
+    if (record) {
+        if (const Done given = store_->Change(wait, &read, assign); !given) return given.failure();
+    } else {
+        if (const Done readAll = store_->Read(read); !readAll) return readAll.failure();
+        if (const Result<std::vector<SerialEvent>> assigned = assign(); !assigned) return assigned.failure();
+    }
+    return assignment.given;
+}
+
+Result<std::string> SerialLedger::Take(const std::string& keypad, const LedgerWait& wait) {
+    const Result<std::vector<GivenSerial>> given = Give({SerialClaim{{keypad}, ""}}, true, wait);
+    if (!given) return given.failure();
+    return given->front().serial;
 }
 
 Done SerialLedger::Settle(const std::string& serial, SerialState outcome, const std::string& keypad, const LedgerWait& wait) {
     const std::string writer = Writer();
     std::string time;
     bool locked = false;
-    Done settled = store_->Change(wait, nullptr, [&]() -> Result<SerialEvent> {
+    Done settled = store_->Change(wait, nullptr, [&]() -> Result<std::vector<SerialEvent>> {
         locked = true;
         time = Now();
-        return SerialEvent{serial, outcome, time, writer, keypad};
+        return std::vector<SerialEvent>{{serial, outcome, time, writer, keypad}};
     });
     if (settled || locked) return settled;
     return Failure{settled.failure().status, "serial " + serial + " stays recorded as taking: " + settled.failure().message};
-}
-
-Result<std::vector<std::string>> SerialLedger::Free(std::size_t most) const {
-    const Result<std::vector<std::string>> serials = store_->Serials();
-    if (!serials) return serials.failure();
-    LastStates states;
-    if (Done read = store_->Read([&states](const SerialEvent& event) { states.Add(event); }); !read) return read.failure();
-    return states.Free(*serials, most);
-}
-
-bool SerialLedger::TakenBy(const std::string& serial, const std::string& keypad) const {
-    Holding holding(serial, keypad);
-    const Done read = store_->Read([&holding](const SerialEvent& event) { holding.Add(event); });
-    return read && holding.Holds();
 }
 
 std::vector<std::string> SerialLedger::Unknown() const {
     Unsettled unsettled;
     // What could be read of the record counts; a failure is the next Take's to report.
     static_cast<void>(store_->Read([&unsettled](const SerialEvent& event) { unsettled.Add(event); }));
-    return unsettled.Unknown(Host(), Runs);
+    std::vector<std::string> serials;
+    for (const PendingSerial& pending : unsettled.Unknown(Host(), Runs)) serials.push_back(pending.serial);
+    return serials;
+}
+
+Result<SerialsState> SerialLedger::State() const {
+    const Result<std::vector<std::string>> serials = store_->Serials();
+    if (!serials) return serials.failure();
+    LastStates states;
+    Unsettled unsettled;
+    const Done read = store_->Read([&](const SerialEvent& event) {
+        states.Add(event);
+        unsettled.Add(event);
+    });
+    if (!read) return read.failure();
+    SerialsState state;
+    state.unknown = unsettled.Unknown(Host(), Runs);
+    state.counts = CountSerials(*serials, states, state.unknown);
+    return state;
+}
+
+namespace {
+
+// The events of record lines, viewing them.
+std::vector<SerialEvent> EventsOf(const std::vector<PendingSerial>& lines, SerialState state) {
+    std::vector<SerialEvent> events;
+    for (const PendingSerial& line : lines) events.push_back({line.serial, state, line.time, line.writer, line.keypad});
+    return events;
+}
+
+}  // namespace
+
+Result<SerialsState> SerialLedger::Resolve(const std::vector<std::pair<std::string, std::string>>& held) {
+    if (Result<std::vector<std::string>> serials = store_->Serials(); !serials) return serials.failure();
+    Unsettled unsettled;
+    std::vector<PendingSerial> settled;
+    const EventSink read = [&unsettled](const SerialEvent& event) { unsettled.Add(event); };
+    const Done changed = store_->Change({}, &read, [&]() -> Result<std::vector<SerialEvent>> {
+        const std::string time = Now();
+        for (const PendingSerial& pending : unsettled.Unknown(Host(), Runs)) {
+            const auto holder = std::find_if(held.begin(), held.end(), [&](const auto& keypad) { return keypad.second == pending.serial; });
+            if (holder != held.end()) settled.push_back({pending.serial, time, Writer(), holder->first});
+        }
+        return EventsOf(settled, SerialState::Taken);
+    });
+    if (!changed) return changed.failure();
+    Result<SerialsState> state = State();
+    if (state) state->settled = std::move(settled);
+    return state;
+}
+
+Result<SerialsState> SerialLedger::Return(const std::vector<std::string>& serials) {
+    const std::string by = Operator();
+    if (Result<std::vector<std::string>> list = store_->Serials(); !list) return list.failure();
+    LastStates states;
+    Unsettled unsettled;
+    std::vector<PendingSerial> settled;
+    const EventSink read = [&](const SerialEvent& event) {
+        states.Add(event);
+        unsettled.Add(event);
+    };
+    const Done changed = store_->Change({}, &read, [&]() -> Result<std::vector<SerialEvent>> {
+        const std::vector<PendingSerial> unknown = unsettled.Unknown(Host(), Runs);
+        const std::string time = Now();
+        for (const std::string& serial : serials) {
+            const bool isUnknown = std::any_of(unknown.begin(), unknown.end(), [&](const PendingSerial& p) { return p.serial == serial; });
+            if (!isUnknown) {
+                const std::optional<SerialState> last = states.StatesOf({serial}).front();
+                const char* what = !last                               ? "it was never taken"
+                                   : *last == SerialState::Taken       ? "it is taken"
+                                   : *last == SerialState::Returned    ? "it is returned already"
+                                                                       : "a velnor that still runs, or one of another host, is at work on it";
+                return Failure{kFileProblem, "serial " + EscapeControl(serial) + " has no unknown outcome in " +
+                                                 EscapeControl(recordPath_) + " (" + what + "); nothing was returned"};
+            }
+            if (std::none_of(settled.begin(), settled.end(), [&](const PendingSerial& p) { return p.serial == serial; })) {
+                settled.push_back({serial, time, Writer(), by});
+            }
+        }
+        return EventsOf(settled, SerialState::Returned);
+    });
+    if (!changed) return changed.failure();
+    Result<SerialsState> state = State();
+    if (state) state->settled = std::move(settled);
+    return state;
 }
 
 }  // namespace velnorcli

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Result.h"
@@ -17,6 +18,14 @@
 
 namespace velnorcli {
 
+// What `velnor serials` shows of a list, and what a --resolve or --return settled (each
+// settled serial as its new line names it: its keypad, time and writer).
+struct SerialsState {
+    SerialCounts counts;
+    std::vector<PendingSerial> unknown;
+    std::vector<PendingSerial> settled;
+};
+
 class SerialLedger {
 public:
     // listPath: the list; the record is listPath + ".taken".
@@ -24,20 +33,28 @@ public:
 
     // Before any keypad is involved: the list is usable and the record can be added to.
     Done Check() const;
-    // Chooses the first free serial and records it as taking, for this keypad, under the lock.
-    // A failure when the files fail, the list is used up or the wait for the lock was stopped.
+    // The serial of each keypad, in the order given (the port order; AssignSerials says which
+    // keypad keeps the serial it holds). With `record`, each fresh one is recorded as taking for
+    // its keypad (the first of its names), all under the lock at once; without (a dry run),
+    // nothing is recorded. A failure, with nothing recorded, when the list lacks free serials
+    // (the message and hint say how many), the files fail or the wait for the lock was stopped.
+    Result<std::vector<GivenSerial>> Give(const std::vector<SerialClaim>& claims, bool record, const LedgerWait& wait = {});
+    // One fresh serial, recorded as taking for this keypad.
     Result<std::string> Take(const std::string& keypad, const LedgerWait& wait = {});
     // Records what became of a serial taken (Taken or Returned).
     Done Settle(const std::string& serial, SerialState outcome, const std::string& keypad, const LedgerWait& wait = {});
 
-    // Without taking anything: the first `most` free serials (for a dry run).
-    Result<std::vector<std::string>> Free(std::size_t most) const;
-    // Whether the record shows a serial as taken by this keypad; not when it cannot be read
-    // (a Take then says why).
-    bool TakenBy(const std::string& serial, const std::string& keypad) const;
     // The serials left "taking" by a velnor of this host that no longer runs (their outcome is
     // unknown); none when the record cannot be read.
     std::vector<std::string> Unknown() const;
+    // The list's serials counted by state, and the unknown ones.
+    Result<SerialsState> State() const;
+    // Settles as taken each unknown serial that one of these keypads holds (its recorded name,
+    // the serial it holds; the first holder is recorded); the others stay unknown.
+    Result<SerialsState> Resolve(const std::vector<std::pair<std::string, std::string>>& held);
+    // Returns unknown serials on the operator's word (the record names them: "operator USER").
+    // Any serial that is not unknown refuses them all (status 7), and nothing is recorded.
+    Result<SerialsState> Return(const std::vector<std::string>& serials);
 
     const std::string& ListPath() const { return listPath_; }
     const std::string& RecordPath() const { return recordPath_; }

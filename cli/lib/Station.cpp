@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "Attached.h"
 #include "Json.h"
@@ -123,91 +124,71 @@ std::vector<KeypadReport> OnEach(const std::vector<KEYPAD_ENTRY>& keypads,
     return reports;
 }
 
-// With --serials: the serial the keypad is to get, or the report says why none.
-struct SerialChoice {
-    std::string serial;
-    bool taken = false;  // taken from the list by this run (to be settled)
-};
-
-LedgerWait Waiting(KeypadRun& run, const StationOptions& options) {
-    const std::string record = options.serials->RecordPath();
-    return LedgerWait{options.stop, [&run, record](const std::string& holder) {
-                          run.TellWait("waits for the lock of " + record + ", held by " + holder);
-                      }};
-}
-
-// How the record of taken serials names a keypad: Take, Settle and TakenBy all ask here.
-// By the keypad's identity (USB serial string, else location, else path), as it was opened.
+// How the record of taken serials names a keypad: Give, Settle and the --resolve of velnor
+// serials all ask here. By the keypad's identity (USB serial string, else location, else path),
+// as it was opened.
 std::string RecordedName(KeypadRun& run) { return KeypadIdentityName(run.keypad().Entry()); }
 
-// What a dry run would give each of `count` keypads: the free serials in turn, then none. A
-// record that cannot be read fails them all, as it would fail a real run.
-std::vector<Result<std::string>> DryRunSerials(const SerialLedger& ledger, std::size_t count) {
-    const Result<std::vector<std::string>> free = ledger.Free(count);
-    std::vector<Result<std::string>> serials;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!free) {
-            serials.emplace_back(free.failure());
-        } else if (i < free->size()) {
-            serials.emplace_back((*free)[i]);
-        } else {
-            serials.emplace_back(Failure{kFileProblem, "no free serial number is left in " + EscapeControl(ledger.ListPath())});
-        }
+using Runs = std::vector<std::unique_ptr<KeypadRun>>;
+
+// With --serials: the serial of each keypad that was read (none for the others), chosen for all
+// at once in port order before any is written, so that a tray gets the same serials in the same
+// places however fast its keypads are. A keypad that holds the serial the list gave it keeps
+// it: a second run over the same keypad uses up no serial. Only the keypad the record names:
+// another keypad holding the same serial (restored from the same backup, say) gets a fresh one.
+Result<std::vector<std::optional<GivenSerial>>> GiveSerials(const Runs& runs, const std::vector<char>& read,
+                                                            const std::vector<KEYPAD_ENTRY>& keypads,
+                                                            const StationOptions& options) {
+    std::vector<std::size_t> claimants;
+    std::vector<SerialClaim> claims;
+    for (const std::size_t i : PortOrder(keypads)) {
+        if (read[i] == 0) continue;
+        KeypadRun& run = *runs[i];
+        run.Tell("taking a serial number");
+        claimants.push_back(i);
+        // Records of earlier versions name the keypad as messages do, and still count.
+        claims.push_back({{RecordedName(run), run.Name()}, TrimmedRight(run.report().before->SerialNumber)});
     }
+    std::vector<std::optional<GivenSerial>> serials(runs.size());
+    if (claims.empty()) return serials;
+    const std::string record = options.serials->RecordPath();
+    const LedgerWait wait{options.stop, [&](const std::string& holder) {
+                              const std::string what = "waits for the lock of " + record + ", held by " + holder;
+                              for (const std::size_t i : claimants) runs[i]->Tell(what);
+                              if (options.progress != nullptr || !options.notice) return;
+                              options.notice(claimants.size() == 1 ? "keypad " + runs[claimants.front()]->Name() + " " + what
+                                                                   : "the keypads " + what);
+                          }};
+    const Result<std::vector<GivenSerial>> given = options.serials->Give(claims, !options.dryRun, wait);
+    if (!given) return given.failure();
+    for (std::size_t i = 0; i < claimants.size(); ++i) serials[claimants[i]] = (*given)[i];
     return serials;
 }
 
-// dryRunSerial: on a dry run, the serial the keypad would get, or why it would get none.
-std::optional<SerialChoice> ChooseSerial(KeypadRun& run, const StationOptions& options,
-                                         const Result<std::string>* dryRunSerial) {
-    SerialLedger& ledger = *options.serials;
-    if (dryRunSerial != nullptr) {
-        if (*dryRunSerial) return SerialChoice{**dryRunSerial, false};
-        run.Stop(dryRunSerial->failure().message, dryRunSerial->failure().status);
-        return std::nullopt;
-    }
-    // A keypad that holds the serial the list gave it keeps it: a second run over the same
-    // keypad uses up no serial. Only the keypad the record names: another keypad holding the
-    // same serial (restored from the same backup, say) gets a fresh one.
-    // Records of earlier versions name the keypad as messages do, and still count.
-    const std::string held = TrimmedRight(run.report().before->SerialNumber);
-    if (!held.empty() && (ledger.TakenBy(held, RecordedName(run)) || ledger.TakenBy(held, run.Name()))) {
-        return SerialChoice{held, false};
-    }
-    run.Tell("taking a serial number");
-    const Result<std::string> serial = ledger.Take(RecordedName(run), Waiting(run, options));
-    if (!serial) {
-        run.Stop(serial.failure().message, serial.failure().status);
-        return std::nullopt;
-    }
-    return SerialChoice{*serial, true};
-}
-
-void SettleSerial(KeypadRun& run, const StationOptions& options, const SerialChoice& choice) {
-    if (!choice.taken) return;
+void SettleSerial(KeypadRun& run, const StationOptions& options, const GivenSerial& given) {
+    if (!given.fresh || options.dryRun) return;
     const KeypadResult result = run.report().result;
     SerialLedger& ledger = *options.serials;
+    const std::string record = ledger.RecordPath();
+    const LedgerWait wait{options.stop, [&run, &record](const std::string& holder) {
+                              run.TellWait("waits for the lock of " + record + ", held by " + holder);
+                          }};
     if (result == KeypadResult::Updated || result == KeypadResult::UpToDate) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Taken, RecordedName(run), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(given.serial, SerialState::Taken, RecordedName(run), wait));
     } else if (result == KeypadResult::UnchangedAfterFailure) {
-        run.AddProblem(ledger.Settle(choice.serial, SerialState::Returned, RecordedName(run), Waiting(run, options)));
+        run.AddProblem(ledger.Settle(given.serial, SerialState::Returned, RecordedName(run), wait));
     } else {
-        run.report().message += "; serial " + EscapeControl(choice.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
-                                " (its outcome is unknown: velnor(1) says how to resolve it)";
+        run.report().message += "; serial " + EscapeControl(given.serial) + " stays recorded as taking in " + EscapeControl(ledger.RecordPath()) +
+                                " (its outcome is unknown: velnor serials " + EscapeControl(ledger.ListPath()) +
+                                " --resolve settles it when an attached keypad holds it)";
     }
 }
 
-KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const RestoreSource& source,
-                        const StationOptions& options, const Result<std::string>* dryRunSerial) {
-    KeypadRun run(entry, index, options);
-    if (!run.OpenAndRead()) return run.Finish(source);
+// A keypad whose status was read, restored to the file (with its serial, when given).
+KeypadReport RestoreRead(KeypadRun& run, const RestoreSource& source, const StationOptions& options,
+                         const std::optional<GivenSerial>& serial) {
     DEVICE_INFO file = source.content.record;
-    std::optional<SerialChoice> serial;
-    if (options.serials != nullptr) {
-        serial = ChooseSerial(run, options, dryRunSerial);
-        if (!serial) return run.Finish(source);
-        file.SerialNumber = serial->serial;
-    }
+    if (serial) file.SerialNumber = serial->serial;
     const Target target = TargetOfBackup(file);
     const Plan plan = PlanRestore(SettingsOfKeypad(*run.report().before), target, options.force);
     const std::string targetName = "the settings of " + EscapeControl(source.name) + (serial ? " with serial " + EscapeControl(serial->serial) : "");
@@ -230,14 +211,41 @@ KeypadReport RestoreOne(const KEYPAD_ENTRY& entry, std::size_t index, const Rest
 
 }  // namespace
 
-std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
-                                         const StationOptions& options) {
-    const bool dryRunSerials = options.dryRun && options.serials != nullptr;
-    const std::vector<Result<std::string>> serials =
-        dryRunSerials ? DryRunSerials(*options.serials, keypads.size()) : std::vector<Result<std::string>>{};
-    return OnEach(keypads, [&](std::size_t i) {
-        return RestoreOne(keypads[i], i, source, options, dryRunSerials ? &serials[i] : nullptr);
+Result<std::vector<KeypadReport>> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
+                                                 const StationOptions& options) {
+    // Every keypad's status first, then the serials for all, then the writing.
+    Runs runs;
+    for (std::size_t i = 0; i < keypads.size(); ++i) runs.push_back(std::make_unique<KeypadRun>(keypads[i], i, options));
+    std::vector<char> read(keypads.size());
+    InParallel(keypads.size(), [&](std::size_t i) { read[i] = runs[i]->OpenAndRead() ? 1 : 0; });
+    std::vector<std::optional<GivenSerial>> serials(keypads.size());
+    if (options.serials != nullptr) {
+        Result<std::vector<std::optional<GivenSerial>>> given = GiveSerials(runs, read, keypads, options);
+        if (!given) {
+            // None is written: each keypad's report (and log line) says why.
+            const Failure& failure = given.failure();
+            const std::string told = failure.message + "; nothing was written";
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                if (read[i] != 0) runs[i]->Stop(failure.status == kInterrupted ? failure.message : told, failure.status);
+                runs[i]->Finish(source);
+            }
+            return Failure{failure.status, told, failure.hint};
+        }
+        serials = std::move(*given);
+    }
+    std::vector<KeypadReport> reports(keypads.size());
+    InParallel(keypads.size(), [&](std::size_t i) {
+        reports[i] = read[i] != 0 ? RestoreRead(*runs[i], source, options, serials[i]) : runs[i]->Finish(source);
     });
+    return reports;
+}
+
+std::string SharedSerialWarning(std::size_t keypads, const RestoreSource& source) {
+    if (keypads < 2) return {};
+    const std::string serial = TrimmedRight(source.content.record.SerialNumber);
+    return std::to_string(keypads) + " keypads would all get " +
+           (serial.empty() ? "the blank serial number" : "serial number " + EscapeControl(serial)) + " of " +
+           EscapeControl(source.name) + "; restore --serials LIST gives each its own";
 }
 
 std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,

@@ -6,6 +6,7 @@
 #define VELNOR_CLI_STATION_H
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,8 +45,14 @@ struct RestoreSource {
     BackupContent content;
 };
 
-std::vector<KeypadReport> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
-                                         const StationOptions& options);
+// Reads every keypad first; with serials, gives them serials in port order (SerialLedger::Give)
+// before any is written. A failure there (too few free serials, the record's files, a stop)
+// writes no keypad: each report (and log line) says so, and the failure is the run's.
+Result<std::vector<KeypadReport>> RestoreKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source,
+                                                 const StationOptions& options);
+// Without --serials: the warning that these keypads would all get the file's serial number, ""
+// for fewer than two.
+std::string SharedSerialWarning(std::size_t keypads, const RestoreSource& source);
 std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
                                      const std::vector<Assignment>& assignments, const StationOptions& options);
 std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads, const StationOptions& options);

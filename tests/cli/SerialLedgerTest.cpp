@@ -1,6 +1,7 @@
 // The serial record's rules on tables of events (what is free, who holds a serial, which
-// outcome is unknown), the list's and the record's lines, and what the files add: threads taking
-// at once never get the same serial, and a record of any length is read whole.
+// outcome is unknown, the counts, which keypad gets which serial), the list's and the record's
+// lines, and what the files add: threads taking at once never get the same serial, and a record
+// of any length is read whole.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,15 +55,34 @@ TEST(SerialRules, TheLastWholeLineOfASerialDecidesWhetherItIsFreeWhoHoldsItAndWh
     });
     EXPECT_EQ(states.Free({"1001", "1002", "1003", "1004", "1005", "1003", "1006", "1007", "1008"}), (Serials{"1003", "1005", "1008"}));
     EXPECT_EQ(states.Free({"1003", "1005"}, 1), Serials{"1003"});
-    EXPECT_EQ(unsettled.Unknown("here", [](long pid) { return pid == 1; }), (Serials{"999", "1002"}));
+    const std::vector<PendingSerial> unknown = unsettled.Unknown("here", [](long pid) { return pid == 1; });
+    EXPECT_EQ(unknown, (std::vector<PendingSerial>{{"999", "T", "here:4", "1-6"}, {"1002", "T", "here:2", "1-3"}}));
+    // Listed twice, counted once; 999 is unknown though no longer listed.
+    const SerialCounts counts = CountSerials({"1001", "1002", "1003", "1004", "1005", "1006", "1007", "1001"}, states, unknown);
+    EXPECT_EQ(std::tie(counts.free, counts.returned, counts.taken, counts.taking, counts.unknown),
+              std::make_tuple(1u, 1u, 2u, 2u, 2u));
     // A serial, a keypad, and whether the record gives it to that keypad.
     const std::tuple<const char*, const char*, bool> kHolders[] = {
         {"1001", "1-2", true}, {"1001", "1-3", false}, {"1003", "1-4", false},
         {"1002", "1-3", false}, {"1006", "1-7", false}, {"1006", "1-8 hub", true}};
-    for (const auto& [serial, keypad, holds] : kHolders) {
-        Holding holding(serial, keypad);
-        for (const SerialEvent& event : events) holding.Add(event);
-        EXPECT_EQ(holding.Holds(), holds) << serial << " " << keypad;
+    for (const auto& [serial, keypad, holds] : kHolders) EXPECT_EQ(states.TakenBy(serial, keypad), holds) << serial << " " << keypad;
+    // Keypads in port order (their names, the serial they hold): what each gets from the list.
+    const struct {
+        Serials list;
+        std::vector<SerialClaim> claims;
+        Serials given;  // "SERIAL kept" or "SERIAL fresh", else "N missing"
+    } kAssignments[] = {
+        {{"1001", "1003", "1005", "1008"},
+         {{{"U1", "1-2"}, "1001"}, {{"1-9"}, "1001"}, {{"1-2"}, "1001"}, {{"1-5"}, ""}},
+         {"1001 kept", "1003 fresh", "1005 fresh", "1008 fresh"}},
+        {{"1001", "1003"}, {{{"1-2"}, "1001"}, {{"1-5"}, ""}, {{"1-6"}, ""}, {{"1-7"}, ""}}, {"2 missing"}},
+    };
+    for (const auto& c : kAssignments) {
+        const SerialAssignment assignment = AssignSerials(states, c.list, c.claims);
+        Serials given;
+        for (const GivenSerial& serial : assignment.given) given.push_back(serial.serial + (serial.fresh ? " fresh" : " kept"));
+        if (assignment.missing > 0) given = {std::to_string(assignment.missing) + " missing"};
+        EXPECT_EQ(given, c.given) << c.list.size();
     }
     EXPECT_EQ(EventLine({"1001", SerialState::Taking, "T", "h:1", "kp\n\x1b"}), "1001\ttaking\tT\th:1\tkp  \n");
 }
@@ -92,9 +112,9 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerials) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(std::set<std::string>(taken.begin(), taken.end()).size(), 8u);
     EXPECT_EQ(take("one more"), "9");
-    EXPECT_EQ(take("too many"), "every serial number of " + list + " is taken (or its outcome unknown)");
+    EXPECT_EQ(take("too many"), "the serial list " + list + " has 0 free serial numbers for the 1 keypad that needs one: 1 missing");
     EXPECT_TRUE(ledger.Settle("4", SerialState::Returned, "keypad 3"));
-    EXPECT_EQ(*ledger.Free(5), Serials{"4"});
+    EXPECT_EQ(take("again"), "4");
 }
 
 TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -45,6 +47,8 @@ TEST(VelnorStation, EightKeypadsOneUnpluggedMidRestoreTheOthersVerifiedNothingWr
     SimFolder sim(Keypads(1, 4) + "fault 7 unplug\n" + Keypads(5, 8));
     const Result run = sim.Run({"restore", "--all", "--json", "--timeout", "1", kExample});
     EXPECT_EQ(run.status, 6) << run.err;
+    EXPECT_EQ(Lines(run.err).front(), "velnor: warning: 8 keypads would all get serial number 8KEY000012345 of " + kExample +
+                                          "; restore --serials LIST gives each its own");
     const json keypads = json::parse(run.out)["keypads"];
     ASSERT_EQ(keypads.size(), 8u);
     for (std::size_t i = 0; i < 8; ++i) {
@@ -162,6 +166,82 @@ TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutc
             EXPECT_NE(after.err.find("warning: 1 serial (2001) with an unknown outcome"), std::string::npos) << after.err;
             EXPECT_EQ(Record(list)["2001"], "taking") << "still recorded, not dropped";
         }
+    }
+}
+
+TEST(VelnorStation, SerialsGoInPortOrderWhateverOrderTheKeypadsAnswerInAndAShortListWritesNothing) {
+    // Listed in another order than their ports': 1-2.9 (b), 1-2.10 (a), 1-3 (c).
+    const auto tray = [](const std::vector<int>& delays) {
+        std::string config;
+        const char* const kKeypads[][2] = {{"c", "1-3"}, {"a", "1-2.10"}, {"b", "1-2.9"}};
+        for (std::size_t i = 0; i < 3; ++i) {
+            config += std::string("device name=") + kKeypads[i][0] + " location=" + kKeypads[i][1] +
+                      " reset_absent_ms=200 reply_delay_ms=" + std::to_string(delays[i]) + "\nset firmware V7.1\nset serial 0000000" + std::to_string(i) + "\n";
+        }
+        return SimFolder(config);
+    };
+    std::vector<int> delays{0, 30, 60};
+    do {
+        const SimFolder sim = tray(delays);
+        const std::string list = sim.Write("serials.txt", "7001\n7002\n7003\n");
+        const Result run = sim.Run({"restore", "--all", "--serials", list, kExample});
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::map<std::string, std::string> state = sim.State();
+        EXPECT_EQ(std::vector<std::string>({state.at("b.flash.serial"), state.at("a.flash.serial"), state.at("c.flash.serial")}),
+                  std::vector<std::string>({"\"7001\"", "\"7002\"", "\"7003\""}))
+            << "delays " << delays[0] << " " << delays[1] << " " << delays[2];
+    } while (std::next_permutation(delays.begin(), delays.end()));
+
+    const SimFolder sim = tray({0, 0, 0});
+    const std::string list = sim.Write("serials.txt", "7001\n7002\n");
+    const Result run = sim.Run({"restore", "--all", "--json", "--serials", list, kExample});
+    EXPECT_EQ(run.status, 7);
+    EXPECT_EQ(json::parse(run.out)["error"]["message"],
+              "the serial list " + list + " has 2 free serial numbers for the 3 keypads that need one: 1 missing; nothing was written");
+    for (const std::string& command : sim.CommandsSent()) EXPECT_EQ(command, "01");
+    EXPECT_EQ(sim.State()["a.flash.serial"], "\"00000001\"");
+    EXPECT_EQ(sim.Read("serials.txt.taken"), "");
+}
+
+TEST(VelnorStation, SerialsLeftUnknownAreSettledByTheAttachedKeypadThatHoldsThemOrReturnedOnTheOperatorsWord) {
+    const SimFolder holder("device path=kp1 name=kp1 serial=U1\nset firmware V7.1\nset serial 6001\n");
+    const SimFolder none("");
+    const std::string list = holder.Write("serials.txt", "6001\n6002\n6003\n6004\n");
+    // As a velnor killed while writing three keypads leaves the record.
+    const pid_t killed = fork();
+    if (killed == 0) _exit(0);
+    waitpid(killed, nullptr, 0);
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string writer = std::string(host) + ":" + std::to_string(killed);
+    holder.Write("serials.txt.taken", "6001\ttaking\tT1\t" + writer + "\tU1\n6002\ttaking\tT2\t" + writer + "\tkp\tat desk 2\n" +
+                                          "6003\ttaking\tT3\t" + writer + "\tU3\n");
+    const struct {
+        const SimFolder* where;
+        std::vector<std::string> words;  // after serials LIST
+        int status;
+        std::string inOut;
+        const char* record;  // each serial's last state after
+    } kSteps[] = {
+        {&holder, {}, 0, "  kp at desk 2\n6003 ",
+         "6001 taking, 6002 taking, 6003 taking"},
+        {&none, {"--resolve", "--json"}, 0, R"("settled":[])", "6001 taking, 6002 taking, 6003 taking"},
+        {&holder, {"--resolve", "--json"}, 0, R"("settled":[{"serial":"6001","state":"taken")", "6001 taken, 6002 taking, 6003 taking"},
+        {&none, {"--return", "6001", "--json"}, 7, "serial 6001 has no unknown outcome in " + list + ".taken (it is taken); nothing was returned",
+         "6001 taken, 6002 taking, 6003 taking"},
+        {&none, {"--return", "6002", "6003", "--json"}, 0,
+         R"("counts":{"free":1,"returned":2,"taken":1,"taking":0,"unknown":0},"unknown":[],"settled":[{"serial":"6002","state":"returned")",
+         "6001 taken, 6002 returned, 6003 returned"},
+    };
+    for (const auto& step : kSteps) {
+        std::vector<std::string> words{"serials", list};
+        words.insert(words.end(), step.words.begin(), step.words.end());
+        const Result run = step.where->Run(words);
+        EXPECT_EQ(run.status, step.status) << step.inOut << run.err;
+        EXPECT_NE(run.out.find(step.inOut), std::string::npos) << run.out;
+        std::string record;
+        for (const auto& [serial, state] : Record(list)) record += (record.empty() ? "" : ", ") + serial + " " + state;
+        EXPECT_EQ(record, step.record) << step.inOut;
     }
 }
 

@@ -151,17 +151,22 @@ Done FileStore::Read(const EventSink& each) const {
     return {};
 }
 
-Done FileStore::Change(const LedgerWait& wait, const EventSink* read, const std::function<Result<SerialEvent>()>& next) {
+Done FileStore::Change(const LedgerWait& wait, const EventSink* read,
+                       const std::function<Result<std::vector<SerialEvent>>()>& next) {
     Result<Descriptor> record = LockRecord(recordPath_, wait);
     if (!record) return record.failure();
     if (read != nullptr && !ReadEvents(*record, *read)) return FileProblem("read", kRecordName, recordPath_, errno);
-    const Result<SerialEvent> event = next();
-    if (!event) return event.failure();
-    if (!AppendRecord(*record, EventLine(*event))) {
+    const Result<std::vector<SerialEvent>> events = next();
+    if (!events) return events.failure();
+    if (events->empty()) return {};
+    std::string lines;
+    for (const SerialEvent& event : *events) lines += EventLine(event);
+    if (!AppendRecord(*record, lines)) {
         const int error = errno;
-        const std::string what = event->state == SerialState::Taking
-                                     ? "record the serial taken in"
-                                     : "record what became of serial " + EscapeControl(event->serial) + " in";
+        const SerialEvent& first = events->front();
+        const std::string what = first.state == SerialState::Taking
+                                     ? "record the serials taken in"
+                                     : "record what became of serial " + EscapeControl(first.serial) + " in";
         return FileProblem(what, kRecordName, recordPath_, error);
     }
     return {};

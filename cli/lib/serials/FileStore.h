@@ -20,7 +20,8 @@ public:
     Done Check() const override;
     Result<std::vector<std::string>> Serials() const override;
     Done Read(const EventSink& each) const override;
-    Done Change(const LedgerWait& wait, const EventSink* read, const std::function<Result<SerialEvent>()>& next) override;
+    Done Change(const LedgerWait& wait, const EventSink* read,
+                const std::function<Result<std::vector<SerialEvent>>()>& next) override;
 
 private:
     std::string listPath_;

@@ -75,7 +75,9 @@ Result<std::vector<std::string>> ParseSerialList(std::string_view text) {
     return std::move(list).End();
 }
 
-void LastStates::Add(const SerialEvent& event) { states_.insert_or_assign(std::string(event.serial), event.state); }
+void LastStates::Add(const SerialEvent& event) {
+    states_.insert_or_assign(std::string(event.serial), Last{event.state, std::string(event.keypad)});
+}
 
 std::vector<std::string> LastStates::Free(const std::vector<std::string>& list, std::size_t most) const {
     std::vector<std::string> free;
@@ -83,38 +85,108 @@ std::vector<std::string> LastStates::Free(const std::vector<std::string>& list, 
     for (const std::string& serial : list) {
         if (free.size() >= most) break;
         const auto found = states_.find(serial);
-        const bool usable = found == states_.end() || found->second == SerialState::Returned;
+        const bool usable = found == states_.end() || found->second.state == SerialState::Returned;
         if (usable && given.insert(serial).second) free.push_back(serial);
     }
     return free;
 }
 
-void Holding::Add(const SerialEvent& event) {
-    if (event.serial == serial_) holds_ = event.state == SerialState::Taken && event.keypad == keypad_;
+bool LastStates::TakenBy(const std::string& serial, std::string_view keypad) const {
+    const auto found = states_.find(serial);
+    return found != states_.end() && found->second.state == SerialState::Taken && found->second.keypad == keypad;
+}
+
+std::vector<std::optional<SerialState>> LastStates::StatesOf(const std::vector<std::string>& list) const {
+    std::vector<std::optional<SerialState>> states;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& serial : list) {
+        if (!seen.insert(serial).second) continue;
+        const auto found = states_.find(serial);
+        states.push_back(found == states_.end() ? std::nullopt : std::optional(found->second.state));
+    }
+    return states;
+}
+
+std::string_view HostOf(std::string_view writer) {
+    const std::size_t colon = writer.rfind(':');
+    return colon == std::string_view::npos ? std::string_view() : writer.substr(0, colon);
 }
 
 void Unsettled::Add(const SerialEvent& event) {
+    std::string serial(event.serial);
     if (event.state == SerialState::Taking) {
-        writers_.insert_or_assign(std::string(event.serial), std::string(event.writer));
+        PendingSerial pending{serial, std::string(event.time), std::string(event.writer), std::string(event.keypad)};
+        pending_.insert_or_assign(std::move(serial), std::move(pending));
     } else {
-        writers_.erase(std::string(event.serial));
+        pending_.erase(serial);
     }
 }
 
-std::vector<std::string> Unsettled::Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const {
-    std::vector<std::string> unknown;
-    for (const auto& [serial, writer] : writers_) {
-        const std::size_t colon = writer.rfind(':');
-        if (colon == std::string::npos || std::string_view(writer).substr(0, colon) != host) continue;
-        const long pid = std::strtol(writer.c_str() + colon + 1, nullptr, 10);
+std::vector<PendingSerial> Unsettled::Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const {
+    std::vector<PendingSerial> unknown;
+    for (const auto& [serial, pending] : pending_) {
+        const std::string_view writer = pending.writer;
+        if (writer.find(':') == std::string_view::npos || HostOf(writer) != host) continue;
+        const long pid = std::strtol(pending.writer.c_str() + HostOf(writer).size() + 1, nullptr, 10);
         if (pid > 0 && runs(pid)) continue;
-        unknown.push_back(serial);
+        unknown.push_back(pending);
     }
     // Shorter first.
-    std::sort(unknown.begin(), unknown.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    std::sort(unknown.begin(), unknown.end(), [](const PendingSerial& a, const PendingSerial& b) {
+        return a.serial.size() != b.serial.size() ? a.serial.size() < b.serial.size() : a.serial < b.serial;
     });
     return unknown;
+}
+
+SerialCounts CountSerials(const std::vector<std::string>& list, const LastStates& states,
+                          const std::vector<PendingSerial>& unknown) {
+    SerialCounts counts;
+    for (const std::optional<SerialState>& state : states.StatesOf(list)) {
+        if (!state) {
+            ++counts.free;
+        } else if (*state == SerialState::Taken) {
+            ++counts.taken;
+        } else if (*state == SerialState::Returned) {
+            ++counts.returned;
+        } else {
+            ++counts.taking;
+        }
+    }
+    // An unknown serial no longer listed still counts: it is still to be resolved.
+    const std::unordered_set<std::string_view> listed(list.begin(), list.end());
+    for (const PendingSerial& pending : unknown) {
+        ++counts.unknown;
+        if (listed.count(pending.serial) != 0) --counts.taking;
+    }
+    return counts;
+}
+
+SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::string>& list,
+                               const std::vector<SerialClaim>& claims) {
+    SerialAssignment assignment;
+    std::vector<std::optional<std::string>> kept(claims.size());
+    std::unordered_set<std::string> keeping;
+    for (std::size_t i = 0; i < claims.size(); ++i) {
+        const SerialClaim& claim = claims[i];
+        const bool holds = !claim.held.empty() && std::any_of(claim.names.begin(), claim.names.end(), [&](const std::string& name) {
+            return states.TakenBy(claim.held, name);
+        });
+        if (holds && keeping.insert(claim.held).second) {
+            kept[i] = claim.held;
+        } else {
+            ++assignment.fresh;
+        }
+    }
+    const std::vector<std::string> free = states.Free(list, assignment.fresh);
+    if (free.size() < assignment.fresh) {
+        assignment.missing = assignment.fresh - free.size();
+        return assignment;
+    }
+    std::size_t next = 0;
+    for (const std::optional<std::string>& serial : kept) {
+        assignment.given.push_back(serial ? GivenSerial{*serial, false} : GivenSerial{free[next++], true});
+    }
+    return assignment;
 }
 
 }  // namespace velnorcli

@@ -65,7 +65,8 @@ private:
 };
 Result<std::vector<std::string>> ParseSerialList(std::string_view text);
 
-// Each serial's last state: which serials are free.
+// Each serial's last state and the keypad its last event names: which serials are free, and
+// which keypad holds one.
 class LastStates {
 public:
     void Add(const SerialEvent& event);
@@ -73,23 +74,31 @@ public:
     // `most`; a serial listed twice is free once.
     std::vector<std::string> Free(const std::vector<std::string>& list,
                                   std::size_t most = std::numeric_limits<std::size_t>::max()) const;
+    // Whether the serial's last event is "taken" by this keypad.
+    bool TakenBy(const std::string& serial, std::string_view keypad) const;
+    // The last state of each serial of `list` (counted once), none for one never taken.
+    std::vector<std::optional<SerialState>> StatesOf(const std::vector<std::string>& list) const;
 
 private:
-    std::unordered_map<std::string, SerialState> states_;
+    struct Last {
+        SerialState state;
+        std::string keypad;
+    };
+    std::unordered_map<std::string, Last> states_;
 };
 
-// Whether a keypad holds a serial: the serial's last event is "taken" by that keypad.
-class Holding {
-public:
-    Holding(std::string serial, std::string keypad) : serial_(std::move(serial)), keypad_(std::move(keypad)) {}
-    void Add(const SerialEvent& event);
-    bool Holds() const { return holds_; }
+// A serial whose last event is "taking": when, by which velnor (HOST:PID), for which keypad.
+struct PendingSerial {
+    std::string serial;
+    std::string time;
+    std::string writer;
+    std::string keypad;
 
-private:
-    std::string serial_;
-    std::string keypad_;
-    bool holds_ = false;
+    bool operator==(const PendingSerial&) const = default;
 };
+
+// The host part of a writer, HOST:PID ("" when there is no colon).
+std::string_view HostOf(std::string_view writer);
 
 // The serials whose last event is "taking", with the velnor that wrote it.
 class Unsettled {
@@ -97,11 +106,47 @@ public:
     void Add(const SerialEvent& event);
     // Those left by a velnor of `host` whose process no longer runs (`runs` says which do): their
     // outcome is unknown. A velnor of another host may still be at work. Numbers in their order.
-    std::vector<std::string> Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const;
+    std::vector<PendingSerial> Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const;
+    // Every serial whose last event is "taking", unknown or still being worked on.
+    std::size_t Count() const { return pending_.size(); }
 
 private:
-    std::unordered_map<std::string, std::string> writers_;
+    std::unordered_map<std::string, PendingSerial> pending_;
 };
+
+// What `velnor serials` shows of a list: its serials counted by their state (each once), and
+// the unknown ones. Taking counts those a velnor still works on (or one of another host).
+struct SerialCounts {
+    std::size_t free = 0;  // never taken
+    std::size_t taken = 0;
+    std::size_t returned = 0;  // free again
+    std::size_t taking = 0;
+    std::size_t unknown = 0;
+};
+SerialCounts CountSerials(const std::vector<std::string>& list, const LastStates& states,
+                          const std::vector<PendingSerial>& unknown);
+
+// A keypad that is to get a serial: the names the record may give it (how it is recorded now
+// first, then how earlier versions named it) and the serial it holds ("" none).
+struct SerialClaim {
+    std::vector<std::string> names;
+    std::string held;
+};
+struct GivenSerial {
+    std::string serial;
+    bool fresh = false;  // taken from the list for it (else: it keeps the serial it holds)
+};
+// The serial of each keypad, in the order given (the port order): a keypad that holds a serial
+// the record shows as taken by it keeps it (once; a second keypad with the same claim gets a
+// fresh one), every other gets the next free serial. `missing`: how many free serials the list
+// lacks for that; then `given` is empty.
+struct SerialAssignment {
+    std::vector<GivenSerial> given;
+    std::size_t fresh = 0;    // how many keypads need a fresh serial
+    std::size_t missing = 0;
+};
+SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::string>& list,
+                               const std::vector<SerialClaim>& claims);
 
 }  // namespace velnorcli
 

@@ -37,9 +37,10 @@ public:
     // The record's events, read without the lock; none while there is no record.
     virtual Done Read(const EventSink& each) const = 0;
     // One change of the record, with it locked (waited for as `wait` says): its events to `read`
-    // when given, then the event `next` makes appended and made durable. A failure of `next`
-    // appends nothing.
-    virtual Done Change(const LedgerWait& wait, const EventSink* read, const std::function<Result<SerialEvent>()>& next) = 0;
+    // when given, then the events `next` makes appended with one write and made durable. A
+    // failure of `next`, or no event, appends nothing.
+    virtual Done Change(const LedgerWait& wait, const EventSink* read,
+                        const std::function<Result<std::vector<SerialEvent>>()>& next) = 0;
 };
 
 }  // namespace velnorcli

@@ -11,7 +11,7 @@ expect() {
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
 expect "status" velnor st
-expect "list status backup verify diff doctor restore set reset help --json --help --version" velnor ""
+expect "list status backup verify diff doctor restore set reset serials help --json --help --version" velnor ""
 expect "restore reset" velnor help re
 expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
@@ -19,3 +19,4 @@ expect "--json --help" velnor diff --
 expect "--dry-run" velnor restore --d
 expect "--no-flash" velnor set --n
 expect "led_level=" velnor set led
+expect "--resolve --return" velnor serials list.txt --re
