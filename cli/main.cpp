@@ -142,17 +142,20 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     restore->add_flag("--dry-run", request.dryRun, "read the keypad and show what a restore would change; write nothing");
     restore->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
     auto* set = app.add_subcommand("set", "set some settings of a keypad (FIELD=VALUE: led_level, buzzer, buzzer_period, "
-                                          "keypad_table, keys, serial, code_table)");
+                                          "keypad_table, keys, serial, code_table, key.N)");
     set->add_option("FIELD=VALUE", request.assignments, "the settings to set")->required();
     AddWriting(*set, request, false);
     set->add_flag("--force", request.force, "write every named setting and flash, also when nothing differs");
     set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
+    auto* keys = app.add_subcommand("keys", "list the key names and codes that key.N of set takes (from usb.ids)");
+    AddJson(*keys, request);
 
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
-            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset}};
+            {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset},
+            {keys, Command::Keys}};
 }
 
 // A command line CLI11 refused, told before any Request exists: the message and the usage of the
@@ -167,7 +170,7 @@ int Refused(const CLI::ParseError& refused, const CLI::App& app, const std::vect
     const char* const* first = std::find_if(argv + 1, argv + argc, [](const char* word) { return word[0] != '-'; });
     if (where == &app && first != argv + argc) {
         message = "unknown command " + EscapeControl(*first) +
-                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset";
+                  "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset, keys";
     }
     std::cerr << "velnor: " << message << "\n" << where->help();
     if (WantsJson(argc, argv)) std::cout << Dump(ErrorJson({kUsage, message}));

@@ -148,6 +148,15 @@ Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad) {
     return document;
 }
 
+Json KeysJson(const KeyNames& names) {
+    Json keys = Json::array();
+    for (unsigned code = 0; code < 256; ++code) {
+        const std::string_view name = names.Name(static_cast<std::uint8_t>(code));
+        if (!name.empty()) keys.push_back(Json{{"code", code}, {"name", name}});
+    }
+    return Json{{"keys", std::move(keys)}};
+}
+
 std::string Dump(const Json& document) {
     return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }

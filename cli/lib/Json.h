@@ -12,6 +12,7 @@
 
 #include "Doctor.h"
 #include "ExitStatus.h"
+#include "KeyNames.h"
 #include "Settings.h"
 #include "Reports.h"
 
@@ -62,6 +63,9 @@ Json LogJson(const KeypadReport& report, const LogContext& context);
 Json ErrorJson(const Failure& failure, const KEYPAD_ENTRY* keypad = nullptr);
 // E of the --all shapes: {"status": N, "message": S}
 Json FailureJson(const Failure& failure);
+
+// velnor keys: {"keys": [{"code": N, "name": S}, ...]}, in the order of the codes.
+Json KeysJson(const KeyNames& names);
 
 // One line ending in \n; text that is not UTF-8 gets U+FFFD in place of the bad bytes.
 std::string Dump(const Json& document);

@@ -216,6 +216,21 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
     });
 }
 
+// A key set by its name (from the installed usb.ids) changes that entry of the code table, in RAM
+// and flash, and nothing else.
+TEST(VelnorRestore, SetKeyByNameChangesThatEntryOfTheCodeTableOnly) {
+    SimFolder sim(kOldKeypad);
+    const Result run = sim.Run({"set", "key.3=2 AND @"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.rfind("FIELD  BEFORE", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\nkey 3  04 ("), std::string::npos) << run.out;  // the name as usb.ids gives it
+    EXPECT_NE(run.out.find(")  ->  1f (2 and @)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(sim.CommandsSent(), (std::vector<std::string>{"01", "05", "01", "09"}));
+    std::map<std::string, std::string> flash = kOldFlash;
+    flash["code_table"] = "01 02 03 1F 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14";
+    for (const auto& [key, value] : flash) EXPECT_EQ(sim.State()["kp.flash." + key], value) << key;
+}
+
 // Another keypad answering after the restart (plugged into the same port, or with the same USB
 // serial string on another port) proves nothing about the keypad written: only the target does.
 // No serial is returned, or given again, while the written keypad may hold it.
