@@ -102,9 +102,12 @@ bool KeyNames::Empty() const {
 
 std::vector<std::uint8_t> KeyNames::CodesNamed(std::string_view name) const {
     std::vector<std::uint8_t> codes;
-    const std::string wanted = Lower(name);
+    // The names are held as shown, a backslash doubled: \ and | is found as typed and as shown (\\ and |).
+    const std::string typed = Lower(name);
+    const std::string shown = Lower(EscapeControl(std::string(name)));
     for (std::size_t code = 0; code < names_.size(); ++code) {
-        if (!names_[code].empty() && Lower(names_[code]) == wanted) codes.push_back(static_cast<std::uint8_t>(code));
+        const std::string held = Lower(names_[code]);
+        if (!held.empty() && (held == typed || held == shown)) codes.push_back(static_cast<std::uint8_t>(code));
     }
     return codes;
 }
@@ -112,7 +115,7 @@ std::vector<std::uint8_t> KeyNames::CodesNamed(std::string_view name) const {
 std::vector<std::uint8_t> KeyNames::Resembling(std::string_view text, std::size_t most) const {
     std::vector<std::uint8_t> beginning;
     std::vector<std::uint8_t> holding;
-    const std::string wanted = Lower(text);
+    const std::string wanted = Lower(EscapeControl(std::string(text)));
     if (wanted.empty()) return {};
     for (std::size_t code = 0; code < names_.size(); ++code) {
         const std::size_t at = Lower(names_[code]).find(wanted);

@@ -27,7 +27,8 @@ public:
     std::string_view Name(std::uint8_t code) const { return names_[code]; }
     bool Empty() const;
 
-    // The codes of the keys named `name`, compared without regard to ASCII case: none, one, or
+    // The codes of the keys named `name` as typed or as shown (its control characters and
+    // backslashes escaped), compared without regard to ASCII case: none, one, or
     // several where usb.ids gives one name to several keys ("\ and |").
     std::vector<std::uint8_t> CodesNamed(std::string_view name) const;
     // The codes of up to `most` names that begin with `text` or hold it (without regard to ASCII

@@ -54,7 +54,7 @@ TEST(Json, EachDocumentHasItsDocumentedShape) {
          std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"settings":)" + settings + R"(},{"keypad":)" +
              kKeypadJson + R"(,"error":{"status":6,"message":"lost"}}]})"},
         {"verify", DifferencesJson(differences, "keypad", "file"),
-         R"({"equal":false,"differences":[{"field":"buzzer","keypad":0,"file":3},{"field":"serial","keypad":"","file":"x"}]})"},
+         R"({"equal":false,"differences":[{"field":"serial","keypad":"","file":"x"},{"field":"buzzer","keypad":0,"file":3}]})"},
         {"verify --all", VerifyAllJson({{kKeypad, std::vector<Difference>{}, {}}}),
          std::string(R"({"keypads":[{"keypad":)") + kKeypadJson + R"(,"equal":true,"differences":[]}]})"},
         {"backup", BackupJson(kKeypad, "b.txt", {"serial: x"}),

@@ -54,13 +54,13 @@ TEST(Render, DifferencesInStatusOrderWithKeysAsKeysAndTheCodeTableByKey) {
     std::reverse(differences.begin(), differences.end());
     const std::string table = RenderDifferences(differences, "KEYPAD", "FILE", names);
     EXPECT_EQ(table,
-              "FIELD      KEYPAD                                     FILE\n"
-              "serial     \"\"                                     ->  \"A\"\n"
-              "keys       6                                      ->  option 7\n"
-              "led_level  0                                      ->  12 (0xc)\n"
-              "key 3      1e (1 and !)                           ->  1f (2 and @)\n"
-              "key 5      00                                     ->  07\n"
-              "key 19     1f (2 and @)                           ->  65 (Keyboard Application (Windo...)\n");
+              "FIELD      KEYPAD            FILE\n"
+              "serial     \"\"            ->  \"A\"\n"
+              "keys       6             ->  option 7\n"
+              "led_level  0             ->  12 (0xc)\n"
+              "key 3      1e (1 and !)  ->  1f (2 and @)\n"
+              "key 5      00            ->  07\n"
+              "key 19     1f (2 and @)  ->  65 (Keyboard Application (Windows...)\n");
     for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1) EXPECT_LE(end - at, 100u);
 }
 

@@ -153,8 +153,9 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         // The restart adds the look that finds the keypad again, and its reopening.
         {holding, {"restore", "--force", kExample}, 0, "updated", {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
          "checked after its restart", kOnce + "enumerate 1 open_path keypad-1 "},
-        // A dry run shows each change (field, now, after) and sends the status query only.
-        {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "\nled_level         1" + std::string(60, ' ') + "7\n"},
+        // A dry run shows each change (field, now -> after, in status's order, keys as keys) and
+        // sends the status query only.
+        {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "  ->  6\nled_level      1 "},
         {kOldKeypad, {"set", "led_level=7", "buzzer=0x1", "buzzer_period=7"}, 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
         {kOldKeypad, {"set", "led_level=7", "--no-flash"}, 0, "updated", {"01", "02", "01"}, "not stored in flash"},
         {kOldKeypad, {"set", "led_level=1", "buzzer=0"}, 0, "up-to-date", {"01"}, "nothing was written"},
