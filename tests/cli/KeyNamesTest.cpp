@@ -24,8 +24,6 @@ const std::string kUsbIds =
     "\t1ff  beyond a byte\n"
     "\tzz1  not hex\n"
     "\t02c Space with one blank\n"
-    "\t031  \\ and | (Backslash and Bar)\n"
-    "\t064  \\ and | (Backslash and Bar, Non-US)\n"
     "HUT 08  LEDs\n"
     "\t001  Num Lock\n";
 
@@ -42,19 +40,6 @@ TEST(KeyNames, ReadsTheKeyboardSectionOnlyAndShortensSymbolPairs) {
         {0xff, ""},
     };
     for (const auto& c : kCases) EXPECT_EQ(names.Name(c.code), c.name) << int(c.code);
-}
-
-// `set key.N=NAME`: exact but for ASCII case; suggested: the names that hold the text.
-TEST(KeyNames, NamesAreFoundWithoutRegardToCaseAndSuggestedByWhatTheyHold) {
-    std::istringstream in(kUsbIds);
-    const KeyNames names = KeyNames::Read(in);
-    using Codes = std::vector<std::uint8_t>;
-    EXPECT_EQ(names.CodesNamed("return (ENTER)"), Codes{0x28});
-    EXPECT_EQ(names.CodesNamed("\\ and |"), (Codes{0x31, 0x64})) << "one name, two keys";
-    EXPECT_EQ(names.CodesNamed("1"), Codes{});
-    EXPECT_EQ(names.CodesNamed(""), Codes{});
-    EXPECT_EQ(names.Resembling("AND", 2), (Codes{0x1e, 0x26}));
-    EXPECT_EQ(names.Resembling("R", 5), (Codes{0x28, 0x5a}));
 }
 
 TEST(KeyNames, WithoutTheFileOrTheSectionThereAreNoNames) {

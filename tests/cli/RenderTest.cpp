@@ -52,8 +52,7 @@ TEST(Render, DifferencesInStatusOrderWithKeysAsKeysAndTheCodeTableByKey) {
     file.serial = "A";
     std::vector<Difference> differences = Compare(keypad, file);
     std::reverse(differences.begin(), differences.end());
-    const std::string table = RenderDifferences(differences, "KEYPAD", "FILE", names);
-    EXPECT_EQ(table,
+    EXPECT_EQ(RenderDifferences(differences, "KEYPAD", "FILE", names),
               "FIELD      KEYPAD            FILE\n"
               "serial     \"\"            ->  \"A\"\n"
               "keys       6             ->  option 7\n"
@@ -61,7 +60,6 @@ TEST(Render, DifferencesInStatusOrderWithKeysAsKeysAndTheCodeTableByKey) {
               "key 3      1e (1 and !)  ->  1f (2 and @)\n"
               "key 5      00            ->  07\n"
               "key 19     1f (2 and @)  ->  65 (Keyboard Application (Windows...)\n");
-    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1) EXPECT_LE(end - at, 100u);
 }
 
 // The live lines of a station run are redrawn over the lines drawn before, and wiped when the

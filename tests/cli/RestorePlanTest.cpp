@@ -64,7 +64,6 @@ TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
         // key.N: a code with 0x, else a name (as `velnor keys` shows it), any case.
         {{"key.0=0x1e", "key.19=0XFF", "key.3=2 AND @", "code_table=1 2 3 4 5 6 7 8 9 a b c d e f 10"}, ""},
         {{"key.20=0x1e"}, "key.20: no such key; the code table has 20 entries, key.0 to key.19"},
-        {{"key.-1=0x1e"}, "no such key"},
         {{"key.3=0x100"}, "key.3: 0x100 is not a code (0x00 to 0xff)"},
         {{"key.3=0x1e", "key.3=2 and @"}, "key.3 is given twice"},
         {{"key.3="}, "key.3: no key name or code (0xNN) given"},
