@@ -182,12 +182,13 @@ int Verify(const Request& request, Console& console) {
     if (!request.selector.all) {
         const VerifyOutcome& outcome = outcomes.front();
         if (!outcome.differences) return std::max(status, ReportFailure(request, console, outcome.failure));
-        console.out << RenderVerify(outcome, *readings.front().status, request.files.front());
+        console.out << RenderVerify(outcome, *readings.front().status, request.files.front(), KeyNames::ReadFile());
         return status;
     }
+    const KeyNames names = KeyNames::ReadFile();
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         if (outcomes[i].differences) {
-            console.out << RenderVerifyEntry(outcomes[i], *readings[i].status);
+            console.out << RenderVerifyEntry(outcomes[i], *readings[i].status, names);
         } else {
             PrintFailure(console, outcomes[i].failure);
         }
@@ -206,7 +207,7 @@ int Diff(const Request& request, Console& console) {
     } else if (differences.empty()) {
         console.out << "equal: a restore of either file writes the same settings\n";
     } else {
-        console.out << RenderDifferences(differences, "OLD", "NEW");
+        console.out << RenderDifferences(differences, "OLD", "NEW", KeyNames::ReadFile());
     }
     return differences.empty() ? kDone : kDifferent;
 }
@@ -243,16 +244,17 @@ std::vector<KeypadReport> RunStation(const Request& request, Console& console, c
 int ReportStation(const Request& request, Console& console, const std::vector<KeypadReport>& reports) {
     const int status = WorstStatus(reports);
     const char* signal = console.signals != nullptr ? console.signals->Which() : nullptr;
+    const KeyNames names = request.json ? KeyNames() : KeyNames::ReadFile();
     if (request.json) {
         console.out << Dump(ReportsJson(reports));
     } else if (!request.selector.all && reports.size() == 1) {
         const KeypadReport& report = reports.front();
         const bool planned = report.result == KeypadResult::Planned;
         if (report.status == kDone && !report.changes.empty()) {
-            console.out << RenderDifferences(report.changes, planned ? "NOW" : "BEFORE", "AFTER");
+            console.out << RenderDifferences(report.changes, planned ? "NOW" : "BEFORE", "AFTER", names);
         }
         if (report.status != kDone && !report.differences.empty()) {
-            console.out << RenderDifferences(report.differences, "KEYPAD", "WANTED");
+            console.out << RenderDifferences(report.differences, "KEYPAD", "WANTED", names);
         }
         if (report.status == kDone) {
             console.out << ResultName(report.result) << ": " << report.message << "\n";
@@ -263,7 +265,7 @@ int ReportStation(const Request& request, Console& console, const std::vector<Ke
         // A dry run's plan, keypad by keypad, before the one line each.
         for (const KeypadReport& report : reports) {
             if (!request.dryRun || report.changes.empty()) continue;
-            console.out << KeypadName(report.keypad) << ":\n" << RenderDifferences(report.changes, "NOW", "AFTER");
+            console.out << KeypadName(report.keypad) << ":\n" << RenderDifferences(report.changes, "NOW", "AFTER", names);
         }
         console.out << RenderReports(reports);
     }
@@ -296,7 +298,10 @@ int Restore(const Request& request, Console& console) {
 }
 
 int Set(const Request& request, Console& console) {
-    const auto assignments = ParseAssignments(request.assignments);
+    // Key names are read only for a key.N given by name.
+    const bool byKey = std::any_of(request.assignments.begin(), request.assignments.end(),
+                                   [](const std::string& word) { return word.rfind("key.", 0) == 0; });
+    const auto assignments = ParseAssignments(request.assignments, byKey ? KeyNames::ReadFile() : KeyNames());
     if (!assignments) {
         return ReportFailure(request, console, {assignments.failure().status, EscapeControl(assignments.failure().message)});
     }
@@ -317,6 +322,17 @@ int Reset(const Request& request, Console& console) {
         RunStation(request, console, *selected, files, "reset",
                    [&](const StationOptions& options) { return ResetKeypads(*selected, options); });
     return ReportStation(request, console, reports);
+}
+
+int Keys(const Request& request, Console& console) {
+    const KeyNames names = KeyNames::ReadFile();
+    if (names.Empty()) {
+        return ReportFailure(request, console,
+                             {kFileProblem, std::string("no key names: ") + kUsbIdsPath + " cannot be read or has no keyboard section",
+                              "install the package usb.ids"});
+    }
+    console.out << (request.json ? Dump(KeysJson(names)) : RenderKeys(names));
+    return kDone;
 }
 
 int Doctor(const Request& request, Console& console) {
@@ -378,6 +394,7 @@ int RunCommand(const Request& request, Console& console) {
     case Command::Set: return Set(request, console);
     case Command::Reset: return Reset(request, console);
     case Command::Serials: return Serials(request, console);
+    case Command::Keys: return Keys(request, console);
     }
     return kUsage;
 }

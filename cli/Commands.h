@@ -12,7 +12,7 @@
 
 namespace velnorcli {
 
-enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset, Serials };
+enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset, Serials, Keys };
 
 struct Request {
     Command command = Command::List;

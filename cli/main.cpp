@@ -147,7 +147,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     restore->add_flag("--dry-run", request.dryRun, "read the keypad and show what a restore would change; write nothing");
     restore->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
     auto* set = app.add_subcommand("set", "set some settings of a keypad (FIELD=VALUE: led_level, buzzer, buzzer_period, "
-                                          "keypad_table, keys, serial, code_table)");
+                                          "keypad_table, keys, serial, code_table, key.N)");
     set->add_option("FIELD=VALUE", request.assignments, "the settings to set")->required();
     AddWriting(*set, request, false);
     set->add_flag("--force", request.force, "write every named setting and flash, also when nothing differs");
@@ -161,6 +161,8 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
         ->expected(1, -1)
         ->excludes(resolve);
     AddJson(*serials, request);
+    auto* keys = app.add_subcommand("keys", "list the key names and codes that key.N of set takes (from usb.ids)");
+    AddJson(*keys, request);
     // Listed here for its own help; the command line becomes `velnor [COMMAND] --help` before parsing.
     auto* help = app.add_subcommand("help", "show this help, or a command's (the same as --help)");
     help->add_option("COMMAND", request.files, "the command whose help to show")->expected(0, 1);
@@ -169,7 +171,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
             {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset},
-            {serials, Command::Serials}};
+            {serials, Command::Serials}, {keys, Command::Keys}};
 }
 
 std::vector<std::string> CommandNames(const std::vector<Subcommand>& commands) {

@@ -162,6 +162,15 @@ Json LogJson(const KeypadReport& report, const LogContext& context) {
                 {"message", TextOrNull(report.message)}};
 }
 
+Json KeysJson(const KeyNames& names) {
+    Json keys = Json::array();
+    for (unsigned code = 0; code < 256; ++code) {
+        const std::string_view name = names.Name(static_cast<std::uint8_t>(code));
+        if (!name.empty()) keys.push_back(Json{{"code", code}, {"name", name}});
+    }
+    return Json{{"keys", std::move(keys)}};
+}
+
 std::string Dump(const Json& document) {
     return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }

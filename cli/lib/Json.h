@@ -12,6 +12,7 @@
 
 #include "Doctor.h"
 #include "ExitStatus.h"
+#include "KeyNames.h"
 #include "Settings.h"
 #include "Reports.h"
 
@@ -67,6 +68,9 @@ struct LogContext {
     std::optional<std::string> fileSha256;
 };
 Json LogJson(const KeypadReport& report, const LogContext& context);
+
+// velnor keys: {"keys": [{"code": N, "name": S}, ...]}, in the order of the codes.
+Json KeysJson(const KeyNames& names);
 
 // One line ending in \n; text that is not UTF-8 gets U+FFFD in place of the bad bytes.
 std::string Dump(const Json& document);

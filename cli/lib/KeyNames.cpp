@@ -31,6 +31,14 @@ std::string Shorten(std::string_view name) {
     return std::string(head);
 }
 
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
 bool ReadBoundedLine(std::istream& in, std::string& line) {
     line.clear();
     bool any = false;
@@ -90,6 +98,33 @@ bool KeyNames::Empty() const {
         if (!name.empty()) return false;
     }
     return true;
+}
+
+std::vector<std::uint8_t> KeyNames::CodesNamed(std::string_view name) const {
+    std::vector<std::uint8_t> codes;
+    // The names are held as shown, a backslash doubled: \ and | is found as typed and as shown (\\ and |).
+    const std::string typed = Lower(name);
+    const std::string shown = Lower(EscapeControl(std::string(name)));
+    for (std::size_t code = 0; code < names_.size(); ++code) {
+        const std::string held = Lower(names_[code]);
+        if (!held.empty() && (held == typed || held == shown)) codes.push_back(static_cast<std::uint8_t>(code));
+    }
+    return codes;
+}
+
+std::vector<std::uint8_t> KeyNames::Resembling(std::string_view text, std::size_t most) const {
+    std::vector<std::uint8_t> beginning;
+    std::vector<std::uint8_t> holding;
+    const std::string wanted = Lower(EscapeControl(std::string(text)));
+    if (wanted.empty()) return {};
+    for (std::size_t code = 0; code < names_.size(); ++code) {
+        const std::size_t at = Lower(names_[code]).find(wanted);
+        if (at == 0) beginning.push_back(static_cast<std::uint8_t>(code));
+        if (at != std::string::npos && at != 0) holding.push_back(static_cast<std::uint8_t>(code));
+    }
+    beginning.insert(beginning.end(), holding.begin(), holding.end());
+    if (beginning.size() > most) beginning.resize(most);
+    return beginning;
 }
 
 }  // namespace velnorcli

@@ -8,6 +8,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velnorcli {
 
@@ -25,6 +26,14 @@ public:
     // brackets only spell out the two symbols; empty when the code has no name.
     std::string_view Name(std::uint8_t code) const { return names_[code]; }
     bool Empty() const;
+
+    // The codes of the keys named `name` as typed or as shown (its control characters and
+    // backslashes escaped), compared without regard to ASCII case: none, one, or
+    // several where usb.ids gives one name to several keys ("\ and |").
+    std::vector<std::uint8_t> CodesNamed(std::string_view name) const;
+    // The codes of up to `most` names that begin with `text` or hold it (without regard to ASCII
+    // case), those that begin with it first: the suggestions for a name not found.
+    std::vector<std::uint8_t> Resembling(std::string_view text, std::size_t most) const;
 
 private:
     std::array<std::string, 256> names_;

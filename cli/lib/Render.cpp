@@ -11,9 +11,18 @@ namespace {
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : EscapeControl(text); }
 
-std::string KeysText(std::uint8_t option) {
-    if (const auto keys = KeysOfOption(option)) return std::to_string(*keys) + " (option " + std::to_string(option) + ")";
-    return "unknown (option " + std::to_string(option) + ")";
+// A key's code and name as a difference shows it: "1e (1 and !)". A long name is cut so that a
+// row of two fits 100 columns.
+std::string KeyText(std::uint8_t code, const KeyNames& names) {
+    constexpr std::size_t kLongest = 32;
+    std::string name(names.Name(code));
+    if (name.empty()) return Hex(code, true);
+    std::vector<std::size_t> starts;  // of the characters
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    if (starts.size() > kLongest) name = name.substr(0, starts[kLongest - 3]) + "...";
+    return Hex(code, true) + " (" + name + ")";
 }
 
 }  // namespace
@@ -34,7 +43,7 @@ std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, 
         {"USB serial", OrDash(keypad.UsbSerial)},
         {"Firmware", ShownValue(status.FirmwareName)},
         {"Serial number", ShownValue(status.SerialNumber)},
-        {"Keys", KeysText(status.KeyCountOption)},
+        {"Keys", ShownValue(Field::KeyCountOption, static_cast<int>(status.KeyCountOption))},
         {"LED level", Number(status.LedLevel)},
         {"Buzzer", Number(status.BuzzerSetting)},
         {"Buzzer period", Number(status.BuzzerPeriod)},
@@ -54,26 +63,31 @@ std::string RenderStatus(const KEYPAD_ENTRY& keypad, const DEVICE_INFO& status, 
 }
 
 std::string RenderDifferences(const std::vector<Difference>& differences, const std::string& left,
-                              const std::string& right) {
-    std::vector<std::vector<std::string>> rows{{"FIELD", left, right}};
-    for (const Difference& difference : differences) {
-        const std::string field(FieldName(difference.field));
-        if (difference.field != Field::CodeTable) {
-            rows.push_back({field, ShownValue(difference.left), ShownValue(difference.right)});
-            continue;
+                              const std::string& right, const KeyNames& names) {
+    std::vector<std::vector<std::string>> rows{{"FIELD", left, "", right}};
+    for (const Field field : kFields) {
+        for (const Difference& difference : differences) {
+            if (difference.field != field) continue;
+            if (field != Field::CodeTable) {
+                rows.push_back({std::string(ShownFieldName(field)), ShownValue(field, difference.left), "->",
+                                ShownValue(field, difference.right)});
+                continue;
+            }
+            const CodeTable& a = std::get<CodeTable>(difference.left);
+            const CodeTable& b = std::get<CodeTable>(difference.right);
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                if (a[i] != b[i]) rows.push_back({"key " + std::to_string(i), KeyText(a[i], names), "->", KeyText(b[i], names)});
+            }
         }
-        const CodeTable& a = std::get<CodeTable>(difference.left);
-        const CodeTable& b = std::get<CodeTable>(difference.right);
-        // A few keys apart: one row each; more: the two tables whole.
-        std::size_t differing = 0;
-        for (std::size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
-        if (differing > 4) {
-            rows.push_back({field, TableText(a), TableText(b)});
-            continue;
-        }
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (a[i] != b[i]) rows.push_back({field + "[" + std::to_string(i) + "]", Hex(a[i], true), Hex(b[i], true)});
-        }
+    }
+    return AlignColumns(rows);
+}
+
+std::string RenderKeys(const KeyNames& names) {
+    std::vector<std::vector<std::string>> rows;
+    for (unsigned code = 0; code < 256; ++code) {
+        const std::string_view name = names.Name(static_cast<std::uint8_t>(code));
+        if (!name.empty()) rows.push_back({Hex(code, true), std::string(name)});
     }
     return AlignColumns(rows);
 }
@@ -127,19 +141,20 @@ std::string Firmware(const DEVICE_INFO& status) {
 
 }  // namespace
 
-std::string RenderVerify(const VerifyOutcome& outcome, const DEVICE_INFO& status, const std::string& file) {
+std::string RenderVerify(const VerifyOutcome& outcome, const DEVICE_INFO& status, const std::string& file,
+                         const KeyNames& names) {
     if (outcome.differences->empty()) {
         return "equal: keypad " + KeypadName(outcome.keypad) + " holds the settings of " + EscapeControl(file) + " (" +
                Firmware(status) + ")\n";
     }
     return "keypad " + KeypadName(outcome.keypad) + " (" + Firmware(status) + ") differs from " + EscapeControl(file) +
-           ":\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+           ":\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE", names);
 }
 
-std::string RenderVerifyEntry(const VerifyOutcome& outcome, const DEVICE_INFO& status) {
+std::string RenderVerifyEntry(const VerifyOutcome& outcome, const DEVICE_INFO& status, const KeyNames& names) {
     if (outcome.differences->empty()) return KeypadName(outcome.keypad) + ": equal (" + Firmware(status) + ")\n";
     return KeypadName(outcome.keypad) + ": " + std::to_string(outcome.differences->size()) + " differences (" +
-           Firmware(status) + ")\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE");
+           Firmware(status) + ")\n" + RenderDifferences(*outcome.differences, "KEYPAD", "FILE", names);
 }
 
 std::string RenderBackupWritten(const KEYPAD_ENTRY& keypad, const std::string& file, bool incomplete) {

@@ -85,8 +85,8 @@ std::string RestartProblem(const Keypad& keypad, int code, bool left, int timeou
 std::string DifferencesText(const std::vector<Difference>& differences) {
     std::string text;
     for (const Difference& d : differences) {
-        text += (text.empty() ? "" : ", ") + std::string(FieldName(d.field)) + " " + ShownValue(d.left) + " (wanted " +
-                ShownValue(d.right) + ")";
+        text += (text.empty() ? "" : ", ") + std::string(ShownFieldName(d.field)) + " " + ShownValue(d.field, d.left) +
+                " (wanted " + ShownValue(d.field, d.right) + ")";
     }
     return text;
 }
@@ -226,7 +226,7 @@ private:
         }
         const Settings shown = SettingsOfKeypad(seen);
         std::vector<Field> changed;
-        for (const Field field : kFields) {
+        for (const Field field : kWriteOrder) {
             const Value value = ValueOf(shown, field);
             if (value == ValueOf(before_, field)) continue;
             const bool ours = std::find(written_.begin(), written_.end(), field) != written_.end() &&

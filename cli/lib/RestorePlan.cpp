@@ -10,7 +10,7 @@ namespace {
 
 std::vector<Difference> ChangesOf(const Settings& now, const Target& target, const std::vector<Field>& fields) {
     std::vector<Difference> changes;
-    for (Field field : kWriteOrder) {
+    for (Field field : kFields) {
         if (std::find(fields.begin(), fields.end(), field) == fields.end()) continue;
         Value from = ValueOf(now, field);
         Value to = ValueOf(target.settings, field);

@@ -45,15 +45,15 @@ struct Step {
 };
 
 struct Plan {
-    std::vector<Difference> changes;  // the settings that differ (now, target), in write order
+    std::vector<Difference> changes;  // the settings that differ (now, target), in the order kFields shows them
     std::vector<Step> steps;      // empty: nothing to do
 };
 
-// The differing settings (every one with `force`) in write order, then CheckRam, Flash, Reset,
+// Writes of the differing settings (every one with `force`) in write order, then CheckRam, Flash, Reset,
 // Restart, ReadBack. Nothing at all when nothing differs and not `force`.
 Plan PlanRestore(const Settings& now, const Target& target, bool force);
 
-// For `set`: the named settings that differ (every named one with `force`) in write order, then
+// For `set`: writes of the named settings that differ (every named one with `force`) in write order, then
 // CheckRam and, with `flash`, Flash. No restart.
 Plan PlanSet(const Settings& now, const Target& target, const std::vector<Field>& named, bool force, bool flash);
 

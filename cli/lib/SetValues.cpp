@@ -7,6 +7,7 @@
 #include "ControlBytes.h"
 #include "SerialSuffix.h"
 #include "Suggest.h"
+#include "Text.h"
 
 namespace velnorcli {
 
@@ -54,20 +55,68 @@ std::string CodeTableRefusal(std::string text, std::vector<std::uint8_t>& bytes)
     return {};
 }
 
-std::string Refusal(const std::string& word, std::vector<Assignment>& assignments) {
+std::string Listed(const std::vector<std::uint8_t>& codes, const KeyNames& names, bool withNames) {
+    std::string text;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == codes.size() ? " or " : ", ";
+        text += withNames ? "\"" + std::string(names.Name(codes[i])) + "\" (0x" + Hex(codes[i], true) + ")"
+                          : "0x" + Hex(codes[i], true);
+    }
+    return text;
+}
+
+// key.N=0xNN or key.N=NAME: a code is always written with 0x, so that a name such as "1" is
+// never taken for one.
+std::string KeyRefusal(const std::string& key, const std::string& value, const KeyNames& names,
+                       std::vector<Assignment>& assignments) {
+    const std::string index = key.substr(4);
+    const bool digits = !index.empty() && index.size() <= 2 &&
+                        std::all_of(index.begin(), index.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    const int n = digits ? std::stoi(index) : -1;
+    if (n < 0 || n >= static_cast<int>(CodeTable().size())) {
+        return key + ": no such key; the code table has 20 entries, key.0 to key.19";
+    }
+    for (const Assignment& done : assignments) {
+        if (done.key == n) return key + " is given twice";
+    }
+    Assignment assignment{Field::CodeTable, 0, {}, {}, n};
+    long code = 0;
+    if (value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X')) {
+        if (!Number(value, code) || code > 0xff) return key + ": " + value + " is not a code (0x00 to 0xff)";
+    } else if (value.empty()) {
+        return key + ": no key name or code (0xNN) given";
+    } else if (names.Empty()) {
+        return key + ": no key names to find " + value + " in (" + kUsbIdsPath + " cannot be read); give the code as 0xNN";
+    } else {
+        const std::vector<std::uint8_t> codes = names.CodesNamed(value);
+        if (codes.size() > 1) return key + ": " + value + " names several keys; give the code: " + Listed(codes, names, false);
+        if (codes.empty()) {
+            const std::vector<std::uint8_t> like = names.Resembling(value, 5);
+            return key + ": no key is named " + value + (like.empty() ? "" : "; did you mean " + Listed(like, names, true) + "?") +
+                   " (velnor keys lists the names)";
+        }
+        code = codes.front();
+    }
+    assignment.number = static_cast<int>(code);
+    assignments.push_back(std::move(assignment));
+    return {};
+}
+
+std::string Refusal(const std::string& word, const KeyNames& names, std::vector<Assignment>& assignments) {
     const std::size_t equals = word.find('=');
     if (equals == std::string::npos) return word + " is not FIELD=VALUE (as in led_level=5)";
     const std::string key = word.substr(0, equals);
     const std::string value = word.substr(equals + 1);
+    if (key.rfind("key.", 0) == 0) return KeyRefusal(key, value, names, assignments);
     const auto* name = std::find_if(std::begin(kNames), std::end(kNames), [&](const Name& n) { return key == n.word; });
     if (name == std::end(kNames)) {
         std::vector<std::string> known;
         for (const Name& n : kNames) known.emplace_back(n.word);
         const std::string near = DidYouMean(key, known);
-        return "no setting " + key + (near.empty() ? "; the settings are led_level, buzzer, buzzer_period, keypad_table, keys, serial, code_table" : near);
+        return "no setting " + key + (near.empty() ? "; the settings are led_level, buzzer, buzzer_period, keypad_table, keys, serial, code_table, key.N" : near);
     }
     for (const Assignment& done : assignments) {
-        if (done.field == name->field) return key + " is given twice";
+        if (done.field == name->field && done.key < 0) return key + " is given twice";
     }
     Assignment assignment;
     assignment.field = name->field;
@@ -101,15 +150,17 @@ std::string Refusal(const std::string& word, std::vector<Assignment>& assignment
 
 }  // namespace
 
-Result<std::vector<Assignment>> ParseAssignments(const std::vector<std::string>& words) {
+Result<std::vector<Assignment>> ParseAssignments(const std::vector<std::string>& words, const KeyNames& names) {
     std::vector<Assignment> assignments;
     if (words.empty()) return Failure{kUsage, "no FIELD=VALUE given"};
     for (const std::string& word : words) {
-        if (std::string refusal = Refusal(word, assignments); !refusal.empty()) return Failure{kUsage, refusal};
+        if (std::string refusal = Refusal(word, names, assignments); !refusal.empty()) return Failure{kUsage, refusal};
     }
     // A code table must fit a key count given with it.
     const auto keys = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::KeyCountOption; });
-    const auto table = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.field == Field::CodeTable; });
+    const auto table = std::find_if(assignments.begin(), assignments.end(), [](const Assignment& a) {
+        return a.field == Field::CodeTable && a.key < 0;
+    });
     if (keys != assignments.end() && table != assignments.end() &&
         static_cast<int>(table->bytes.size()) != TableLengthOfOption(keys->number)) {
         return Failure{kUsage, "code_table: " + std::to_string(table->bytes.size()) + " values, but " +
@@ -138,9 +189,9 @@ Result<Target> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>
         case Field::CodeTable: break;  // below, once the key count is known
         }
     }
+    const int stored = TableLengthOfOption(target.settings.keyCountOption);
     for (const Assignment& a : assignments) {
-        if (a.field != Field::CodeTable) continue;
-        const int stored = TableLengthOfOption(target.settings.keyCountOption);
+        if (a.field != Field::CodeTable || a.key >= 0) continue;
         if (static_cast<int>(a.bytes.size()) != stored) {
             return Failure{kUsage, "code_table: " + std::to_string(a.bytes.size()) +
                                        " values, but the keypad's key count (option " +
@@ -148,6 +199,18 @@ Result<Target> TargetOfSet(const DEVICE_INFO& now, const std::vector<Assignment>
         }
         target.settings.codeTable = {};
         std::copy(a.bytes.begin(), a.bytes.end(), target.settings.codeTable.begin());
+    }
+    // One key at a time, over the whole table given with them if any.
+    for (const Assignment& a : assignments) {
+        if (a.key < 0) continue;
+        if (a.key >= stored) {
+            const auto keys = KeysOfOption(target.settings.keyCountOption);
+            return Failure{kUsage, "key." + std::to_string(a.key) + ": " +
+                                       (keys ? "a keypad with " + std::to_string(*keys) + " keys stores key.0 to key." + std::to_string(stored - 1)
+                                             : "the keypad's key count (option " + std::to_string(target.settings.keyCountOption) +
+                                                   ") stores no code table")};
+        }
+        target.settings.codeTable[static_cast<std::size_t>(a.key)] = static_cast<std::uint8_t>(a.number);
     }
     return target;
 }

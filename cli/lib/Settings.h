@@ -19,11 +19,13 @@ namespace velnorcli {
 
 using CodeTable = std::array<std::uint8_t, 20>;
 
-// The settings a restore writes, in the order status and the JSON name them. The firmware name
-// is not one of them: nothing writes it.
-enum class Field { LedLevel, Buzzer, BuzzerPeriod, KeypadTable, KeyCountOption, CodeTable, Serial };
-inline constexpr Field kFields[] = {Field::LedLevel,       Field::Buzzer,    Field::BuzzerPeriod, Field::KeypadTable,
-                                    Field::KeyCountOption, Field::CodeTable, Field::Serial};
+// The settings a restore writes. The firmware name is not one of them: nothing writes it.
+// Declared, and listed in kFields, in the order in which every command shows them, as `velnor
+// status` does: differences, changes, plans and warnings alike (the keypad is written in its
+// own order, kWriteOrder).
+enum class Field { Serial, KeyCountOption, LedLevel, Buzzer, BuzzerPeriod, KeypadTable, CodeTable };
+inline constexpr Field kFields[] = {Field::Serial,       Field::KeyCountOption, Field::LedLevel, Field::Buzzer,
+                                    Field::BuzzerPeriod, Field::KeypadTable,    Field::CodeTable};
 
 // "led_level", "buzzer", ... as in the JSON output.
 std::string_view FieldName(Field field);

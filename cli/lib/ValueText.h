@@ -4,6 +4,7 @@
 #define VELNOR_CLI_VALUETEXT_H
 
 #include <string>
+#include <string_view>
 
 #include "Settings.h"
 
@@ -15,6 +16,13 @@ enum class Numbers { Decimal, WithHex };
 // A number as Numbers says, a text quoted with control characters made visible, a code table as
 // 20 two-digit hexadecimal bytes.
 std::string ShownValue(const Value& value, Numbers numbers = Numbers::WithHex);
+
+// A field as people name it, as `velnor set` takes it: "keys" for the key count, else as the
+// JSON names it.
+std::string_view ShownFieldName(Field field);
+// A field's value as ShownValue shows it, but the key count as keys: "6", or "option 7" for an
+// option that is none of 0, 1, 2.
+std::string ShownValue(Field field, const Value& value);
 
 // A number as decimal, with its hexadecimal beside it from 10 on: "100 (0x64)".
 std::string Number(unsigned value);

@@ -3,6 +3,8 @@
 // velnor restore and velnor set send (VelnorRestoreTest).
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "RestorePlan.h"
 #include "SetValues.h"
 #include "Suggest.h"
@@ -75,9 +77,21 @@ TEST(SetValues, ValuesAreCheckedBeforeAnythingIsWritten) {
         {{"code_table=1e 1f"}, "code_table: 2 values; a keypad stores 14 (5 keys), 16 (6 keys) or 20 (8 keys)"},
         {{"code_table=1e 100"}, "code_table: 100 is not a hexadecimal byte"},
         {{"keys=5", "code_table=1 2 3 4 5 6 7 8 9 a b c d e f 10"}, "code_table: 16 values, but 5 keys store 14"},
+        // key.N: a code with 0x, else a name (as `velnor keys` shows it), any case.
+        {{"key.0=0x1e", "key.19=0XFF", "key.3=2 AND @", "code_table=1 2 3 4 5 6 7 8 9 a b c d e f 10"}, ""},
+        {{"key.20=0x1e"}, "key.20: no such key; the code table has 20 entries, key.0 to key.19"},
+        {{"key.3=0x100"}, "key.3: 0x100 is not a code (0x00 to 0xff)"},
+        {{"key.3=0x1e", "key.3=2 and @"}, "key.3 is given twice"},
+        {{"key.3="}, "key.3: no key name or code (0xNN) given"},
+        {{"key.3=1"}, "key.3: no key is named 1; did you mean \"1 and !\" (0x1e)? (velnor keys lists the names)"},
+        {{"key.3=\\ and |"}, "names several keys; give the code: 0x31 or 0x64"},
     };
+    std::istringstream usbIds("HUT 07  Keyboard\n\t01e  1 and ! (One and Exclamation)\n\t01f  2 and @ (2 and at)\n"
+                              "\t031  \\ and | (Backslash)\n\t064  \\ and | (Backslash, Non-US)\n");
+    const KeyNames names = KeyNames::Read(usbIds);
+    EXPECT_NE(ParseAssignments({"key.3=1 and !"}).failure().message.find("cannot be read); give the code as 0xNN"), std::string::npos);
     for (const auto& c : kCases) {
-        const auto parsed = ParseAssignments(c.words);
+        const auto parsed = ParseAssignments(c.words, names);
         const std::string refusal = parsed ? "" : parsed.failure().message;
         if (std::string(c.refusal).empty()) {
             EXPECT_TRUE(parsed.ok()) << refusal;
@@ -108,6 +122,12 @@ TEST(SetValues, TheTargetIsTheKeypadWithTheValuesAppliedAndTheTableFitsItsKeyCou
     const auto misfit = assigned(v6, {"code_table=1 2 3 4 5 6 7 8 9 a b c d e"});
     EXPECT_NE(misfit.failure().message.find("stores 16"), std::string::npos);
     EXPECT_TRUE(assigned(v6, {"keys=5", "code_table=1 2 3 4 5 6 7 8 9 a b c d e"}).ok());
+
+    // key.N changes one entry, over a table given with it; only entries the key count stores.
+    const Target keys = *assigned(v6, {"code_table=1 2 3 4 5 6 7 8 9 a b c d e f 10", "key.15=0x2c", "key.0=0x2b"});
+    EXPECT_EQ(keys.settings.codeTable, (CodeTable{0x2b, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x2c}));
+    EXPECT_EQ(assigned(v6, {"key.16=0x2c"}).failure().message, "key.16: a keypad with 6 keys stores key.0 to key.15");
+    EXPECT_TRUE(assigned(v6, {"keys=8", "key.16=0x2c"}).ok());
 }
 
 TEST(StationRecords, TimesAreUtcIso8601) {

@@ -153,8 +153,9 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         // The restart adds the look that finds the keypad again, and its reopening.
         {holding, {"restore", "--force", kExample}, 0, "updated", {"01", "04", "06", "07", "02", "0B", "0E", "05", "01", "09", "0A", "01"},
          "checked after its restart", kOnce + "enumerate 1 open_path keypad-1 "},
-        // A dry run shows each change (field, now, after) and sends the status query only.
-        {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "\nled_level         1" + std::string(60, ' ') + "7\n"},
+        // A dry run shows each change (field, now -> after, in status's order, keys as keys) and
+        // sends the status query only.
+        {kOldKeypad, {"restore", "--dry-run", kExample}, 0, "planned", {"01"}, "  ->  6\nled_level      1 "},
         {kOldKeypad, {"set", "led_level=7", "buzzer=0x1", "buzzer_period=7"}, 0, "updated", {"01", "04", "02", "01", "09"}, "stored in flash"},
         {kOldKeypad, {"set", "led_level=7", "--no-flash"}, 0, "updated", {"01", "02", "01"}, "not stored in flash"},
         {kOldKeypad, {"set", "led_level=1", "buzzer=0"}, 0, "up-to-date", {"01"}, "nothing was written"},
@@ -210,6 +211,20 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
             EXPECT_EQ(document["keypads"][0]["result"], c.result) << what << ": " << run.out;
         }
     });
+}
+
+// A key set by its name (from the installed usb.ids) changes that entry of the code table, in RAM
+// and flash, and nothing else.
+TEST(VelnorRestore, SetKeyByNameChangesThatEntryOfTheCodeTableOnly) {
+    SimFolder sim(kOldKeypad);
+    const Result run = sim.Run({"set", "key.3=2 AND @"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\nkey 3  04 ("), std::string::npos) << run.out;  // the name as usb.ids gives it
+    EXPECT_NE(run.out.find(")  ->  1f (2 and @)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(sim.CommandsSent(), (std::vector<std::string>{"01", "05", "01", "09"}));
+    std::map<std::string, std::string> flash = kOldFlash;
+    flash["code_table"] = "01 02 03 1F 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14";
+    for (const auto& [key, value] : flash) EXPECT_EQ(sim.State()["kp.flash." + key], value) << key;
 }
 
 // Another keypad answering after the restart (plugged into the same port, or with the same USB

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# velnor's bash completion offers the commands, and each command's own options.
+# velnor's bash completion offers the commands, each command's own options, and key names after
+# key.N= (a word "=" stands for readline's split of key.N=VALUE).
 #   check-completion.sh COMPLETION_FILE
 set -euo pipefail
 source /usr/share/bash-completion/bash_completion
 source "$1"
-offered() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; COMPREPLY=(); _velnor; echo "${COMPREPLY[*]}"; }
+offered() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_LINE=${COMP_LINE// = /=}; COMP_POINT=${#COMP_LINE}; COMPREPLY=(); _velnor; echo "${COMPREPLY[*]}"; }
 expect() {
   local want=$1; shift
   local got; got=$(offered "$@")
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
+velnor() { printf '1e  1 and !\n1f  2 and @\n58  Keypad ENTER\n'; }  # as `velnor keys` lists them
 expect "status" velnor st
-expect "list status backup verify diff doctor restore set reset serials help --json --help --version" velnor ""
+expect "list status backup verify diff doctor restore set reset serials keys help --json --help --version" velnor ""
 expect "restore reset" velnor help re
 expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
@@ -20,3 +22,6 @@ expect "--dry-run" velnor restore --d
 expect "--no-flash" velnor set --n
 expect "led_level=" velnor set led
 expect "--resolve --return" velnor serials list.txt --re
+expect "keypad_table= keys= key." velnor set ke
+expect '1\ and\ \! 2\ and\ @ Keypad\ ENTER' velnor set key.3 = ""
+expect 'Keypad\ ENTER' velnor set --all key.3 = K
