@@ -76,6 +76,7 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
         {{"verify", example}, 1, "\nled_level      5"},
         {{"verify", "--json", example}, 1, R"({"field":"keypad_table","from":2,"to":1})"},
         {{"diff", example, example}, 0, "equal"},
+        {{"keys", "--json"}, 0, R"({"code":30,"name":"1 and !"})"},
         {{"backup", backup}, 0, "", "backup of keypad keypad-1 written to " + backup},
         {{"verify", backup}, 0, "keypad keypad-1 holds the settings of " + backup},
         {{"backup", backup}, 7, "", backup + " exists\nvelnor: hint: use --force to replace it\n"},

@@ -60,7 +60,7 @@ def main(schema_dir, capture_dir):
                 failures += 1
     del counts["common"]
     if sum(counts.values()) == 0:
-        print("no document was captured")
+        print("no document was captured (the runs of velnor with --json or --log write them)")
         failures += 1
     print(", ".join(f"{name} {count}" for name, count in sorted(counts.items())), "documents checked")
     return 1 if failures else 0
