@@ -230,6 +230,10 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
             break;
         }
         SimDevice* device = bus.LiveDevice(dev, now);
+        // What a device that left sent before it left can still be read; nothing later.
+        if (const SimDevice* left = bus.Find(dev->deviceId); left != nullptr && now >= left->leavesAt) {
+            while (!dev->input.empty() && dev->input.back().readyAt > left->leavesAt) dev->input.pop_back();
+        }
         if (device != nullptr && device->readsFail) {
             result = -1;
             break;
@@ -250,6 +254,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
         Clock::time_point wakeAt = milliseconds > 0 ? deadline : now + std::chrono::hours(1);
         if (!dev->input.empty()) wakeAt = std::min(wakeAt, dev->input.front().readyAt);
         if (device->awayFrom > now) wakeAt = std::min(wakeAt, device->awayFrom);
+        if (device->leavesAt > now) wakeAt = std::min(wakeAt, device->leavesAt);
         bus.changed.wait_until(lock, wakeAt);
     }
     if (--dev->readsInProgress == 0 && dev->closed) {

@@ -116,7 +116,7 @@ SimDevice* Bus::Find(DeviceId id) {
 }
 
 bool Bus::Present(const SimDevice& device, Clock::time_point now) const {
-    return device.pluggedIn && !(now >= device.awayFrom && now < device.awayUntil);
+    return device.pluggedIn && now < device.leavesAt && !(now >= device.awayFrom && now < device.awayUntil);
 }
 
 SimDevice* Bus::LiveDevice(const hid_device_* handle, Clock::time_point now) {

@@ -31,6 +31,8 @@ struct SimDevice {
     // reset. Handles opened before awayFrom die when it comes.
     Clock::time_point awayFrom{};
     Clock::time_point awayUntil{};
+    // Unplugged for good from then on (leave_after_ms); handles die then too.
+    Clock::time_point leavesAt = Clock::time_point::max();
     std::uint64_t generation = 0;  // bumped when it is unplugged; older handles are dead
     std::vector<Report> received;
     bool writesFail = false;
@@ -92,7 +94,7 @@ public:
     // either, a folder of this process, removed at its end. Set on first use.
     std::string systemRoot;
     int nextHidraw = 0;
-    // Plugged in and not away.
+    // Plugged in, not away and not left.
     bool Present(const SimDevice& device, Clock::time_point now) const;
     // The handle's device is present and the same one the handle was opened on.
     SimDevice* LiveDevice(const hid_device_* handle, Clock::time_point now);

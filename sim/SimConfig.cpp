@@ -69,7 +69,13 @@ bool ParseFaultKind(const std::string& name, FaultKind& kind) {
     return false;
 }
 
-bool ApplyDeviceWord(DeviceSetup& setup, const std::string& word, int& appearAfterMs) {
+// When a device is plugged in and pulled out, in ms after the process started (0: not given).
+struct Moments {
+    int appearAfterMs = 0;
+    int leaveAfterMs = 0;
+};
+
+bool ApplyDeviceWord(DeviceSetup& setup, const std::string& word, Moments& moments) {
     const std::size_t equals = word.find('=');
     if (equals == std::string::npos) return false;
     const std::string key = word.substr(0, equals);
@@ -100,7 +106,9 @@ bool ApplyDeviceWord(DeviceSetup& setup, const std::string& word, int& appearAft
     } else if (key == "reply_delay_ms" && ParseNumber(value, number)) {
         setup.replyDelayMs = static_cast<int>(number);
     } else if (key == "appear_after_ms" && ParseNumber(value, number)) {
-        appearAfterMs = static_cast<int>(number);
+        moments.appearAfterMs = static_cast<int>(number);
+    } else if (key == "leave_after_ms" && ParseNumber(value, number) && number > 0) {
+        moments.leaveAfterMs = static_cast<int>(number);
     } else {
         return false;
     }
@@ -197,15 +205,17 @@ bool ApplyLine(Bus& bus, const std::vector<std::string>& words) {
         bus.initFails = true;
     } else if (keyword == "device") {
         DeviceSetup setup;
-        int appearAfterMs = 0;
+        Moments moments;
         for (std::size_t i = 1; i < words.size(); ++i) {
-            if (!ApplyDeviceWord(setup, words[i], appearAfterMs)) return false;
+            if (!ApplyDeviceWord(setup, words[i], moments)) return false;
         }
-        bus.Add(setup);
-        if (appearAfterMs > 0) {
-            bus.devices.back()->awayFrom = Clock::time_point{};
-            bus.devices.back()->awayUntil = Clock::now() + std::chrono::milliseconds(appearAfterMs);
+        if (moments.leaveAfterMs > 0 && moments.leaveAfterMs <= moments.appearAfterMs) return false;
+        SimDevice& device = bus.Add(setup);
+        if (moments.appearAfterMs > 0) {
+            device.awayFrom = Clock::time_point{};
+            device.awayUntil = Clock::now() + std::chrono::milliseconds(moments.appearAfterMs);
         }
+        if (moments.leaveAfterMs > 0) device.leavesAt = Clock::now() + std::chrono::milliseconds(moments.leaveAfterMs);
     } else if (keyword == "set" && last != nullptr) {
         if (!ApplySetting(last->keypad.ram, words)) return false;
         last->keypad.flash = last->keypad.ram;

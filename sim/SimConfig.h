@@ -19,7 +19,11 @@
 //                             changes when the device comes back), name (in log and state),
 //                             manufacturer product serial (text, "-" = cannot be read),
 //                             keypad (0 or 1), reset_absent_ms, reply_delay_ms,
-//                             appear_after_ms (not present until then)
+//                             appear_after_ms (not present until then), leave_after_ms
+//                             (unplugged for good then; after appear_after_ms). Both count from
+//                             the start of the process. Two devices with one location, one
+//                             leaving and the other appearing later, are a keypad swapped for
+//                             another on that port
 //   set NAME VALUE...         a setting of the last device, in RAM and flash: led_level buzzer
 //                             buzzer_period keypad_table key_count_option jack (numbers,
 //                             decimal or 0x hex), code_table (20 hex bytes), serial, firmware

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libhidapi-dev libhidapi-hidraw0 libgtest-dev
-          umockdev libumockdev-dev groff-base
+          umockdev libumockdev-dev libudev-dev groff-base
           libcli11-dev nlohmann-json3-dev nettle-dev usb.ids bash-completion python3 python3-jsonschema "$@")
 missing=()
 for package in "${packages[@]}"; do
