@@ -15,9 +15,8 @@ namespace {
 // The level it is lit at while it blinks when its flash holds 0 (dark): a blink must show.
 constexpr std::uint8_t kLitWhenDark = 5;
 
-// Sleeps `ms` in slices of at most 100 ms; false when *stop became true.
-bool Pause(int ms, const std::atomic<bool>* stop) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+// Sleeps until `until` in slices of at most 100 ms; false when *stop became true.
+bool PauseUntil(std::chrono::steady_clock::time_point until, const std::atomic<bool>* stop) {
     for (;;) {
         if (stop != nullptr && stop->load()) return false;
         const auto now = std::chrono::steady_clock::now();
@@ -34,8 +33,11 @@ Target WithLedLevel(std::uint8_t level) {
 
 }  // namespace
 
+// The library's worker waits 100 ms for a request after each reply, then reads the keypad for
+// up to 300 ms, and a request waits that read out: a quick blink's writes come within 100 ms of
+// each other so that they go at once, a slow blink's 400 ms apart, when the read is over.
 BlinkPattern PatternOf(Shown shown) {
-    return shown == Shown::Good ? BlinkPattern{3, 400, 400} : BlinkPattern{8, 100, 100};
+    return shown == Shown::Good ? BlinkPattern{3, 400, 400} : BlinkPattern{8, 80, 80};
 }
 
 Done ShowResult(const KEYPAD_ENTRY& entry, Shown shown, const Settings& flash, const std::atomic<bool>* stop) {
@@ -45,11 +47,16 @@ Done ShowResult(const KEYPAD_ENTRY& entry, Shown shown, const Settings& flash, c
     const Target dark = WithLedLevel(0);
     const Target lit = WithLedLevel(flash.ledLevel != 0 ? flash.ledLevel : kLitWhenDark);
     // Only the LED level is written, into RAM; a keypad that stops answering ends the blinking.
+    // Each change is due at its moment from the start, so that a late write shortens the
+    // moment after it and the pattern keeps its pace.
+    auto due = std::chrono::steady_clock::now();
     for (int i = 0; i < pattern.times; ++i) {
         if (const int result = keypad.Write(Field::LedLevel, dark); result != 0) return FailureOf(result, entry, "blinking its LED");
-        if (!Pause(pattern.darkMs, stop)) break;
+        due += std::chrono::milliseconds(pattern.darkMs);
+        if (!PauseUntil(due, stop)) break;
         if (const int result = keypad.Write(Field::LedLevel, lit); result != 0) return FailureOf(result, entry, "blinking its LED");
-        if (!Pause(pattern.litMs, stop)) break;
+        due += std::chrono::milliseconds(pattern.litMs);
+        if (!PauseUntil(due, stop)) break;
     }
     if (const int result = keypad.Write(Field::LedLevel, WithLedLevel(flash.ledLevel)); result != 0) {
         return FailureOf(result, entry, "setting its LED level back");
