@@ -30,16 +30,11 @@ TEST(Feedback, BlinksWithLedWritesAloneAndChecksRamAgainstFlash) {
         std::vector<KEYPAD_ENTRY> keypads;
         ASSERT_EQ(PlixoApi::ListKeypads(8263, 2495, &keypads), 0);
         ASSERT_EQ(keypads.size(), 1u);
-        Settings flash;
-        {
-            Keypad keypad(keypads[0]);
-            ASSERT_TRUE(keypad.Open());
-            const Result<DEVICE_INFO> status = keypad.ReadStatus();
-            ASSERT_TRUE(status);
-            flash = SettingsOfKeypad(*status);
-        }
+        Keypad reader(keypads[0]);
+        ASSERT_TRUE(reader.Open() && reader.ReadStatus());
+        const Settings flash = SettingsOfKeypad(*reader.ReadStatus());
         velnorsim::KeypadSettings ram = velnorsim::RamSettings(id);
-        if (c.ramDiffers) ram.buzzer = 1;
+        ram.buzzer = c.ramDiffers ? 1 : ram.buzzer;
         velnorsim::SetRamSettings(id, ram);
         if (c.unplugged) velnorsim::SetFault(id, 2, {velnorsim::FaultKind::Unplug, 0, 1});
         velnorsim::ClearOutputReports(id);
