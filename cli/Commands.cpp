@@ -21,6 +21,8 @@
 #include "lib/Station.h"
 #include "lib/Text.h"
 #include "lib/UtcTime.h"
+#include "lib/station/Feedback.h"
+#include "lib/station/StationRun.h"
 #include "ProgressDisplay.h"
 
 namespace velnorcli {
@@ -297,6 +299,58 @@ int Restore(const Request& request, Console& console) {
     return ReportStation(request, console, **reports);
 }
 
+// Restores every keypad that is attached or appears, until a signal or --once N keypads ended.
+int Station(const Request& request, Console& console) {
+    const std::atomic<bool>* stop = console.signals != nullptr ? &console.signals->Stop() : nullptr;
+    auto file = ReadBackupPath(request.files.front(), stop);
+    if (!file) return ReportFailure(request, console, file.failure());
+    const RestoreSource source{request.files.front(), std::move(*file)};
+    StationFiles files;
+    if (const Done opened = OpenStationFiles(request, files); !opened) return ReportFailure(request, console, opened.failure());
+    if (files.serials) {
+        const std::string unknown = RenderUnknownSerials(files.serials->Unknown(), files.serials->ListPath());
+        if (!unknown.empty()) Warn(console, unknown);
+    }
+    std::string why;
+    const std::unique_ptr<KeypadWatch> watch = WatchKeypads(why);
+    if (!watch->Events()) console.err << "velnor: note: no device events here (" << why << "); looking for keypads every 500 ms\n";
+    std::mutex telling;  // the keypads' threads tell what they wait for
+    StationRunOptions options;
+    options.restore.command = "restore";  // a station run is restores, and the log says so
+    options.restore.version = VELNOR_VERSION;
+    options.restore.restartTimeoutMs = request.timeoutMs;
+    options.restore.serials = files.serials ? &*files.serials : nullptr;
+    options.restore.log = files.log ? &*files.log : nullptr;
+    options.restore.notice = [&console, &telling](const std::string& text) {
+        const std::lock_guard lock(telling);
+        console.err << "velnor: " << EscapeControl(text) << "\n" << std::flush;
+    };
+    options.ports = request.ports;
+    options.once = request.once;
+    options.watch = watch.get();
+    options.stop = stop;
+    options.signals = console.signals != nullptr ? &console.signals->Count() : nullptr;
+    if (!request.noFeedback) options.feedback = ShowResult;
+    options.warn = [&console, &telling](const std::string& text) {
+        const std::lock_guard lock(telling);
+        Warn(console, EscapeControl(text));
+    };
+    options.event = [&request, &console](const StationEvent& event) {
+        if (request.json) {
+            console.out << Dump(StationEventJson(event, UtcTime(std::chrono::system_clock::now(), true))) << std::flush;
+        } else if (event.kind == EventKind::Finished) {
+            console.out << RenderStationLine(*event.report) << std::flush;
+        }
+    };
+    const StationSummary summary = RunStationLoop(source, options);
+    const int status = WorstStatus(summary.reports);
+    if (request.json) return status;
+    console.out << RenderStationSummary(summary);
+    const char* signal = console.signals != nullptr ? console.signals->Which() : nullptr;
+    if (signal != nullptr && status == kInterrupted) console.err << "velnor: " << RenderStopped(signal) << "\n";
+    return status;
+}
+
 int Set(const Request& request, Console& console) {
     // Key names are read only for a key.N given by name.
     const bool byKey = std::any_of(request.assignments.begin(), request.assignments.end(),
@@ -395,6 +449,7 @@ int RunCommand(const Request& request, Console& console) {
     case Command::Reset: return Reset(request, console);
     case Command::Serials: return Serials(request, console);
     case Command::Keys: return Keys(request, console);
+    case Command::Station: return Station(request, console);
     }
     return kUsage;
 }

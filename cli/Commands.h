@@ -3,6 +3,7 @@
 #ifndef VELNOR_CLI_COMMANDS_H
 #define VELNOR_CLI_COMMANDS_H
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,7 +13,7 @@
 
 namespace velnorcli {
 
-enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset, Serials, Keys };
+enum class Command { List, Status, Backup, Verify, Diff, Doctor, Restore, Set, Reset, Serials, Keys, Station };
 
 struct Request {
     Command command = Command::List;
@@ -31,6 +32,11 @@ struct Request {
     // serials LIST: --resolve, or --return SERIAL...
     bool resolve = false;
     std::vector<std::string> returned;
+    // station: --ports, --once, --timeout (in milliseconds there), --no-feedback
+    std::vector<std::string> ports;
+    std::size_t once = 0;
+    int timeoutMs = 10000;
+    bool noFeedback = false;
 };
 
 struct Console {

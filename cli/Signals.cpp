@@ -20,6 +20,7 @@ StopOnSignals::StopOnSignals() {
             int signal = 0;
             if (sigwait(&blocked_, &signal) != 0 || signal == SIGUSR1) return;
             signal_ = signal;
+            ++count_;
             stop_ = true;
         }
     });

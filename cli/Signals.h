@@ -25,6 +25,8 @@ public:
     const std::atomic<bool>& Stop() const { return stop_; }
     // The signal that set the flag ("SIGINT"), or nullptr.
     const char* Which() const;
+    // How many of them came: a station finishes its keypads on the first, stops them on the second.
+    const std::atomic<int>& Count() const { return count_; }
 
 private:
     sigset_t blocked_;
@@ -32,6 +34,7 @@ private:
     struct sigaction previousPipe_ {};
     std::atomic<bool> stop_{false};
     std::atomic<int> signal_{0};
+    std::atomic<int> count_{0};
     std::thread waiter_;
 };
 

@@ -161,6 +161,31 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
         ->expected(1, -1)
         ->excludes(resolve);
     AddJson(*serials, request);
+    auto* station = app.add_subcommand("station", "restore every keypad plugged in to a backup file, until stopped");
+    station->add_option("FILE", request.files, "the backup file")->required()->expected(1);
+    station->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
+    AddLog(*station, request);
+    station->add_option("--ports", request.ports, "only the keypads at these USB port chains (LOC,...)")
+        ->delimiter(',')
+        ->check(CLI::Validator([](std::string& text) { return text.empty() ? std::string("a port chain is empty") : std::string(); }, ""))
+        ->type_name("LOC,...");
+    // A whole number within [low, high], refused in velnor's words.
+    const auto within = [](long low, long high, const char* what) {
+        return CLI::Validator(
+            [=](std::string& text) {
+                long number = 0;
+                if (!CLI::detail::lexical_cast(text, number)) return text + " is not " + what;
+                return number >= low && number <= high ? std::string()
+                                                       : text + " is not between " + std::to_string(low) + " and " + std::to_string(high);
+            },
+            "");
+    };
+    station->add_option("--once", request.once, "end once this many keypads have ended")->check(within(1, 1000000, "a number of keypads"))->type_name("N");
+    station->add_option("--timeout", request.timeoutMs, "milliseconds to wait for a keypad to leave and come back after its restart (10000)")
+        ->check(within(100, 3600000, "a number of milliseconds"))
+        ->type_name("MS");
+    station->add_flag("--no-feedback", request.noFeedback, "do not blink the keypad's LED to show its result");
+    station->add_flag("--json", request.json, "print the events on standard output, one JSON document a line");
     auto* keys = app.add_subcommand("keys", "list the key names and codes that key.N of set takes (from usb.ids)");
     AddJson(*keys, request);
     // Listed here for its own help; the command line becomes `velnor [COMMAND] --help` before parsing.
@@ -171,7 +196,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     return {{list, Command::List},       {status, Command::Status}, {backup, Command::Backup},
             {verify, Command::Verify},   {diff, Command::Diff},     {doctor, Command::Doctor},
             {restore, Command::Restore}, {set, Command::Set},       {reset, Command::Reset},
-            {serials, Command::Serials}, {keys, Command::Keys}};
+            {serials, Command::Serials}, {keys, Command::Keys},       {station, Command::Station}};
 }
 
 std::vector<std::string> CommandNames(const std::vector<Subcommand>& commands) {
@@ -310,7 +335,8 @@ int Velnor(int argc, char** argv) {
     if (!refusal.empty()) return ReportFailure(request, console, {kUsage, refusal});
     // The commands that write stop between steps on SIGINT and SIGTERM (before any thread starts).
     std::optional<StopOnSignals> signals;
-    if (request.command == Command::Restore || request.command == Command::Set || request.command == Command::Reset) {
+    if (request.command == Command::Restore || request.command == Command::Set || request.command == Command::Reset ||
+        request.command == Command::Station) {
         signals.emplace();
         console.signals = &*signals;
     }

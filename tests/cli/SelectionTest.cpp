@@ -1,7 +1,8 @@
-// Which keypads a command means.
+// Which keypads a command means, and which ones a station starts.
 #include <gtest/gtest.h>
 
 #include "Selection.h"
+#include "station/StationRun.h"
 
 namespace velnorcli {
 namespace {
@@ -51,6 +52,33 @@ TEST(Selection, RefusingSeveralListsThemAndNamesTheOptions) {
     EXPECT_EQ(several.hint, "choose one with --location 1-1 or --location 1-4 (--usb-serial and --serial select too)");
     EXPECT_EQ(Choose({kAttached[0], {"/dev/hidraw5", "", "", "", ""}}, {}).failure().hint,
               "choose one with --location 1-1 or --path /dev/hidraw5 (--usb-serial and --serial select too)");
+}
+
+// Listed out of port order; hidraw1 and hidraw3 share a USB serial string, hidraw2 has none.
+TEST(Selection, AStationStartsKeypadsNotSeenInPortOrderAndForgetsEndedOnesThatLeft) {
+    using P = Phase;
+    const std::vector<KEYPAD_ENTRY> listed{kAttached[2], kAttached[1], {"/dev/hidraw7", "B2", "", "", "1-3"}};
+    const struct {
+        const char* what;
+        std::map<std::string, Phase> tracked;
+        std::vector<std::string> ports;
+        bool starting;
+        std::vector<std::size_t> start;
+        std::vector<std::string> left;
+    } kCases[] = {
+        {"every one new, in port order", {}, {}, true, {1, 2, 0}, {}},
+        {"in progress (back under a new node) or done", {{"A1", P::InProgress}, {"1-2.3", P::Done}}, {}, true, {2}, {}},
+        {"ended and gone: left; in progress and gone: kept", {{"C3", P::Done}, {"D4", P::InProgress}}, {}, true, {1, 2, 0}, {"C3"}},
+        {"--ports", {}, {"1-3", "1-4"}, true, {2, 0}, {}},
+        {"a done keypad off --ports is not there", {{"1-2.3", P::Done}}, {"1-3"}, true, {2}, {"1-2.3"}},
+        {"stopping: none started, leaving still told", {{"C3", P::Done}}, {}, false, {}, {"C3"}},
+    };
+    for (const auto& c : kCases) {
+        const Look look = LookAt(listed, c.tracked, c.ports, c.starting);
+        EXPECT_EQ(look.start, c.start) << c.what;
+        EXPECT_EQ(look.left, c.left) << c.what;
+    }
+    EXPECT_EQ(LookAt({kAttached[0], kAttached[2]}, {}, {}, true).start, std::vector<std::size_t>{0}) << "one identity, started once";
 }
 
 }  // namespace

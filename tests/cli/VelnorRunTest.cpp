@@ -154,7 +154,7 @@ TEST(VelnorRun, EachProcessFindsTheKeypadTheLastLeftAtItsNode) {
 // also the error document.
 TEST(VelnorRun, RefusedCommandLinesSayWhatWasWrongAndWhereTheUsageIs) {
     SimFolder sim(kKeypad);
-    const std::string commands = "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset, serials, keys, help";
+    const std::string commands = "; the commands are list, status, backup, verify, diff, doctor, restore, set, reset, serials, keys, station, help";
     const struct {
         std::vector<std::string> words;
         std::string error;

@@ -335,5 +335,79 @@ TEST(VelnorStation, AStationFileThatWouldBlockIsRefusedOrWaitedForUntilASignal) 
     }
 }
 
+// velnor station --json: its events, one a line (the schema check validates each).
+std::vector<json> Events(const std::string& out) {
+    std::vector<json> events;
+    for (const std::string& line : Lines(out)) events.push_back(json::parse(line));
+    return events;
+}
+
+std::string Kinds(const std::vector<json>& events) {
+    std::string kinds;
+    for (const json& event : events) kinds += (kinds.empty() ? "" : " ") + event["event"].get<std::string>();
+    return kinds;
+}
+
+TEST(VelnorStation, AStationRestoresKeypadsPluggedInLaterInPortOrderOnItsPortsOnlyAndOnceEach) {
+    // b and c appear together after the start; x sits on a port the station does not serve.
+    SimFolder sim("device name=c location=1-3 serial=UC appear_after_ms=1000 reset_absent_ms=200\nset serial 00000003\n"
+                  "device name=b location=1-2.9 serial=UB appear_after_ms=1000 reset_absent_ms=200\nset serial 00000002\n"
+                  "device name=x location=1-4 serial=UX\nset serial 00000009\n");
+    const std::string list = sim.Write("serials.txt", "9001\n9002\n9003\n");
+    const std::vector<std::string> words{"station", "--once", "2", "--ports", "1-2.9,1-3", "--serials", list, kExample};
+    std::vector<std::string> withJson = words;
+    withJson.insert(withJson.begin() + 1, "--json");
+    const Result run = sim.Run(withJson);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "velnor: note: no device events here (velnor was built without libudev); looking for keypads every 500 ms\n");
+    const std::vector<json> events = Events(run.out);
+    EXPECT_EQ(Kinds(events), "attached attached started started finished finished") << run.out;
+    std::map<std::string, std::string> serials;
+    for (const json& event : events) {
+        if (event["event"] == "finished") serials[event["keypad"]["location"]] = event["serial"];
+    }
+    EXPECT_EQ(serials, (std::map<std::string, std::string>{{"1-2.9", "9001"}, {"1-3", "9002"}}));
+    EXPECT_EQ(sim.State()["b.flash.serial"], "\"9001\"");
+    EXPECT_EQ(sim.State()["c.flash.serial"], "\"9002\"");
+    EXPECT_TRUE(sim.CommandsSent("x").empty());
+    for (const std::string& command : sim.CommandsSent()) {
+        EXPECT_EQ(command == "01" ? 2 : sim.TimesSent(command), 2) << "command " << command << " sent more than once a keypad";
+    }
+    // Plugged in again, they hold the file and their serials: nothing written, no serial taken.
+    const std::string record = sim.Read("serials.txt.taken");
+    const std::size_t sent = sim.Reports().size();
+    const Result again = sim.Run(words);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("1-2.9  up-to-date  9001  "), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("\nupdated 0, up to date 2, failed 0; 2 keypads in "), std::string::npos) << again.out;
+    EXPECT_EQ(sim.Read("serials.txt.taken"), record);
+    const std::vector<std::string> commands = sim.CommandsSent();
+    EXPECT_EQ(std::count(commands.begin() + static_cast<long>(sent), commands.end(), "01"), static_cast<long>(commands.size() - sent));
+}
+
+TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAndASignalLetsTheOneInProgressFinish) {
+    SimFolder sim("device path=kp1 name=kp1 serial=U1 reset_absent_ms=200\nset serial 00000001\nfault 7 unplug 1500 1\n");
+    const std::string list = sim.Write("serials.txt", "9001\n9002\n");
+    const Result run = sim.Run({"station", "--json", "--once", "2", "--timeout", "300", "--serials", list, kExample});
+    EXPECT_EQ(run.status, 6) << run.err;
+    const std::vector<json> events = Events(run.out);
+    EXPECT_EQ(Kinds(events), "attached started finished left attached started finished") << run.out;
+    EXPECT_EQ(events[2]["result"], "unchanged-after-failure");
+    EXPECT_EQ(events[2]["serial"], "00000001");
+    EXPECT_EQ(events[6]["result"], "updated");
+    EXPECT_EQ(events[6]["serial"], "9001") << "the serial returned by the failure is given again";
+    EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"9001", "taken"}}));
+
+    // SIGINT while the keypad restarts: it is finished, then the summary; nothing else is started.
+    SimFolder slow(Keypads(1, 1, " reset_absent_ms=1000"));
+    Running station = slow.Start({"station", kExample});
+    ASSERT_TRUE(slow.AwaitCommand("0A"));
+    station.Signal(SIGINT);
+    const Result stopped = station.Wait();
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(stopped.out.rfind("kp1  updated  8KEY000012345  ", 0), 0u) << stopped.out;
+    EXPECT_NE(stopped.out.find("\nupdated 1, up to date 0, failed 0; 1 keypad in "), std::string::npos) << stopped.out;
+}
+
 }  // namespace
 }  // namespace velnortest

@@ -2,8 +2,8 @@
 """Validates the JSON documents and log lines the test suite captured against velnor's schemas.
 
 validate-json.py SCHEMA_DIR CAPTURE_DIR
-Each captured file is named COMMAND.ANYTHING.json (one document) or log-line.ANYTHING.jsonl (one
-document a line); what no command's schema names (a refused command line) is an error document.
+Each captured file is named COMMAND.ANYTHING.json (one document; station's: one a line) or
+log-line.ANYTHING.jsonl (one document a line); what no command's schema names (a refused command line) is an error document.
 No document at all fails: the capture stopped working. A document known to be wrong is checked
 first: a validator that accepts it proves nothing.
 """
@@ -29,7 +29,7 @@ def validators(schema_dir):
 
 def documents(path):
     text = path.read_text(encoding="utf-8")
-    if path.suffix == ".jsonl":
+    if path.suffix == ".jsonl" or path.name.startswith("station."):
         return [line for line in text.split("\n") if line]
     return [text]
 

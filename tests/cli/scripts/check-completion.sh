@@ -12,14 +12,15 @@ expect() {
   [ "$got" = "$want" ] || { echo "velnor completion of '$*': '$got', expected '$want'"; exit 1; }
 }
 velnor() { printf '1e  1 and !\n1f  2 and @\n58  Keypad ENTER\n'; }  # as `velnor keys` lists them
-expect "status" velnor st
-expect "list status backup verify diff doctor restore set reset serials keys help --json --help --version" velnor ""
+expect "status station" velnor st
+expect "list status backup verify diff doctor restore set reset serials keys station help --json --help --version" velnor ""
 expect "restore reset" velnor help re
 expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
 expect "--force" velnor backup --f
 expect "--json --help" velnor diff --
 expect "--dry-run" velnor restore --d
 expect "--no-flash" velnor set --n
+expect "--no-feedback" velnor station --n
 expect "led_level=" velnor set led
 expect "--resolve --return" velnor serials list.txt --re
 expect "keypad_table= keys= key." velnor set ke

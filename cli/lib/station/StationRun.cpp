@@ -1,0 +1,239 @@
+#include "StationRun.h"
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "../Attached.h"
+#include "../Render.h"
+#include "../Selection.h"
+#include "../Text.h"
+#include "../UtcTime.h"
+#include "../Waiting.h"
+
+namespace velnorcli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a station with keypads in progress looks whether they ended, or for a second signal.
+constexpr std::chrono::milliseconds kInProgressLook{100};
+
+const char* EventName(EventKind kind) {
+    switch (kind) {
+    case EventKind::Attached: return "attached";
+    case EventKind::Started: return "started";
+    case EventKind::Finished: return "finished";
+    case EventKind::Left: return "left";
+    }
+    return "";
+}
+
+bool Good(const KeypadReport& report) {
+    return report.status == kDone && (report.result == KeypadResult::Updated || report.result == KeypadResult::UpToDate);
+}
+
+// What the keypads' threads hand back to the station's thread.
+struct Handed {
+    std::mutex mutex;
+    std::vector<KeypadReport> finished;
+    std::vector<std::string> over;  // identities whose restore and feedback ended
+};
+
+// One batch: the keypads noticed together, restored as restore --all restores them.
+struct Batch {
+    std::thread thread;
+    std::atomic<bool> over{false};
+};
+
+void RunBatch(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source, const StationRunOptions& options,
+              const StationOptions& restore, Handed& handed) {
+    const Result<std::vector<KeypadReport>> restored = RestoreKeypads(keypads, source, restore);
+    std::vector<KeypadReport> reports;
+    if (restored) {
+        reports = *restored;
+    } else {
+        // No keypad was written (the serial list failed): each is reported so, as its log line is.
+        for (const KEYPAD_ENTRY& keypad : keypads) {
+            KeypadReport report;
+            report.keypad = keypad;
+            report.result = KeypadResult::UnchangedAfterFailure;
+            report.status = restored.failure().status;
+            report.message = restored.failure().message;
+            reports.push_back(std::move(report));
+        }
+    }
+    {
+        const std::lock_guard lock(handed.mutex);
+        handed.finished.insert(handed.finished.end(), reports.begin(), reports.end());
+    }
+    if (options.feedback) {
+        InParallel(reports.size(), [&](std::size_t i) {
+            const KeypadReport& report = reports[i];
+            const std::optional<DEVICE_INFO>& flash = report.after ? report.after : report.before;
+            if (!flash) return;
+            const Done shown = options.feedback(report.keypad, Good(report) ? Shown::Good : Shown::Failed,
+                                                SettingsOfKeypad(*flash), restore.stop);
+            if (!shown && options.warn) options.warn("keypad " + KeypadName(report.keypad) + ": " + shown.failure().message);
+        });
+    }
+    const std::lock_guard lock(handed.mutex);
+    for (const KEYPAD_ENTRY& keypad : keypads) handed.over.push_back(KeypadIdentityName(keypad));
+}
+
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds < 120) {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+    } else if (seconds < 7200) {
+        std::snprintf(text, sizeof text, "%.1f min", seconds / 60);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
+    }
+    return text;
+}
+
+}  // namespace
+
+Look LookAt(const std::vector<KEYPAD_ENTRY>& listed, const std::map<std::string, Phase>& tracked,
+            const std::vector<std::string>& ports, bool starting) {
+    Look look;
+    std::set<std::string> present;
+    for (const std::size_t i : PortOrder(listed)) {
+        if (!ports.empty() && std::find(ports.begin(), ports.end(), listed[i].Location) == ports.end()) continue;
+        const std::string identity = KeypadIdentityName(listed[i]);
+        if (!present.insert(identity).second) continue;
+        if (starting && tracked.count(identity) == 0) look.start.push_back(i);
+    }
+    for (const auto& [identity, phase] : tracked) {
+        if (phase == Phase::Done && present.count(identity) == 0) look.left.push_back(identity);
+    }
+    return look;
+}
+
+std::optional<std::string> SerialAfter(const KeypadReport& report) {
+    if (report.after) return report.after->SerialNumber;
+    const bool unchanged = report.result == KeypadResult::UpToDate || report.result == KeypadResult::UnchangedAfterFailure;
+    if (unchanged && report.before) return report.before->SerialNumber;
+    return std::nullopt;
+}
+
+Json StationEventJson(const StationEvent& event, const std::string& time) {
+    Json line{{"event", EventName(event.kind)}, {"time", time}, {"keypad", KeypadJson(event.keypad)}};
+    if (event.kind != EventKind::Finished || event.report == nullptr) return line;
+    line["keypad"] = KeypadJson(event.report->keypad);
+    const Json entry = ReportsJson({*event.report})["keypads"][0];
+    for (auto member = entry.begin(); member != entry.end(); ++member) {
+        if (member.key() != "keypad") line[member.key()] = member.value();
+    }
+    const std::optional<std::string> serial = SerialAfter(*event.report);
+    line["serial"] = serial ? Json(*serial) : Json(nullptr);
+    return line;
+}
+
+StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptions& options) {
+    const Clock::time_point start = Clock::now();
+    std::atomic<bool> abort{false};  // the second signal: the keypads in progress stop after their step
+    StationOptions restore = options.restore;
+    restore.stop = &abort;
+    const auto tell = [&options](EventKind kind, const KEYPAD_ENTRY& keypad, const KeypadReport* report = nullptr) {
+        if (options.event) options.event(StationEvent{kind, keypad, report});
+    };
+
+    std::map<std::string, Phase> tracked;
+    std::map<std::string, KEYPAD_ENTRY> seen;  // as each tracked keypad was listed last
+    Handed handed;
+    std::list<Batch> batches;
+    StationSummary summary;
+    std::size_t started = 0;
+    bool listingFailed = false;
+    for (;;) {
+        if (options.signals != nullptr && options.signals->load() >= 2) abort = true;
+        {
+            const std::lock_guard lock(handed.mutex);
+            for (KeypadReport& report : handed.finished) {
+                summary.reports.push_back(std::move(report));
+                tell(EventKind::Finished, summary.reports.back().keypad, &summary.reports.back());
+            }
+            handed.finished.clear();
+            for (const std::string& identity : handed.over) tracked[identity] = Phase::Done;
+            handed.over.clear();
+        }
+        batches.remove_if([](Batch& batch) {
+            if (!batch.over) return false;
+            batch.thread.join();
+            return true;
+        });
+        const bool stopping = StopRequested(options.stop);
+        const bool enough = options.once != 0 && started >= options.once;
+        if ((stopping || (enough && summary.reports.size() >= started)) && batches.empty()) break;
+
+        const Result<std::vector<KEYPAD_ENTRY>> listed = ListAttached();
+        if (!listed && !listingFailed && options.warn) options.warn(listed.failure().message);
+        listingFailed = !listed;
+        if (listed) {
+            Look look = LookAt(*listed, tracked, options.ports, !stopping && !enough);
+            for (const std::string& identity : look.left) {
+                tell(EventKind::Left, seen[identity]);
+                tracked.erase(identity);
+                seen.erase(identity);
+            }
+            if (options.once != 0 && look.start.size() > options.once - started) look.start.resize(options.once - started);
+            std::vector<KEYPAD_ENTRY> batch;
+            for (const std::size_t i : look.start) {
+                const std::string identity = KeypadIdentityName((*listed)[i]);
+                tracked[identity] = Phase::InProgress;
+                batch.push_back((*listed)[i]);
+                tell(EventKind::Attached, batch.back());
+            }
+            for (const KEYPAD_ENTRY& keypad : *listed) {
+                if (tracked.count(KeypadIdentityName(keypad)) != 0) seen[KeypadIdentityName(keypad)] = keypad;
+            }
+            if (!batch.empty()) {
+                for (const KEYPAD_ENTRY& keypad : batch) tell(EventKind::Started, keypad);
+                started += batch.size();
+                Batch& running = batches.emplace_back();
+                running.thread = std::thread([&, batch] {
+                    RunBatch(batch, source, options, restore, handed);
+                    running.over = true;
+                });
+            }
+        }
+        const std::chrono::milliseconds limit = batches.empty() ? kLookInterval : kInProgressLook;
+        if (stopping || options.watch == nullptr) {
+            std::this_thread::sleep_for(kInProgressLook);
+        } else {
+            options.watch->Wait(limit, options.stop);
+        }
+    }
+    summary.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return summary;
+}
+
+std::string RenderStationSummary(const StationSummary& summary) {
+    std::size_t updated = 0;
+    std::size_t upToDate = 0;
+    for (const KeypadReport& report : summary.reports) {
+        if (!Good(report)) continue;
+        updated += report.result == KeypadResult::Updated ? 1 : 0;
+        upToDate += report.result == KeypadResult::UpToDate ? 1 : 0;
+    }
+    const std::size_t count = summary.reports.size();
+    const double seconds = std::max<double>(static_cast<double>(summary.elapsed.count()), 1) / 1000.0;
+    return "updated " + std::to_string(updated) + ", up to date " + std::to_string(upToDate) + ", failed " +
+           std::to_string(count - updated - upToDate) + "; " + std::to_string(count) + (count == 1 ? " keypad" : " keypads") +
+           " in " + Duration(seconds) + ": " + std::to_string(std::lround(count * 3600.0 / seconds)) + " keypads per hour\n";
+}
+
+std::string RenderStationLine(const KeypadReport& report) {
+    const std::optional<std::string> serial = SerialAfter(report);
+    const std::string shown = serial ? TrimmedRight(*serial) : "";
+    return KeypadName(report.keypad) + "  " + std::string(ResultName(report.result)) + "  " +
+           (shown.empty() ? "-" : EscapeControl(shown)) + "  " + Duration(report.durationMs / 1000.0) + "  " + report.message + "\n";
+}
+
+}  // namespace velnorcli
