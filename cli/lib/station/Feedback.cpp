@@ -36,13 +36,18 @@ Target WithLedLevel(std::uint8_t level) {
 // The library's worker waits 100 ms for a request after each reply, then reads the keypad for
 // up to 300 ms, and a request waits that read out: a quick blink's writes come within 100 ms of
 // each other so that they go at once, a slow blink's 400 ms apart, when the read is over.
+constexpr int kThereNowMs = 100;
+
 BlinkPattern PatternOf(Shown shown) {
     return shown == Shown::Good ? BlinkPattern{3, 400, 400} : BlinkPattern{8, 80, 80};
 }
 
 Done ShowResult(const KEYPAD_ENTRY& entry, Shown shown, const Settings& flash, const std::atomic<bool>* stop) {
+    // Only a keypad that is there now is shown anything: one that is away (pulled, or not yet
+    // back from a restart that failed) is not waited for, so that it is a keypad that left and
+    // comes back, not one held as shown.
     Keypad keypad(entry);
-    if (Done opened = keypad.Open(); !opened) return opened;
+    if (Done opened = keypad.Open(kThereNowMs); !opened) return opened;
     const BlinkPattern pattern = PatternOf(shown);
     const Target dark = WithLedLevel(0);
     const Target lit = WithLedLevel(flash.ledLevel != 0 ? flash.ledLevel : kLitWhenDark);
