@@ -403,6 +403,21 @@ TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAnd
     EXPECT_EQ(events[6]["serial"], "9001") << "the serial returned by the failure is given again";
     EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"9001", "taken"}}));
 
+    // Pulled during its restart while another keypad is plugged into its port: the other one is a
+    // keypad that appeared, never taken for the first; the first's serial stays unknown.
+    SimFolder swap("device name=a location=1-2 serial=UA reset_absent_ms=60000\nset serial 00000001\n"
+                   "device name=b location=1-2 serial=UB appear_after_ms=700 reset_absent_ms=200\nset serial 00000002\n");
+    const std::string swapList = swap.Write("serials.txt", "9001\n9002\n");
+    const std::vector<json> swapped =
+        Events(swap.Run({"station", "--json", "--once", "2", "--timeout", "2000", "--no-feedback", "--serials", swapList, kExample}).out);
+    ASSERT_EQ(Kinds(swapped), "attached started attached started finished finished");
+    EXPECT_EQ(swapped[4]["keypad"]["usb_serial"], "UB");
+    EXPECT_EQ(swapped[4]["result"], "updated");
+    EXPECT_EQ(swapped[5]["keypad"]["usb_serial"], "UA");
+    EXPECT_EQ(swapped[5]["result"], "failed");
+    EXPECT_EQ(swap.State()["b.flash.serial"], "\"9002\"");
+    EXPECT_EQ(Record(swapList), (std::map<std::string, std::string>{{"9001", "taking"}, {"9002", "taken"}}));
+
     // SIGINT while the keypad restarts: it is finished, then the summary; nothing else is started.
     SimFolder slow(Keypads(1, 1, " reset_absent_ms=1000"));
     Running station = slow.Start({"station", kExample});
