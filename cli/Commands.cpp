@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -307,7 +308,14 @@ StationSummary RunStationWithBoard(const Request& request, Console& console, con
                                    StationRunOptions options) {
     if (!console.errTerminal || request.quiet || request.json) return RunStationLoop(source, options);
     StationBoard board(options.feedback != nullptr);
-    ProgressDisplay display([&board](auto now) { return board.Lines(now); }, console.err, std::chrono::milliseconds(250), true);
+    const auto lines = [&board](std::chrono::steady_clock::time_point now) {
+        winsize size{};
+        const std::size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+        std::vector<std::string> drawn = board.Lines(now);
+        for (std::string& line : drawn) line = CutToWidth(line, columns);
+        return drawn;
+    };
+    ProgressDisplay display(lines, console.err, std::chrono::milliseconds(250), true);
     // The keypads' steps show what they wait for: no notices. Warnings go above the board.
     options.warn = [&console, &display](const std::string& text) { display.Print(WarningText(console, EscapeControl(text))); };
     options.event = [&board, &display](const StationEvent& event) {

@@ -10,6 +10,16 @@ std::string RedrawText(std::size_t drawn, const std::vector<std::string>& lines)
 
 std::string WipeText(std::size_t drawn) { return drawn > 0 ? "\033[" + std::to_string(drawn) + "A\r\033[J" : ""; }
 
+std::string CutToWidth(const std::string& line, std::size_t columns) {
+    if (columns == 0) return line;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        const bool continues = (static_cast<unsigned char>(line[at]) & 0xc0) == 0x80;
+        if (!continues && ++characters > columns) return line.substr(0, at);
+    }
+    return line;
+}
+
 ProgressDisplay::ProgressDisplay(Source lines, std::ostream& terminal, std::chrono::milliseconds every, bool keep)
     : lines_(std::move(lines)), terminal_(terminal), every_(every), keep_(keep) {
     drawer_ = std::thread([this] {

@@ -21,6 +21,9 @@ namespace velnorcli {
 // cursor then below them), and to wipe them for good.
 std::string RedrawText(std::size_t drawn, const std::vector<std::string>& lines);
 std::string WipeText(std::size_t drawn);
+// The line cut to `columns` characters (UTF-8 kept whole), so that none wraps and every redraw
+// goes up as many lines as were drawn; 0: as it is.
+std::string CutToWidth(const std::string& line, std::size_t columns);
 
 class ProgressDisplay {
 public:
