@@ -41,7 +41,7 @@ void StationBoard::Tell(const StationEvent& event, Clock::time_point when) {
         counts_.Add(*event.report);
         if (row == nullptr) row = &rows_.emplace_back();
         row->keypad = event.report->keypad;
-        row->state = feedback_ ? State::Feedback : State::Done;
+        row->state = feedback_ && !row->shown ? State::Feedback : State::Done;
         row->serial = ShownSerial(*event.report);
         row->result = ResultName(event.report->result);
         row->took = std::chrono::milliseconds(event.report->durationMs);
@@ -67,7 +67,9 @@ void StationBoard::Step(const KEYPAD_ENTRY& keypad, const std::string& step) {
 void StationBoard::Shown(const KEYPAD_ENTRY& keypad) {
     const std::lock_guard lock(mutex_);
     Row* row = Find(keypad);
-    if (row != nullptr && row->state == State::Feedback) row->state = State::Done;
+    if (row == nullptr) return;
+    row->shown = true;
+    if (row->state == State::Feedback) row->state = State::Done;
 }
 
 std::vector<std::string> StationBoard::Lines(Clock::time_point now) const {

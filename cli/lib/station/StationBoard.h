@@ -36,6 +36,7 @@ private:
         std::string identity;
         State state = State::Waiting;
         std::string step;
+        bool shown = false;  // its feedback ended: told from its thread, maybe before Finished
         std::string serial = "-";
         std::string result = "-";
         Clock::time_point started{};
