@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "lib/Text.h"
 #include "lib/UtcTime.h"
 #include "lib/station/Feedback.h"
+#include "lib/station/StationBoard.h"
 #include "lib/station/StationRun.h"
 #include "ProgressDisplay.h"
 
@@ -43,9 +45,11 @@ void PrintFailure(const Console& console, const Failure& failure) {
     if (!failure.hint.empty()) console.err << "velnor: hint: " << failure.hint << "\n";
 }
 
-void Warn(const Console& console, const std::string& text) {
-    console.err << "velnor: " << Paint(console, "1;33", "warning") << ": " << text << "\n";
+std::string WarningText(const Console& console, const std::string& text) {
+    return "velnor: " + Paint(console, "1;33", "warning") + ": " + text + "\n";
 }
+
+void Warn(const Console& console, const std::string& text) { console.err << WarningText(console, text); }
 
 std::string UtcNow() { return UtcTime(std::chrono::system_clock::now(), false); }
 
@@ -299,6 +303,33 @@ int Restore(const Request& request, Console& console) {
     return ReportStation(request, console, **reports);
 }
 
+// On a terminal, a live board on standard error (messages above it) instead of a line per keypad.
+StationSummary RunStationWithBoard(const Request& request, Console& console, const RestoreSource& source,
+                                   StationRunOptions options) {
+    if (!console.errTerminal || request.quiet || request.json) return RunStationLoop(source, options);
+    StationBoard board(options.feedback != nullptr);
+    const auto lines = [&board](std::chrono::steady_clock::time_point now) {
+        winsize size{};
+        const std::size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+        std::vector<std::string> drawn = board.Lines(now);
+        for (std::string& line : drawn) line = CutToWidth(line, columns);
+        return drawn;
+    };
+    ProgressDisplay display(lines, console.err, std::chrono::milliseconds(250), true);
+    // The keypads' steps show what they wait for: no notices. Warnings go above the board.
+    options.warn = [&console, &display](const std::string& text) { display.Print(WarningText(console, EscapeControl(text))); };
+    options.event = [&board, &display](const StationEvent& event) {
+        board.Tell(event);
+        display.Redraw();
+    };
+    options.step = [&board](const KEYPAD_ENTRY& keypad, const std::string& step) { board.Step(keypad, step); };
+    options.shown = [&board, &display](const KEYPAD_ENTRY& keypad) {
+        board.Shown(keypad);
+        display.Redraw();
+    };
+    return RunStationLoop(source, options);
+}
+
 // Restores every keypad that is attached or appears, until a signal or --once N keypads ended.
 int Station(const Request& request, Console& console) {
     const std::atomic<bool>* stop = console.signals != nullptr ? &console.signals->Stop() : nullptr;
@@ -342,7 +373,7 @@ int Station(const Request& request, Console& console) {
             console.out << RenderStationLine(*event.report) << std::flush;
         }
     };
-    const StationSummary summary = RunStationLoop(source, options);
+    const StationSummary summary = RunStationWithBoard(request, console, source, options);
     const int status = WorstStatus(summary.reports);
     if (request.json) return status;
     console.out << RenderStationSummary(summary);

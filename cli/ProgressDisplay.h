@@ -1,10 +1,12 @@
-// The live lines of a station run on a terminal's standard error: one per keypad (where it is,
-// what it does, for how long), redrawn in place a few times a second, and wiped when the run
-// ends so that the final report follows.
+// The live lines of a run on a terminal's standard error (restore --all's keypads, a station's
+// board), redrawn in place a few times a second by one thread. When the run ends they are wiped
+// so that the final report follows, or left as last drawn with the cursor on a new line.
 #ifndef VELNOR_CLI_PROGRESSDISPLAY_H
 #define VELNOR_CLI_PROGRESSDISPLAY_H
 
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -19,22 +21,40 @@ namespace velnorcli {
 // cursor then below them), and to wipe them for good.
 std::string RedrawText(std::size_t drawn, const std::vector<std::string>& lines);
 std::string WipeText(std::size_t drawn);
+// The line cut to `columns` characters (UTF-8 kept whole), so that none wraps and every redraw
+// goes up as many lines as were drawn; 0: as it is.
+std::string CutToWidth(const std::string& line, std::size_t columns);
 
 class ProgressDisplay {
 public:
+    using Source = std::function<std::vector<std::string>(std::chrono::steady_clock::time_point)>;
+
+    // `lines` is asked for the lines every `every`, and at once after Redraw; with `keep` the
+    // last lines stay on the screen at the end.
+    ProgressDisplay(Source lines, std::ostream& terminal, std::chrono::milliseconds every, bool keep);
+    // restore --all: its board ten times a second, wiped at the end.
     ProgressDisplay(const ProgressBoard& board, std::ostream& terminal);
-    ~ProgressDisplay();  // draws no more and wipes the lines
+    ~ProgressDisplay();  // draws no more, then wipes the lines or draws them a last time
     ProgressDisplay(const ProgressDisplay&) = delete;
     ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
+    // Draw now rather than at the next tick (any thread).
+    void Redraw();
+    // A message (whole lines) shown above the live lines at the next drawing (any thread).
+    void Print(const std::string& text);
+
 private:
-    void Draw();
-    const ProgressBoard& board_;
+    void Draw(bool last);
+    Source lines_;
     std::ostream& terminal_;
+    const std::chrono::milliseconds every_;
+    const bool keep_;
     std::size_t drawn_ = 0;  // lines on the screen; drawing thread only, then the destructor
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool done_ = false;  // guarded by mutex_
+    bool done_ = false;      // guarded by mutex_
+    bool soon_ = false;      // guarded by mutex_
+    std::string printed_;    // guarded by mutex_
     std::thread drawer_;
 };
 

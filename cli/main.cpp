@@ -185,6 +185,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
         ->check(within(100, 3600000, "a number of milliseconds"))
         ->type_name("MS");
     station->add_flag("--no-feedback", request.noFeedback, "do not blink the keypad's LED to show its result");
+    station->add_flag("--quiet", request.quiet, "no live board on standard error: one line per keypad as it ends");
     station->add_flag("--json", request.json, "print the events on standard output, one JSON document a line");
     auto* keys = app.add_subcommand("keys", "list the key names and codes that key.N of set takes (from usb.ids)");
     AddJson(*keys, request);

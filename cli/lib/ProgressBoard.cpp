@@ -6,11 +6,13 @@
 
 namespace velnorcli {
 
-ProgressBoard::ProgressBoard(std::vector<std::string> names, Clock::time_point start) : start_(start) {
+ProgressBoard::ProgressBoard(std::vector<std::string> names, Clock::time_point start, OnStep onStep)
+    : start_(start), onStep_(std::move(onStep)) {
     for (std::string& name : names) lines_.push_back(Line{std::move(name)});
 }
 
 void ProgressBoard::Set(std::size_t keypad, std::string step) {
+    if (onStep_) onStep_(keypad, step);
     std::lock_guard lock(mutex_);
     if (keypad < lines_.size() && !lines_[keypad].done) lines_[keypad].step = std::move(step);
 }

@@ -4,6 +4,7 @@
 #define VELNOR_CLI_PROGRESSBOARD_H
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,9 +15,11 @@ class ProgressBoard {
 public:
     using Clock = std::chrono::steady_clock;
 
+    using OnStep = std::function<void(std::size_t keypad, const std::string& step)>;
+
     // One line per keypad, named as messages name it (KeypadName: escaped already, shown as it
-    // is); every clock starts now.
-    explicit ProgressBoard(std::vector<std::string> names, Clock::time_point start = Clock::now());
+    // is); every clock starts now. `onStep` is also told each step set, outside the board's lock.
+    explicit ProgressBoard(std::vector<std::string> names, Clock::time_point start = Clock::now(), OnStep onStep = {});
 
     void Set(std::size_t keypad, std::string step);
     // The keypad is done: its line shows `result` and stops its clock.
@@ -34,6 +37,7 @@ private:
     };
     mutable std::mutex mutex_;
     Clock::time_point start_;
+    OnStep onStep_;
     std::vector<Line> lines_;  // guarded by mutex_
 };
 

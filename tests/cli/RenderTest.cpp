@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 #include "ProgressBoard.h"
@@ -10,6 +11,7 @@
 #include "Render.h"
 #include "Selection.h"
 #include "Text.h"
+#include "station/StationBoard.h"
 
 namespace velnorcli {
 namespace {
@@ -63,13 +65,16 @@ TEST(Render, DifferencesInStatusOrderWithKeysAsKeysAndTheCodeTableByKey) {
 }
 
 // The live lines of a station run are redrawn over the lines drawn before, and wiped when the
-// run ends so that the report takes their place.
+// run ends so that the report takes their place; none is wider than the terminal.
 TEST(Render, ProgressLinesAreRedrawnInPlaceAndWipedAtTheEnd) {
     const std::vector<std::string> lines{"1-2.3  writing buzzer  2.4 s", "kp10   updated         1.2 s"};
     EXPECT_EQ(RedrawText(0, lines), "\r\033[K1-2.3  writing buzzer  2.4 s\n\r\033[Kkp10   updated         1.2 s\n");
     EXPECT_EQ(RedrawText(2, lines), "\033[2A\r\033[K1-2.3  writing buzzer  2.4 s\n\r\033[Kkp10   updated         1.2 s\n");
     EXPECT_EQ(WipeText(2), "\033[2A\r\033[J");
     EXPECT_EQ(WipeText(0), "");
+    EXPECT_EQ(CutToWidth("1-2.3  K\xc3\xbc" "che", 9), "1-2.3  K\xc3\xbc");
+    EXPECT_EQ(CutToWidth("1-2.3", 5), "1-2.3");
+    EXPECT_EQ(CutToWidth("1-2.3", 0), "1-2.3");
 }
 
 TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
@@ -81,6 +86,54 @@ TEST(ProgressBoard, OneAlignedLinePerKeypadWithItsStepAndElapsedTime) {
     board.Set(1, "ignored once finished");
     EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(420)),
               (std::vector<std::string>{"1-2.1   writing buzzer  0.4 s", "kp\\x1b  updated         1.5 s"}));
+}
+
+// The station's board: a row per port in port order, its state from waiting through the
+// keypad's steps and its feedback to done and left, taken by the next keypad plugged in there
+// (one without a location leaves no row); each finished keypad counted once.
+TEST(StationBoard, ARowPerPortFollowsTheKeypadThereAndTheCountersCountEachEnd) {
+    const auto start = StationBoard::Clock::now();
+    StationBoard board(true, start);
+    const KEYPAD_ENTRY a{"/dev/hidraw1", "KP1", "", "", "1-2.10"}, b{"/dev/hidraw2", "", "", "", "1-2.9"},
+        c{"/dev/hidraw3", "", "", "", "1-2.10"}, d{"/dev/hidraw4", "", "", "", ""};
+    KeypadReport updated, failed;
+    updated.keypad = {"/dev/hidraw5", "KP1", "", "", "1-2.10"};
+    updated.result = KeypadResult::Updated;
+    updated.after = DEVICE_INFO{};
+    updated.after->SerialNumber = "1001    ";
+    updated.durationMs = 1500;
+    failed.keypad = b;
+    failed.status = kNoKeypad;
+    failed.durationMs = 2000;
+    const auto tell = [&](EventKind kind, const KEYPAD_ENTRY& keypad, const KeypadReport* report = nullptr) {
+        board.Tell({kind, keypad, report}, start);
+    };
+    const struct {
+        std::function<void()> events;
+        std::vector<std::string> lines;
+    } kSteps[] = {
+        {[&] { tell(EventKind::Attached, a), tell(EventKind::Attached, b), tell(EventKind::Started, a); },
+         {"PORT    STATE      SERIAL  RESULT  TIME", "1-2.9   waiting    -       -       -",
+          "1-2.10  restoring  -       -       3.6 s", "updated 0, up to date 0, failed 0; 0 keypads in 3.6 s: 0 keypads per hour"}},
+        {[&] {
+             // b's feedback ends before the station tells b finished.
+             board.Step(a, "writing buzzer"), tell(EventKind::Started, b), board.Shown(b);
+             tell(EventKind::Finished, b, &failed), board.Step(b, "too late");
+         },
+         {"PORT    STATE                      SERIAL  RESULT  TIME", "1-2.9   done                       -       failed  2.0 s",
+          "1-2.10  restoring: writing buzzer  -       -       3.6 s", "updated 0, up to date 0, failed 1; 1 keypad in 3.6 s: 1000 keypads per hour"}},
+        {[&] { tell(EventKind::Finished, updated.keypad, &updated), tell(EventKind::Left, b), tell(EventKind::Attached, d); },
+         {"PORT          STATE     SERIAL  RESULT   TIME", "1-2.9         left      -       failed   2.0 s",
+          "1-2.10        feedback  1001    updated  1.5 s", "/dev/hidraw4  waiting   -       -        -",
+          "updated 1, up to date 0, failed 1; 2 keypads in 3.6 s: 2000 keypads per hour"}},
+        {[&] { tell(EventKind::Left, d), tell(EventKind::Left, updated.keypad), tell(EventKind::Attached, c); },
+         {"PORT    STATE    SERIAL  RESULT  TIME", "1-2.9   left     -       failed  2.0 s", "1-2.10  waiting  -       -       -",
+          "updated 1, up to date 0, failed 1; 2 keypads in 3.6 s: 2000 keypads per hour"}},
+    };
+    for (const auto& step : kSteps) {
+        step.events();
+        EXPECT_EQ(board.Lines(start + std::chrono::milliseconds(3600)), step.lines);
+    }
 }
 
 }  // namespace

@@ -51,7 +51,12 @@ struct Batch {
 };
 
 void RunBatch(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& source, const StationRunOptions& options,
-              const StationOptions& restore, Handed& handed) {
+              StationOptions restore, Handed& handed) {
+    // The steps of each keypad, told on as they are set (what it waits for then too: no notice).
+    std::vector<std::string> names;
+    for (const KEYPAD_ENTRY& keypad : keypads) names.push_back(KeypadName(keypad));
+    ProgressBoard steps(names, Clock::now(), [&](std::size_t i, const std::string& step) { options.step(keypads[i], step); });
+    if (options.step) restore.progress = &steps;
     const Result<std::vector<KeypadReport>> restored = RestoreKeypads(keypads, source, restore);
     std::vector<KeypadReport> reports;
     if (restored) {
@@ -75,26 +80,18 @@ void RunBatch(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& sou
         InParallel(reports.size(), [&](std::size_t i) {
             const KeypadReport& report = reports[i];
             const std::optional<DEVICE_INFO>& flash = report.after ? report.after : report.before;
-            if (!flash) return;
+            if (!flash) {
+                if (options.shown) options.shown(report.keypad);
+                return;
+            }
             const Done shown = options.feedback(report.keypad, Good(report) ? Shown::Good : Shown::Failed,
                                                 SettingsOfKeypad(*flash), restore.stop);
             if (!shown && options.warn) options.warn("keypad " + KeypadName(report.keypad) + ": " + shown.failure().message);
+            if (options.shown) options.shown(report.keypad);
         });
     }
     const std::lock_guard lock(handed.mutex);
     for (const KEYPAD_ENTRY& keypad : keypads) handed.over.push_back(KeypadIdentityName(keypad));
-}
-
-std::string Duration(double seconds) {
-    char text[32];
-    if (seconds < 120) {
-        std::snprintf(text, sizeof text, "%.1f s", seconds);
-    } else if (seconds < 7200) {
-        std::snprintf(text, sizeof text, "%.1f min", seconds / 60);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
-    }
-    return text;
 }
 
 }  // namespace
@@ -214,26 +211,50 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
     return summary;
 }
 
-std::string RenderStationSummary(const StationSummary& summary) {
-    std::size_t updated = 0;
-    std::size_t upToDate = 0;
-    for (const KeypadReport& report : summary.reports) {
-        if (!Good(report)) continue;
-        updated += report.result == KeypadResult::Updated ? 1 : 0;
-        upToDate += report.result == KeypadResult::UpToDate ? 1 : 0;
+void StationCounts::Add(const KeypadReport& report) {
+    const bool good = Good(report);
+    updated += good && report.result == KeypadResult::Updated ? 1 : 0;
+    upToDate += good && report.result == KeypadResult::UpToDate ? 1 : 0;
+    failed += good ? 0 : 1;
+}
+
+std::string RenderDuration(std::chrono::milliseconds duration) {
+    const double seconds = static_cast<double>(duration.count()) / 1000.0;
+    char text[32];
+    if (seconds < 120) {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+    } else if (seconds < 7200) {
+        std::snprintf(text, sizeof text, "%.1f min", seconds / 60);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
     }
-    const std::size_t count = summary.reports.size();
-    const double seconds = std::max<double>(static_cast<double>(summary.elapsed.count()), 1) / 1000.0;
-    return "updated " + std::to_string(updated) + ", up to date " + std::to_string(upToDate) + ", failed " +
-           std::to_string(count - updated - upToDate) + "; " + std::to_string(count) + (count == 1 ? " keypad" : " keypads") +
-           " in " + Duration(seconds) + ": " + std::to_string(std::lround(count * 3600.0 / seconds)) + " keypads per hour\n";
+    return text;
+}
+
+std::string RenderStationCounts(const StationCounts& counts, std::chrono::milliseconds elapsed) {
+    const std::size_t count = counts.updated + counts.upToDate + counts.failed;
+    const std::chrono::milliseconds taken = std::max(elapsed, std::chrono::milliseconds(1));
+    const double seconds = static_cast<double>(taken.count()) / 1000.0;
+    return "updated " + std::to_string(counts.updated) + ", up to date " + std::to_string(counts.upToDate) + ", failed " +
+           std::to_string(counts.failed) + "; " + std::to_string(count) + (count == 1 ? " keypad" : " keypads") + " in " +
+           RenderDuration(taken) + ": " + std::to_string(std::lround(count * 3600.0 / seconds)) + " keypads per hour";
+}
+
+std::string RenderStationSummary(const StationSummary& summary) {
+    StationCounts counts;
+    for (const KeypadReport& report : summary.reports) counts.Add(report);
+    return RenderStationCounts(counts, summary.elapsed) + "\n";
+}
+
+std::string ShownSerial(const KeypadReport& report) {
+    const std::optional<std::string> serial = SerialAfter(report);
+    const std::string shown = serial ? TrimmedRight(*serial) : "";
+    return shown.empty() ? "-" : EscapeControl(shown);
 }
 
 std::string RenderStationLine(const KeypadReport& report) {
-    const std::optional<std::string> serial = SerialAfter(report);
-    const std::string shown = serial ? TrimmedRight(*serial) : "";
-    return KeypadName(report.keypad) + "  " + std::string(ResultName(report.result)) + "  " +
-           (shown.empty() ? "-" : EscapeControl(shown)) + "  " + Duration(report.durationMs / 1000.0) + "  " + report.message + "\n";
+    return KeypadName(report.keypad) + "  " + std::string(ResultName(report.result)) + "  " + ShownSerial(report) + "  " +
+           RenderDuration(std::chrono::milliseconds(report.durationMs)) + "  " + report.message + "\n";
 }
 
 }  // namespace velnorcli

@@ -72,6 +72,10 @@ struct StationRunOptions {
     std::function<void(const StationEvent&)> event;
     // Warnings (a listing that failed, a feedback that failed).
     std::function<void(const std::string&)> warn;
+    // Told, from the keypads' threads, what a keypad in progress does (its restore's steps), and
+    // that a finished keypad's feedback ended (with feedback only).
+    std::function<void(const KEYPAD_ENTRY&, const std::string&)> step;
+    std::function<void(const KEYPAD_ENTRY&)> shown;
 };
 
 struct StationSummary {
@@ -81,10 +85,24 @@ struct StationSummary {
 
 StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptions& options);
 
+// The station's counters: a keypad is updated or up to date when it ended so (status 0), else failed.
+struct StationCounts {
+    std::size_t updated = 0;
+    std::size_t upToDate = 0;
+    std::size_t failed = 0;
+    void Add(const KeypadReport& report);
+};
+
 // "updated 2, up to date 1, failed 0; 3 keypads in 2.5 min: 72 keypads per hour"
+std::string RenderStationCounts(const StationCounts& counts, std::chrono::milliseconds elapsed);
+// The same, of a whole run, with a newline.
 std::string RenderStationSummary(const StationSummary& summary);
 // One finished keypad for people: location, result, serial, time, message.
 std::string RenderStationLine(const KeypadReport& report);
+// A keypad's serial after its end as people are shown it ("-" when not known or blank).
+std::string ShownSerial(const KeypadReport& report);
+// "2.5 s", "3.1 min", "1.2 h".
+std::string RenderDuration(std::chrono::milliseconds duration);
 
 }  // namespace velnorcli
 
