@@ -101,7 +101,7 @@ TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerials) {
     const velnortest::TempFolder folder;
     const std::string list = folder.Write("serials.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
     folder.Write("serials.txt.taken", "9\ttak");  // torn by a crash; ended before the next line is added
-    SerialLedger ledger(list);
+    FileLedger ledger(list);
     std::vector<std::string> taken(8);
     std::vector<std::thread> threads;
     const auto take = [&ledger](const std::string& keypad) {
@@ -129,7 +129,7 @@ TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
     serials << "400000\n" << std::flush;
     record << std::flush;
     ASSERT_GT(std::filesystem::file_size(list + ".taken"), 16u << 20);
-    const Result<std::string> taken = SerialLedger(list).Take("1-2.1");
+    const Result<std::string> taken = FileLedger(list).Take("1-2.1");
     EXPECT_EQ(taken ? *taken : taken.failure().message, "400000");
 }
 
