@@ -28,7 +28,7 @@ using Rows = std::vector<Database::Row>;
     if (std::ifstream skipped(folder + "/skipped"); folder.empty() || skipped) {                            \
         std::string why;                                                                                    \
         std::getline(skipped, why);                                                                         \
-        if (std::getenv("VELNOR_REQUIRE_POSTGRESQL") != nullptr) FAIL() << why << ", but VELNOR_REQUIRE_POSTGRESQL=1"; \
+        if (std::getenv("VELNOR_REQUIRE_POSTGRESQL") == std::string("1")) FAIL() << why << ", but VELNOR_REQUIRE_POSTGRESQL=1"; \
         GTEST_SKIP() << (why.empty() ? "no test server" : why);                                            \
     }
 
@@ -198,6 +198,28 @@ TEST(SerialLedgers, EightVelnorProcessesSharingADatabaseNeverGiveASerialTwice) {
     ASSERT_TRUE(log.Open());
     ASSERT_TRUE(log.Append(hostile));
     EXPECT_EQ(One(database, "SELECT message || station FROM velnor.audit WHERE line::text = $1", {hostile}), "a'b\\c;\x01\x1b\"dst;'\\\x01");
+}
+
+TEST(SerialLedgers, ADatabaseThatCannotBeUsedBeforeASerialIsTakenLeavesTheKeypadUnwritten) {
+    VELNOR_SERVER(folder);
+    const std::string empty = FreshDatabase(folder, "empty");
+    const std::string absent = "postgresql://velnor:s3cret@/absent?host=" + folder;
+    // The options, and what velnor says (status 7 each time; the keypad is not written).
+    const std::pair<std::vector<std::string>, std::string> kCases[] = {
+        {{"--serials", absent}, "velnor: error: the database postgresql://velnor@/absent?host=" + folder + ": cannot connect: "},
+        {{"--log", absent}, "velnor: error: cannot append to the log: the database postgresql://velnor@/absent?host="},
+        {{"--serials", empty}, " holds no velnor schema\nvelnor: hint: velnor serials init postgresql://velnor@/empty?host="},
+    };
+    for (const auto& [options, said] : kCases) {
+        const velnortest::SimFolder sim("device location=1-2\nset firmware V6.12\nset serial 77\n");
+        std::vector<std::string> words = {"restore", std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt"};
+        words.insert(words.end(), options.begin(), options.end());
+        const velnortest::Result run = sim.Run(words);
+        EXPECT_EQ(run.status, 7) << run.err;
+        EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("s3cret"), std::string::npos) << run.err;
+        EXPECT_EQ(sim.CommandsSent(), std::vector<std::string>{}) << options[1];
+    }
 }
 
 TEST(SerialLedgers, ThePasswordIsNeverShown) {
