@@ -1,13 +1,11 @@
 // The serial record's rules on tables of events (what is free, who holds a serial, which
 // outcome is unknown, the counts, which keypad gets which serial), the list's and the record's
-// lines, and what the files add: threads taking at once never get the same serial, and a record
-// of any length is read whole.
+// lines, and what the files add: a record of any length is read whole. The rules on the ledger
+// itself, for the file and the database alike, are in tests/postgres.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <thread>
 #include <tuple>
 
 #include "SerialLedger.h"
@@ -95,26 +93,6 @@ TEST(SerialLedger, TheProcessHoldingTheRecordsLockIsFoundInProcLocks) {
     EXPECT_EQ(FlockHolder(locks, 0xfe, 0, 42), 812);
     EXPECT_EQ(FlockHolder(locks, 8, 1, 42), std::nullopt);
     EXPECT_EQ(FlockHolder(locks, 0xfe, 0, 43), std::nullopt);
-}
-
-TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerials) {
-    const velnortest::TempFolder folder;
-    const std::string list = folder.Write("serials.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
-    folder.Write("serials.txt.taken", "9\ttak");  // torn by a crash; ended before the next line is added
-    FileLedger ledger(list);
-    std::vector<std::string> taken(8);
-    std::vector<std::thread> threads;
-    const auto take = [&ledger](const std::string& keypad) {
-        const Result<std::string> serial = ledger.Take(keypad);
-        return serial ? *serial : serial.failure().message;
-    };
-    for (std::size_t i = 0; i < taken.size(); ++i) threads.emplace_back([&, i] { taken[i] = take("keypad " + std::to_string(i)); });
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(std::set<std::string>(taken.begin(), taken.end()).size(), 8u);
-    EXPECT_EQ(take("one more"), "9");
-    EXPECT_EQ(take("too many"), "the serial list " + list + " has 0 free serial numbers for the 1 keypad that needs one: 1 missing");
-    EXPECT_TRUE(ledger.Settle("4", SerialState::Returned, "keypad 3"));
-    EXPECT_EQ(take("again"), "4");
 }
 
 TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
