@@ -1,7 +1,7 @@
 // The serial record's rules on tables of events (what is free, who holds a serial, which
-// outcome is unknown, the counts, which keypad gets which serial), the list's and the record's
-// lines, and what the files add: a record of any length is read whole. The rules on the ledger
-// itself, for the file and the database alike, are in tests/postgres.
+// outcome is unknown, the counts), the list's and the record's lines, and what the files add: a
+// record of any length is read whole. Which keypad gets which serial, threads taking at once and
+// the rest of the ledger's rules, for the list file and the database alike: tests/postgres.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -64,24 +64,6 @@ TEST(SerialRules, TheLastWholeLineOfASerialDecidesWhetherItIsFreeWhoHoldsItAndWh
         {"1001", "1-2", true}, {"1001", "1-3", false}, {"1003", "1-4", false},
         {"1002", "1-3", false}, {"1006", "1-7", false}, {"1006", "1-8 hub", true}};
     for (const auto& [serial, keypad, holds] : kHolders) EXPECT_EQ(states.TakenBy(serial, keypad), holds) << serial << " " << keypad;
-    // Keypads in port order (their names, the serial they hold): what each gets from the list.
-    const struct {
-        Serials list;
-        std::vector<SerialClaim> claims;
-        Serials given;  // "SERIAL kept" or "SERIAL fresh", else "N missing"
-    } kAssignments[] = {
-        {{"1001", "1003", "1005", "1008"},
-         {{{"U1", "1-2"}, "1001"}, {{"1-9"}, "1001"}, {{"1-2"}, "1001"}, {{"1-5"}, ""}},
-         {"1001 kept", "1003 fresh", "1005 fresh", "1008 fresh"}},
-        {{"1001", "1003"}, {{{"1-2"}, "1001"}, {{"1-5"}, ""}, {{"1-6"}, ""}, {{"1-7"}, ""}}, {"2 missing"}},
-    };
-    for (const auto& c : kAssignments) {
-        const SerialAssignment assignment = AssignSerials(states, c.list, c.claims);
-        Serials given;
-        for (const GivenSerial& serial : assignment.given) given.push_back(serial.serial + (serial.fresh ? " fresh" : " kept"));
-        if (assignment.missing > 0) given = {std::to_string(assignment.missing) + " missing"};
-        EXPECT_EQ(given, c.given) << c.list.size();
-    }
     EXPECT_EQ(EventLine({"1001", SerialState::Taking, "T", "h:1", "kp\n\x1b"}), "1001\ttaking\tT\th:1\tkp  \n");
 }
 
