@@ -234,5 +234,25 @@ TEST(SerialLedgers, ADatabaseThatCannotBeUsedBeforeASerialIsTakenLeavesTheKeypad
     EXPECT_EQ(ShownUri("postgres:///line?password=x"), "postgres:///line");
 }
 
+TEST(SerialLedgers, ADatabaseLostAfterTheTakingLetsTheRestoreFinishAndLeavesTheSerialUnknownUntilResolved) {
+    VELNOR_SERVER(folder);
+    const std::string uri = FreshDatabase(folder, "lost");
+    ASSERT_TRUE(PostgresLedger(uri, "init").Init({"A1", "A2"}));
+    const velnortest::SimFolder sim("device location=1-2\nset firmware V6.12\nfault 6 delay 1500\n");
+    velnortest::Running restore = sim.Start({"restore", std::string(VELNOR_EXAMPLES_DIR) + "/backup-6-keys.txt", "--serials", uri, "--json"});
+    ASSERT_TRUE(sim.AwaitCommand("06"));  // the serial is taken, the keypad being written: the connection is cut
+    Database admin("postgresql:///postgres?host=" + folder + "&user=admin");
+    ASSERT_EQ(One(admin, "SELECT count(pg_terminate_backend(pid))::text FROM pg_stat_activity WHERE datname = 'lost'"), "1");
+    const velnortest::Result run = restore.Wait();
+    EXPECT_EQ(run.status, 7);
+    EXPECT_NE(run.out.find("\"result\":\"updated\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("serial A1 stays recorded as taking: the database "), std::string::npos) << run.out;
+    EXPECT_EQ(sim.State()["1-2.flash.serial"], "\"A1\"");
+    EXPECT_NE(sim.Run({"serials", uri}).out.find("unknown   1"), std::string::npos);
+    EXPECT_NE(sim.Run({"serials", uri, "--resolve"}).out.find("settled: A1 taken by keypad 1-2"), std::string::npos);
+    Database database(uri);
+    EXPECT_EQ(One(database, "SELECT state || ' ' || keypad FROM velnor.serials WHERE serial = 'A1'"), "taken 1-2");
+}
+
 }  // namespace
 }  // namespace velnorcli
