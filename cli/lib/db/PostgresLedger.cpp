@@ -61,7 +61,11 @@ Result<std::vector<GivenSerial>> PostgresLedger::Give(const std::vector<SerialCl
     }
     std::vector<std::string> fresh;
     if (!keypads.empty()) {
-        const Done chosen = database_->Transaction([&]() -> Done {
+        // Rows that other stations took meanwhile can make the statement find fewer than it
+        // could: nothing is recorded then, and it is tried again before a shortage is told.
+        bool shortage = false;
+        const auto choose = [&]() -> Done {
+            shortage = false;
             // The next free serials in list order, those another station holds locked skipped,
             // each recorded as taking for its keypad: one statement.
             const Result<std::vector<Database::Row>> rows =
@@ -81,6 +85,7 @@ Result<std::vector<GivenSerial>> PostgresLedger::Give(const std::vector<SerialCl
             fresh.assign(rows->size(), "");
             for (const Database::Row& row : *rows) fresh[std::stoul(Text(row[0])) - 1] = Text(row[1]);
             if (fresh.size() == keypads.size()) return {};
+            shortage = true;
             const std::string list = EscapeControl(ListPath());
             const std::size_t missing = keypads.size() - fresh.size();
             return Failure{kFileProblem,
@@ -91,7 +96,9 @@ Result<std::vector<GivenSerial>> PostgresLedger::Give(const std::vector<SerialCl
                            "add " + std::to_string(missing) + " serial " + (missing == 1 ? "number" : "numbers") +
                                " with velnor serials init " + list + " --list LIST; velnor serials " + list +
                                " shows what became of the others"};
-        });
+        };
+        Done chosen = database_->Transaction(choose);
+        for (int again = 0; again < 2 && shortage; ++again) chosen = database_->Transaction(choose);
         if (!chosen) return chosen.failure();
     }
     std::vector<GivenSerial> given;
