@@ -34,7 +34,7 @@ void WriteFiles(const std::string& list, long serials, long served) {
 }
 
 double MillisecondsPerTake(const std::string& list, int takes) {
-    velnorcli::SerialLedger ledger(list);
+    velnorcli::FileLedger ledger(list);
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < takes; ++i) {
         const velnorcli::Result<std::string> taken = ledger.Take("1-2." + std::to_string(i % 8));

@@ -3,7 +3,8 @@
 //   - a restore where every setting differs (target: at most 0.45 of VelnorUtility -b's time),
 //   - a restore of a keypad that holds the file already (target: at most 200 ms),
 //   - restore --all on 8 keypads (target: at most 1.25 times one keypad's restore),
-//   - the same with --serials and --log (target: within 5 % of without),
+//   - the same with --serials and --log (target: within 5 % of without), and with both in a
+//     PostgreSQL database when VELNOR_BENCH_POSTGRES=URI names one (within 5 % of the files),
 // and where the time of one restore goes: the 50 ms pause after each output report, the
 // restart, and the rest (process start, listing, opening, replies).
 //   bench_restore [runs]
@@ -158,6 +159,14 @@ int main(int argc, char** argv) {
     Row("velnor restore --all, 8 keypads", all, Ratio("/ one keypad:", all.median / velnor.median), "target <= 1.25");
     Row("velnor restore --all --serials --log, 8 keypads", station,
         Ratio("/ without:", station.median / all.median), "target <= 1.05");
+    if (const char* uri = std::getenv("VELNOR_BENCH_POSTGRES"); uri != nullptr) {
+        std::ofstream many(folder.Path("many.txt"));  // serials for every run, added once
+        for (int i = 0; i < 8 * (runs + 1); ++i) many << "B" << 100000 + i << "\n";
+        many.close();
+        Time({VELNOR_PROGRAM, "serials", "init", uri, "--list", folder.Path("many.txt")}, eight, 1);
+        const Measure database = Time({VELNOR_PROGRAM, "restore", "--all", "--serials", uri, "--log", uri, kFile}, eight, runs);
+        Row("the same, --serials URI --log URI", database, Ratio("/ with files:", database.median / station.median), "target <= 1.05");
+    }
 
     std::printf("\nWhere the time of one restore goes:\n");
     Split("velnor", velnor, 1, kRestartMs, "restart (keypad away)");

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <mutex>
 
 #include "lib/AtomicFile.h"
@@ -22,6 +23,7 @@
 #include "lib/Station.h"
 #include "lib/Text.h"
 #include "lib/UtcTime.h"
+#include "lib/db/Database.h"
 #include "lib/station/Feedback.h"
 #include "lib/station/StationBoard.h"
 #include "lib/station/StationRun.h"
@@ -55,19 +57,21 @@ std::string UtcNow() { return UtcTime(std::chrono::system_clock::now(), false); 
 
 // The station's files (--serials, --log), checked before any keypad is involved.
 struct StationFiles {
-    std::optional<SerialLedger> serials;
+    std::unique_ptr<SerialLedger> serials;
     std::optional<StationLog> log;
 };
 
+std::string StationName(const Request& request) { return request.station.empty() ? HostName() : request.station; }
+
 Done OpenStationFiles(const Request& request, StationFiles& files) {
     if (!request.serials.empty()) {
-        files.serials.emplace(request.serials);
+        files.serials = OpenSerialLedger(request.serials, StationName(request));
         if (const Done checked = files.serials->Check(); !checked) {
             return Failure{checked.failure().status, EscapeControl(checked.failure().message), checked.failure().hint};
         }
     }
     if (!request.log.empty()) {
-        files.log.emplace(request.log);
+        files.log.emplace(request.log, StationName(request));
         if (const Done opened = files.log->Open(); !opened) {
             return Failure{opened.failure().status, EscapeControl(opened.failure().message), opened.failure().hint};
         }
@@ -229,7 +233,7 @@ std::vector<KeypadReport> RunStation(const Request& request, Console& console, c
     options.dryRun = request.dryRun;
     options.flash = !request.noFlash;
     options.restartTimeoutMs = static_cast<int>(request.timeoutSeconds * 1000 + 0.5);
-    options.serials = files.serials ? &*files.serials : nullptr;
+    options.serials = files.serials.get();
     options.log = files.log ? &*files.log : nullptr;
     options.stop = console.signals != nullptr ? &console.signals->Stop() : nullptr;
     options.notice = [&console](const std::string& text) {
@@ -350,7 +354,7 @@ int Station(const Request& request, Console& console) {
     options.restore.command = "restore";  // a station run is restores, and the log says so
     options.restore.version = VELNOR_VERSION;
     options.restore.restartTimeoutMs = request.timeoutMs;
-    options.restore.serials = files.serials ? &*files.serials : nullptr;
+    options.restore.serials = files.serials.get();
     options.restore.log = files.log ? &*files.log : nullptr;
     options.restore.notice = [&console, &telling](const std::string& text) {
         const std::lock_guard lock(telling);
@@ -438,6 +442,19 @@ int Serials(const Request& request, Console& console) {
     const SerialsAction action = request.resolve ? SerialsAction::Resolve
                                  : !request.returned.empty() ? SerialsAction::Return
                                                              : SerialsAction::Show;
+    if (request.files.size() == 2 && request.files.front() == "init") {
+        const Result<std::string> made = InitSerials(request.files.back(), request.list);
+        if (!made) return ReportFailure(request, console, made.failure());
+        if (request.json) {
+            console.out << Dump(Json{{"database", ShownUri(request.files.back())}, {"message", *made}});
+        } else {
+            console.out << *made << "\n";
+        }
+        return kDone;
+    }
+    if (request.files.size() != 1 || !request.list.empty()) {
+        return ReportFailure(request, console, {kUsage, "serials takes one LIST or URI, or init URI [--list LIST]"});
+    }
     const Result<SerialsOutcome> outcome = RunSerials(request.files.front(), action, request.returned);
     if (!outcome) return ReportFailure(request, console, outcome.failure());
     if (request.json) {

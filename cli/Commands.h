@@ -26,10 +26,12 @@ struct Request {
     bool noFlash = false;
     bool quiet = false;
     double timeoutSeconds = 10;
-    std::string serials;  // --serials LIST
-    std::string log;      // --log FILE
+    std::string serials;  // --serials LIST or URI
+    std::vector<std::string> log;  // --log FILE or URI, each given
+    std::string station;  // --station NAME ("": the host name)
     std::vector<std::string> assignments;  // set: FIELD=VALUE
-    // serials LIST: --resolve, or --return SERIAL...
+    // serials LIST: --resolve, or --return SERIAL...; serials init URI --list LIST
+    std::string list;
     bool resolve = false;
     std::vector<std::string> returned;
     // station: --ports, --once, --timeout (in milliseconds there), --no-feedback

@@ -50,7 +50,10 @@ void AddJson(CLI::App& command, Request& request) {
 }
 
 void AddLog(CLI::App& command, Request& request) {
-    command.add_option("--log", request.log, "append one JSON line per keypad to this file (the station's record)");
+    command.add_option("--log", request.log, "append one JSON line per keypad to this file, or a row to this database (URI); repeatable")
+        ->allow_extra_args(false)
+        ->type_name("FILE|URI");
+    command.add_option("--station", request.station, "the station's name in the log and the serials' record (the host name)");
 }
 
 // The options of the commands that write.
@@ -145,7 +148,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     AddWriting(*restore, request, true);
     restore->add_flag("--force", request.force, "write every setting, flash, restart and check, also when nothing differs");
     restore->add_flag("--dry-run", request.dryRun, "read the keypad and show what a restore would change; write nothing");
-    restore->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
+    restore->add_option("--serials", request.serials, "give each keypad the next free serial number of this list (a file, or a database: URI)");
     auto* set = app.add_subcommand("set", "set some settings of a keypad (FIELD=VALUE: led_level, buzzer, buzzer_period, "
                                           "keypad_table, keys, serial, code_table, key.N)");
     set->add_option("FIELD=VALUE", request.assignments, "the settings to set")->required();
@@ -155,7 +158,10 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
     auto* serials = app.add_subcommand("serials", "show what became of the serial numbers of a list, and settle the unknown ones");
-    serials->add_option("LIST", request.files, "the serial list (as restore --serials names it)")->required()->expected(1);
+    serials->add_option("LIST", request.files, "the serial list (as restore --serials names it); init URI: make a database's tables")
+        ->required()
+        ->expected(1, 2);
+    serials->add_option("--list", request.list, "init: add the serials of this list file to the database");
     auto* resolve = serials->add_flag("--resolve", request.resolve, "settle as taken each unknown serial that an attached keypad holds");
     serials->add_option("--return", request.returned, "return these unknown serials, once you have made sure that no keypad holds them")
         ->expected(1, -1)
@@ -163,7 +169,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     AddJson(*serials, request);
     auto* station = app.add_subcommand("station", "restore every keypad plugged in to a backup file, until stopped");
     station->add_option("FILE", request.files, "the backup file")->required()->expected(1);
-    station->add_option("--serials", request.serials, "give each keypad the next free serial number of this list");
+    station->add_option("--serials", request.serials, "give each keypad the next free serial number of this list (a file, or a database: URI)");
     AddLog(*station, request);
     station->add_option("--ports", request.ports, "only the keypads at these USB port chains (LOC,...)")
         ->delimiter(',')

@@ -3,7 +3,8 @@
 #   tools/test.sh                 the RelWithDebInfo build
 #   tools/test.sh asan tsan       the sanitizer builds
 # VELNOR_WERROR=ON turns warnings into errors. VELNOR_REQUIRE_UMOCKDEV=1 (set by CI) makes the
-# umockdev suite fail instead of skipping where umockdev cannot run.
+# umockdev suite fail instead of skipping where umockdev cannot run; VELNOR_REQUIRE_POSTGRESQL=1
+# (also set by CI) the PostgreSQL tests where no PostgreSQL server can be started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

@@ -11,40 +11,45 @@
 
 #include "Text.h"
 #include "UtcTime.h"
+#include "db/Database.h"
+#include "db/PostgresLedger.h"
 #include "serials/FileStore.h"
 
 namespace velnorcli {
 
-namespace {
-
-std::string Host() {
+std::string LedgerHost() {
     const std::string host = HostName();
     return host.empty() ? "?" : host;
 }
 
-// HOST:PID of this velnor, as the record names the writer of a line.
-std::string Writer() { return Host() + ":" + std::to_string(getpid()); }
+std::string LedgerWriter() { return LedgerHost() + ":" + std::to_string(getpid()); }
 
-std::string Now() { return UtcTime(std::chrono::system_clock::now(), true); }
+std::string LedgerNow() { return UtcTime(std::chrono::system_clock::now(), true); }
 
-// How the record names the operator who returns a serial: "operator" and their user name.
-std::string Operator() {
+std::string LedgerOperator() {
     const passwd* user = getpwuid(geteuid());
     return "operator " + (user != nullptr && user->pw_name != nullptr ? std::string(user->pw_name) : std::to_string(geteuid()));
 }
 
-bool Runs(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+bool LedgerRuns(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
 
-}  // namespace
+std::unique_ptr<SerialLedger> OpenSerialLedger(const std::string& serials, const std::string& station) {
+    if (IsDatabaseUri(serials)) return std::make_unique<PostgresLedger>(serials, station);
+    return std::make_unique<FileLedger>(serials);
+}
 
-SerialLedger::SerialLedger(std::string listPath)
-    : listPath_(std::move(listPath)),
-      recordPath_(listPath_ + ".taken"),
-      store_(std::make_unique<FileStore>(listPath_, recordPath_)) {}
+Result<std::string> SerialLedger::Take(const std::string& keypad, const LedgerWait& wait) {
+    const Result<std::vector<GivenSerial>> given = Give({SerialClaim{{keypad}, ""}}, true, wait);
+    if (!given) return given.failure();
+    return given->front().serial;
+}
 
-Done SerialLedger::Check() const { return store_->Check(); }
+FileLedger::FileLedger(const std::string& listPath)
+    : SerialLedger(listPath, listPath + ".taken"), store_(std::make_unique<FileStore>(ListPath(), RecordPath())) {}
 
-Result<std::vector<GivenSerial>> SerialLedger::Give(const std::vector<SerialClaim>& claims, bool record, const LedgerWait& wait) {
+Done FileLedger::Check() const { return store_->Check(); }
+
+Result<std::vector<GivenSerial>> FileLedger::Give(const std::vector<SerialClaim>& claims, bool record, const LedgerWait& wait) {
     // The list is read before the lock, which is held only while the record is read and added to.
     const Result<std::vector<std::string>> serials = store_->Serials();
     if (!serials) return serials.failure();
@@ -55,7 +60,7 @@ Result<std::vector<GivenSerial>> SerialLedger::Give(const std::vector<SerialClai
     const auto assign = [&]() -> Result<std::vector<SerialEvent>> {
         assignment = AssignSerials(states, *serials, claims);
         if (assignment.missing > 0) {
-            const std::string list = EscapeControl(listPath_);
+            const std::string list = EscapeControl(ListPath());
             const std::size_t free = assignment.fresh - assignment.missing;
             return Failure{kFileProblem,
                            "the serial list " + list + " has " + std::to_string(free) + " free serial " +
@@ -66,8 +71,8 @@ Result<std::vector<GivenSerial>> SerialLedger::Give(const std::vector<SerialClai
                                (assignment.missing == 1 ? "number" : "numbers") + " to " + list + "; velnor serials " +
                                list + " shows what became of the others"};
         }
-        const std::string time = Now();
-        const std::string writer = Writer();
+        const std::string time = LedgerNow();
+        const std::string writer = LedgerWriter();
         for (std::size_t i = 0; i < claims.size(); ++i) {
             const GivenSerial& given = assignment.given[i];
             if (given.fresh) taking.push_back({given.serial, time, writer, claims[i].names.front()});
@@ -87,35 +92,29 @@ Result<std::vector<GivenSerial>> SerialLedger::Give(const std::vector<SerialClai
     return assignment.given;
 }
 
-Result<std::string> SerialLedger::Take(const std::string& keypad, const LedgerWait& wait) {
-    const Result<std::vector<GivenSerial>> given = Give({SerialClaim{{keypad}, ""}}, true, wait);
-    if (!given) return given.failure();
-    return given->front().serial;
-}
-
-Done SerialLedger::Settle(const std::string& serial, SerialState outcome, const std::string& keypad, const LedgerWait& wait) {
-    const std::string writer = Writer();
+Done FileLedger::Settle(const std::string& serial, SerialState outcome, const std::string& keypad, const LedgerWait& wait) {
+    const std::string writer = LedgerWriter();
     std::string time;
     bool locked = false;
     Done settled = store_->Change(wait, nullptr, [&]() -> Result<std::vector<SerialEvent>> {
         locked = true;
-        time = Now();
+        time = LedgerNow();
         return std::vector<SerialEvent>{{serial, outcome, time, writer, keypad}};
     });
     if (settled || locked) return settled;
     return Failure{settled.failure().status, "serial " + serial + " stays recorded as taking: " + settled.failure().message};
 }
 
-std::vector<std::string> SerialLedger::Unknown() const {
+std::vector<std::string> FileLedger::Unknown() const {
     Unsettled unsettled;
     // What could be read of the record counts; a failure is the next Take's to report.
     static_cast<void>(store_->Read([&unsettled](const SerialEvent& event) { unsettled.Add(event); }));
     std::vector<std::string> serials;
-    for (const PendingSerial& pending : unsettled.Unknown(Host(), Runs)) serials.push_back(pending.serial);
+    for (const PendingSerial& pending : unsettled.Unknown(LedgerHost(), LedgerRuns)) serials.push_back(pending.serial);
     return serials;
 }
 
-Result<SerialsState> SerialLedger::State() const {
+Result<SerialsState> FileLedger::State() const {
     const Result<std::vector<std::string>> serials = store_->Serials();
     if (!serials) return serials.failure();
     LastStates states;
@@ -126,7 +125,7 @@ Result<SerialsState> SerialLedger::State() const {
     });
     if (!read) return read.failure();
     SerialsState state;
-    state.unknown = unsettled.Unknown(Host(), Runs);
+    state.unknown = unsettled.Unknown(LedgerHost(), LedgerRuns);
     state.counts = CountSerials(*serials, states, state.unknown);
     return state;
 }
@@ -142,16 +141,16 @@ std::vector<SerialEvent> EventsOf(const std::vector<PendingSerial>& lines, Seria
 
 }  // namespace
 
-Result<SerialsState> SerialLedger::Resolve(const std::vector<std::pair<std::string, std::string>>& held) {
+Result<SerialsState> FileLedger::Resolve(const std::vector<std::pair<std::string, std::string>>& held) {
     if (Result<std::vector<std::string>> serials = store_->Serials(); !serials) return serials.failure();
     Unsettled unsettled;
     std::vector<PendingSerial> settled;
     const EventSink read = [&unsettled](const SerialEvent& event) { unsettled.Add(event); };
     const Done changed = store_->Change({}, &read, [&]() -> Result<std::vector<SerialEvent>> {
-        const std::string time = Now();
-        for (const PendingSerial& pending : unsettled.Unknown(Host(), Runs)) {
+        const std::string time = LedgerNow();
+        for (const PendingSerial& pending : unsettled.Unknown(LedgerHost(), LedgerRuns)) {
             const auto holder = std::find_if(held.begin(), held.end(), [&](const auto& keypad) { return keypad.second == pending.serial; });
-            if (holder != held.end()) settled.push_back({pending.serial, time, Writer(), holder->first});
+            if (holder != held.end()) settled.push_back({pending.serial, time, LedgerWriter(), holder->first});
         }
         return EventsOf(settled, SerialState::Taken);
     });
@@ -161,8 +160,8 @@ Result<SerialsState> SerialLedger::Resolve(const std::vector<std::pair<std::stri
     return state;
 }
 
-Result<SerialsState> SerialLedger::Return(const std::vector<std::string>& serials) {
-    const std::string by = Operator();
+Result<SerialsState> FileLedger::Return(const std::vector<std::string>& serials) {
+    const std::string by = LedgerOperator();
     if (Result<std::vector<std::string>> list = store_->Serials(); !list) return list.failure();
     LastStates states;
     Unsettled unsettled;
@@ -172,8 +171,8 @@ Result<SerialsState> SerialLedger::Return(const std::vector<std::string>& serial
         unsettled.Add(event);
     };
     const Done changed = store_->Change({}, &read, [&]() -> Result<std::vector<SerialEvent>> {
-        const std::vector<PendingSerial> unknown = unsettled.Unknown(Host(), Runs);
-        const std::string time = Now();
+        const std::vector<PendingSerial> unknown = unsettled.Unknown(LedgerHost(), LedgerRuns);
+        const std::string time = LedgerNow();
         for (const std::string& serial : serials) {
             const bool isUnknown = std::any_of(unknown.begin(), unknown.end(), [&](const PendingSerial& p) { return p.serial == serial; });
             if (!isUnknown) {
@@ -183,10 +182,10 @@ Result<SerialsState> SerialLedger::Return(const std::vector<std::string>& serial
                                    : *last == SerialState::Returned    ? "it is returned already"
                                                                        : "a velnor that still runs, or one of another host, is at work on it";
                 return Failure{kFileProblem, "serial " + EscapeControl(serial) + " has no unknown outcome in " +
-                                                 EscapeControl(recordPath_) + " (" + what + "); nothing was returned"};
+                                                 EscapeControl(RecordPath()) + " (" + what + "); nothing was returned"};
             }
             if (std::none_of(settled.begin(), settled.end(), [&](const PendingSerial& p) { return p.serial == serial; })) {
-                settled.push_back({serial, time, Writer(), by});
+                settled.push_back({serial, time, LedgerWriter(), by});
             }
         }
         return EventsOf(settled, SerialState::Returned);

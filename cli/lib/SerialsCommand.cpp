@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <optional>
 
 #include "Attached.h"
 #include "Selection.h"
 #include "Text.h"
+#include "UtcTime.h"
+#include "db/Database.h"
+#include "db/PostgresLedger.h"
+#include "serials/FileStore.h"
 
 namespace velnorcli {
 
@@ -32,8 +37,9 @@ Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) :
 }  // namespace
 
 Result<SerialsOutcome> RunSerials(const std::string& list, SerialsAction action, const std::vector<std::string>& serials) {
-    SerialLedger ledger(list);
-    SerialsOutcome outcome{list, ledger.RecordPath(), {}, {}};
+    const std::unique_ptr<SerialLedger> opened = OpenSerialLedger(list, HostName());
+    SerialLedger& ledger = *opened;
+    SerialsOutcome outcome{ledger.ListPath(), ledger.RecordPath(), {}, {}};
     Result<SerialsState> state = ledger.State();
     if (action == SerialsAction::Return && state) state = ledger.Return(serials);
     if (action == SerialsAction::Resolve && state && !state->unknown.empty()) {
@@ -54,6 +60,23 @@ Result<SerialsOutcome> RunSerials(const std::string& list, SerialsAction action,
     if (!state) return Failure{state.failure().status, EscapeControl(state.failure().message), state.failure().hint};
     outcome.state = std::move(*state);
     return outcome;
+}
+
+Result<std::string> InitSerials(const std::string& uri, const std::string& list) {
+    if (!IsDatabaseUri(uri)) return Failure{kUsage, "serials init takes a database's URI (postgresql://...), not " + EscapeControl(uri)};
+    std::vector<std::string> serials;
+    if (!list.empty()) {
+        Result<std::vector<std::string>> read = FileStore(list, list + ".taken").Serials();
+        if (!read) return read.failure();
+        serials = std::move(*read);
+    }
+    PostgresLedger ledger(uri, HostName());
+    const Result<std::size_t> added = ledger.Init(serials);
+    if (!added) return Failure{added.failure().status, EscapeControl(added.failure().message), EscapeControl(added.failure().hint)};
+    const std::string shown = EscapeControl(ShownUri(uri));
+    if (list.empty()) return "velnor's schema is in " + shown;
+    return std::to_string(*added) + " of the " + std::to_string(serials.size()) + " serial numbers of " + EscapeControl(list) +
+           " added to " + shown + (*added < serials.size() ? " (the others were there already)" : "");
 }
 
 std::string RenderSerials(const SerialsOutcome& outcome, SerialsAction action) {

@@ -29,6 +29,10 @@ struct SerialsOutcome {
 // serial is unknown.
 Result<SerialsOutcome> RunSerials(const std::string& list, SerialsAction action, const std::vector<std::string>& serials);
 
+// velnor serials init URI [--list LIST]: the database's tables made (or checked, an older schema
+// upgraded), and the list's serials added after those there; what was done, for people.
+Result<std::string> InitSerials(const std::string& uri, const std::string& list);
+
 // For people: what was settled, the counts, the unknown serials (one a line: serial, since when,
 // host, keypad), and what to do about those left.
 std::string RenderSerials(const SerialsOutcome& outcome, SerialsAction action);

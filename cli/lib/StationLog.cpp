@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "Waiting.h"
+#include "db/Database.h"
 
 namespace velnorcli {
 
@@ -27,11 +30,11 @@ bool Usable(const struct stat& info) { return S_ISREG(info.st_mode) || S_ISCHR(i
 
 }  // namespace
 
-StationLog::~StationLog() {
+LogFile::~LogFile() {
     if (fd_ >= 0) close(fd_);
 }
 
-Done StationLog::Open() {
+Done LogFile::Open() {
     constexpr const char* kUnusable = "not a file, a character device or a pipe";
     // Looked at before opening (a block device is never opened) and again after.
     struct stat info {};
@@ -70,7 +73,7 @@ ssize_t WriteWithoutSigpipe(int fd, std::string_view text) {
 
 }  // namespace
 
-Done StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
+Done LogFile::Append(const std::string& line, const std::atomic<bool>* stop) const {
     const std::string whole = line + "\n";
     std::lock_guard lock(writing_);
     if (fd_ < 0) return Problem(path_, std::strerror(EBADF));
@@ -93,6 +96,58 @@ Done StationLog::Append(const std::string& line, const std::atomic<bool>* stop) 
         rest.remove_prefix(static_cast<std::size_t>(written));
     }
     if (durable_ && fsync(fd_) != 0) return Problem(path_);
+    return {};
+}
+
+StationLog::StationLog(const std::vector<std::string>& targets, std::string station) : station_(std::move(station)) {
+    for (const std::string& target : targets) {
+        if (IsDatabaseUri(target)) {
+            databases_.push_back(std::make_unique<Database>(target));
+        } else {
+            files_.push_back(std::make_unique<LogFile>(target));
+        }
+    }
+}
+
+StationLog::~StationLog() = default;
+
+Done StationLog::Open() {
+    for (const std::unique_ptr<LogFile>& file : files_) {
+        if (const Done opened = file->Open(); !opened) return opened;
+    }
+    for (const std::unique_ptr<Database>& database : databases_) {
+        if (const Done checked = database->Schema(false); !checked) {
+            return Failure{checked.failure().status, "cannot append to the log: " + checked.failure().message, checked.failure().hint};
+        }
+    }
+    return {};
+}
+
+Done StationLog::Append(const std::string& line, const std::atomic<bool>* stop) const {
+    std::optional<Failure> failed;
+    const auto note = [&failed](const Failure& failure) {
+        if (!failed) {
+            failed = failure;
+        } else {
+            failed->message += "; " + failure.message;
+            failed->status = std::max(failed->status, failure.status);
+        }
+    };
+    for (const std::unique_ptr<LogFile>& file : files_) {
+        if (const Done appended = file->Append(line, stop); !appended) note(appended.failure());
+    }
+    for (const std::unique_ptr<Database>& database : databases_) {
+        // The line's fields in columns, read from the line by the database itself.
+        const Result<std::vector<Database::Row>> added = database->Run(
+            "INSERT INTO velnor.audit (time, station, host, velnor_version, command, location, usb_serial, serial_before, "
+            "serial_after, firmware, file, file_sha256, result, status, duration_ms, message, line) "
+            "SELECT (l->>'time')::timestamptz, $2, l->>'host', l->>'velnor_version', l->>'command', l->>'location', "
+            "l->>'usb_serial', l->>'serial_before', l->>'serial_after', l->>'firmware', l->>'file', l->>'file_sha256', "
+            "l->>'result', (l->>'status')::integer, (l->>'duration_ms')::bigint, l->>'message', l FROM (SELECT $1::json AS l) AS line",
+            {line, station_});
+        if (!added) note(Failure{added.failure().status, "cannot append to the log: " + added.failure().message});
+    }
+    if (failed) return *failed;
     return {};
 }
 

@@ -1,13 +1,11 @@
 // The serial record's rules on tables of events (what is free, who holds a serial, which
-// outcome is unknown, the counts, which keypad gets which serial), the list's and the record's
-// lines, and what the files add: threads taking at once never get the same serial, and a record
-// of any length is read whole.
+// outcome is unknown, the counts), the list's and the record's lines, and what the files add: a
+// record of any length is read whole. Which keypad gets which serial, threads taking at once and
+// the rest of the ledger's rules, for the list file and the database alike: tests/postgres.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <thread>
 #include <tuple>
 
 #include "SerialLedger.h"
@@ -66,24 +64,6 @@ TEST(SerialRules, TheLastWholeLineOfASerialDecidesWhetherItIsFreeWhoHoldsItAndWh
         {"1001", "1-2", true}, {"1001", "1-3", false}, {"1003", "1-4", false},
         {"1002", "1-3", false}, {"1006", "1-7", false}, {"1006", "1-8 hub", true}};
     for (const auto& [serial, keypad, holds] : kHolders) EXPECT_EQ(states.TakenBy(serial, keypad), holds) << serial << " " << keypad;
-    // Keypads in port order (their names, the serial they hold): what each gets from the list.
-    const struct {
-        Serials list;
-        std::vector<SerialClaim> claims;
-        Serials given;  // "SERIAL kept" or "SERIAL fresh", else "N missing"
-    } kAssignments[] = {
-        {{"1001", "1003", "1005", "1008"},
-         {{{"U1", "1-2"}, "1001"}, {{"1-9"}, "1001"}, {{"1-2"}, "1001"}, {{"1-5"}, ""}},
-         {"1001 kept", "1003 fresh", "1005 fresh", "1008 fresh"}},
-        {{"1001", "1003"}, {{{"1-2"}, "1001"}, {{"1-5"}, ""}, {{"1-6"}, ""}, {{"1-7"}, ""}}, {"2 missing"}},
-    };
-    for (const auto& c : kAssignments) {
-        const SerialAssignment assignment = AssignSerials(states, c.list, c.claims);
-        Serials given;
-        for (const GivenSerial& serial : assignment.given) given.push_back(serial.serial + (serial.fresh ? " fresh" : " kept"));
-        if (assignment.missing > 0) given = {std::to_string(assignment.missing) + " missing"};
-        EXPECT_EQ(given, c.given) << c.list.size();
-    }
     EXPECT_EQ(EventLine({"1001", SerialState::Taking, "T", "h:1", "kp\n\x1b"}), "1001\ttaking\tT\th:1\tkp  \n");
 }
 
@@ -95,26 +75,6 @@ TEST(SerialLedger, TheProcessHoldingTheRecordsLockIsFoundInProcLocks) {
     EXPECT_EQ(FlockHolder(locks, 0xfe, 0, 42), 812);
     EXPECT_EQ(FlockHolder(locks, 8, 1, 42), std::nullopt);
     EXPECT_EQ(FlockHolder(locks, 0xfe, 0, 43), std::nullopt);
-}
-
-TEST(SerialLedger, ThreadsTakingAtOnceGetDistinctSerials) {
-    const velnortest::TempFolder folder;
-    const std::string list = folder.Write("serials.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
-    folder.Write("serials.txt.taken", "9\ttak");  // torn by a crash; ended before the next line is added
-    SerialLedger ledger(list);
-    std::vector<std::string> taken(8);
-    std::vector<std::thread> threads;
-    const auto take = [&ledger](const std::string& keypad) {
-        const Result<std::string> serial = ledger.Take(keypad);
-        return serial ? *serial : serial.failure().message;
-    };
-    for (std::size_t i = 0; i < taken.size(); ++i) threads.emplace_back([&, i] { taken[i] = take("keypad " + std::to_string(i)); });
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(std::set<std::string>(taken.begin(), taken.end()).size(), 8u);
-    EXPECT_EQ(take("one more"), "9");
-    EXPECT_EQ(take("too many"), "the serial list " + list + " has 0 free serial numbers for the 1 keypad that needs one: 1 missing");
-    EXPECT_TRUE(ledger.Settle("4", SerialState::Returned, "keypad 3"));
-    EXPECT_EQ(take("again"), "4");
 }
 
 TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
@@ -129,7 +89,7 @@ TEST(SerialLedger, ARecordOfManyReadsAndOver16MiBIsReadWhole) {
     serials << "400000\n" << std::flush;
     record << std::flush;
     ASSERT_GT(std::filesystem::file_size(list + ".taken"), 16u << 20);
-    const Result<std::string> taken = SerialLedger(list).Take("1-2.1");
+    const Result<std::string> taken = FileLedger(list).Take("1-2.1");
     EXPECT_EQ(taken ? *taken : taken.failure().message, "400000");
 }
 

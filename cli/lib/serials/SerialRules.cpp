@@ -161,9 +161,7 @@ SerialCounts CountSerials(const std::vector<std::string>& list, const LastStates
     return counts;
 }
 
-SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::string>& list,
-                               const std::vector<SerialClaim>& claims) {
-    SerialAssignment assignment;
+std::vector<std::optional<std::string>> KeptSerials(const LastStates& states, const std::vector<SerialClaim>& claims) {
     std::vector<std::optional<std::string>> kept(claims.size());
     std::unordered_set<std::string> keeping;
     for (std::size_t i = 0; i < claims.size(); ++i) {
@@ -171,12 +169,16 @@ SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::
         const bool holds = !claim.held.empty() && std::any_of(claim.names.begin(), claim.names.end(), [&](const std::string& name) {
             return states.TakenBy(claim.held, name);
         });
-        if (holds && keeping.insert(claim.held).second) {
-            kept[i] = claim.held;
-        } else {
-            ++assignment.fresh;
-        }
+        if (holds && keeping.insert(claim.held).second) kept[i] = claim.held;
     }
+    return kept;
+}
+
+SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::string>& list,
+                               const std::vector<SerialClaim>& claims) {
+    SerialAssignment assignment;
+    const std::vector<std::optional<std::string>> kept = KeptSerials(states, claims);
+    assignment.fresh = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), std::nullopt));
     const std::vector<std::string> free = states.Free(list, assignment.fresh);
     if (free.size() < assignment.fresh) {
         assignment.missing = assignment.fresh - free.size();

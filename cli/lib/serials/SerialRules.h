@@ -145,6 +145,8 @@ struct SerialAssignment {
     std::size_t fresh = 0;    // how many keypads need a fresh serial
     std::size_t missing = 0;
 };
+// Which keypads keep the serial they hold (as AssignSerials decides it); none for the others.
+std::vector<std::optional<std::string>> KeptSerials(const LastStates& states, const std::vector<SerialClaim>& claims);
 SerialAssignment AssignSerials(const LastStates& states, const std::vector<std::string>& list,
                                const std::vector<SerialClaim>& claims);
 

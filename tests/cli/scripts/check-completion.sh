@@ -15,7 +15,7 @@ velnor() { printf '1e  1 and !\n1f  2 and @\n58  Keypad ENTER\n'; }  # as `velno
 expect "status station" velnor st
 expect "list status backup verify diff doctor restore set reset serials keys station help --json --help --version" velnor ""
 expect "restore reset" velnor help re
-expect "--path --usb-serial --location --serial --all --json --log --help" velnor status --
+expect "--path --usb-serial --location --serial --all --json --log --station --help" velnor status --
 expect "--force" velnor backup --f
 expect "--json --help" velnor diff --
 expect "--dry-run" velnor restore --d
