@@ -414,5 +414,47 @@ TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAnd
     EXPECT_NE(stopped.out.find("\nupdated 1, up to date 0, failed 0; 1 keypad in "), std::string::npos) << stopped.out;
 }
 
+// A station killed mid-restore leaves the record and the log as --serials and --log promise: the
+// serial recorded as taking is unknown from then on, no log line is half there, and the next
+// station restores the keypad with another serial.
+TEST(VelnorStation, AStationKilledMidRestoreLeavesItsSerialUnknownAndTheNextStationFinishesTheKeypad) {
+    const struct {
+        const char* step;
+        const char* faults;  // the step in progress gets no answer while it is killed
+        const char* awaited;
+        const char* heldAfter;  // the keypad's serial in flash after the kill
+    } kCases[] = {
+        {"after the serial was recorded, writing the first setting", "fault 6 noreply\n", "06", "\"00000001\""},
+        {"after the reset, the keypad away", "", "0A", "\"2001\""},
+    };
+    for (const auto& c : kCases) {
+        SimFolder sim(Keypads(1, 1, " reset_absent_ms=60000") + c.faults);
+        const std::string list = sim.Write("serials.txt", "2001\n2002\n");
+        const std::string log = sim.Path("station.log");
+        const std::vector<std::string> words{"station", "--json", "--no-feedback", "--once", "1", "--serials", list, "--log", log, kExample};
+        Running station = sim.Start(words);
+        ASSERT_TRUE(sim.AwaitCommand(c.awaited)) << c.step;
+        station.Signal(SIGKILL);
+        EXPECT_EQ(station.Wait().status, 128 + SIGKILL);
+        EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"2001", "taking"}})) << c.step;
+        EXPECT_EQ(sim.Read("station.log"), "") << c.step << ": the keypad had not ended";
+        EXPECT_EQ(sim.State()["kp1.flash.serial"], c.heldAfter) << c.step;
+        const Result serials = sim.Run({"serials", list, "--json"});
+        EXPECT_EQ(json::parse(serials.out)["unknown"][0]["serial"], "2001") << c.step << serials.out;
+
+        std::string config = sim.Read("keypad.conf");  // the keypad answers again, and restarts as others do
+        for (const std::string& cut : {std::string(c.faults), std::string(" reset_absent_ms=60000")}) config.erase(config.find(cut), cut.size());
+        sim.Write("keypad.conf", config);
+        const Result next = sim.Run(words);
+        EXPECT_EQ(next.status, 0) << c.step << next.err;
+        EXPECT_NE(next.err.find("warning: 1 serial (2001) with an unknown outcome"), std::string::npos) << next.err;
+        EXPECT_EQ(sim.State()["kp1.flash.serial"], "\"2002\"") << c.step;
+        EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"2001", "taking"}, {"2002", "taken"}})) << c.step;
+        const std::vector<std::string> logged = Lines(sim.Read("station.log"));
+        ASSERT_EQ(logged.size(), 1u) << c.step;
+        EXPECT_EQ(json::parse(logged[0])["result"], "updated") << logged[0];
+    }
+}
+
 }  // namespace
 }  // namespace velnortest
