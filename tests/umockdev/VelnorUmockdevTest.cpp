@@ -3,11 +3,13 @@
 // node. Runs under umockdev-wrapper; exits with 77 (skipped) where umockdev cannot run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "Installed.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -114,6 +116,56 @@ TEST(VelnorUmockdev, RestoreAllOnTwoKeypadsRestartsAndVerifiesBoth) {
         EXPECT_EQ(keypad->Now().flash.serialNumber, "8KEY000012345");
         EXPECT_EQ(keypad->Now().flash.keyCountOption, 2);
     }
+}
+
+// The station's events of this kind so far, once there are `count` of them (none: it ended first).
+std::vector<json> AwaitEvents(Running& station, const std::string& kind, std::size_t count) {
+    std::vector<json> events;
+    WaitUntil([&] {
+        station.WaitForOutput("\n\n", std::chrono::milliseconds(50));  // reads what came meanwhile
+        events.clear();
+        for (const std::string& line : Lines(station.Output())) {
+            if (json::accept(line) && json::parse(line)["event"] == kind) events.push_back(json::parse(line));
+        }
+        return events.size() >= count;
+    });
+    return events.size() >= count ? events : std::vector<json>{};
+}
+
+// The station hears the uevents: A attached at its start, B plugged in while A is restored, each
+// restored once however it re-enumerates through its restart, and A unplugged and plugged in
+// again noticed leaving and coming back (holding the file then: nothing written).
+TEST(VelnorUmockdev, StationRestoresKeypadsAsTheirUeventsComeAndStartsNoneTwiceThroughItsRestart) {
+    const TempFolder folder;
+    const std::string list = folder.Write("serials.txt", "5001\n5002\n5003\n");
+    EmulatedKeypad a(Keypad("V7.10", "1-8", std::nullopt, "11111111"));
+    Running station = Installed({VELNOR_INSTALLED, "station", "--json", "--no-feedback", "--once", "3", "--serials", list,
+                                 std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt"});
+    ASSERT_EQ(AwaitEvents(station, "started", 1).size(), 1u) << station.Output();
+    EmulatedKeypad b(Keypad("V7.10", "1-9", L"KP0009", "22222222"));
+    ASSERT_EQ(AwaitEvents(station, "finished", 2).size(), 2u) << station.Output();
+    a.Unplug();
+    ASSERT_EQ(AwaitEvents(station, "left", 1).size(), 1u) << station.Output();
+    a.Plug();
+    const Result run = station.Wait();
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    EXPECT_EQ(run.err, "") << "no note that it looks every 500 ms: the uevents woke it";
+    std::map<std::string, std::size_t> kinds;
+    std::vector<std::string> finished;
+    for (const std::string& line : Lines(run.out)) {
+        const json event = json::parse(line);
+        ++kinds[event["event"]];
+        if (event["event"] == "finished") {
+            finished.push_back(event["keypad"]["location"].get<std::string>() + " " + event["result"].get<std::string>() + " " +
+                               event["serial"].get<std::string>());
+        }
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, std::size_t>{{"attached", 3}, {"started", 3}, {"finished", 3}, {"left", 1}})) << run.out;
+    std::sort(finished.begin(), finished.end());
+    EXPECT_EQ(finished, (std::vector<std::string>{"1-8 up-to-date 5001", "1-8 updated 5001", "1-9 updated 5002"})) << run.out;
+    EXPECT_EQ(a.Now().timesPlugged, 3) << "plugged, back after its restart, plugged in again";
+    EXPECT_EQ(b.Now().timesPlugged, 2);
+    EXPECT_EQ(b.Now().flash.keyCountOption, 2);
 }
 
 }  // namespace
