@@ -79,6 +79,7 @@ TEST(Selection, AStationStartsKeypadsNotSeenInPortOrderAndForgetsEndedOnesThatLe
         EXPECT_EQ(look.left, c.left) << c.what;
     }
     EXPECT_EQ(LookAt({kAttached[0], kAttached[2]}, {}, {}, true).start, std::vector<std::size_t>{0}) << "one identity, started once";
+    EXPECT_TRUE(LookAt({{"/dev/hidraw9", "", "", "", ""}}, {}, {}, true).start.empty()) << "a node listed while it went away";
 }
 
 }  // namespace

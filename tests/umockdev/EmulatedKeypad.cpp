@@ -106,7 +106,7 @@ void EmulatedKeypad::Unplug() {
 
 EmulatedKeypad::Seen EmulatedKeypad::Now() const {
     std::lock_guard lock(mutex_);
-    return {plugs_, received_, keypad_.ram, keypad_.flash};
+    return {plugs_, received_, keypad_.ram, keypad_.flash, pluggedAt_, firstReportAt_};
 }
 
 std::string EmulatedKeypad::Node() const {
@@ -144,12 +144,21 @@ void EmulatedKeypad::PlugLocked() {
                    kReportDescriptor + "\n\nP: " + raw.substr(4) + "\nN: hidraw" + std::to_string(n) + "\nE: DEVNAME=" + node_ +
                    "\nE: SUBSYSTEM=hidraw\nE: MAJOR=241\nE: MINOR=" + std::to_string(n) + "\nA: dev=241:" + std::to_string(n) +
                    "\nL: device=../../../" + hidName + "\n";
+    // The ioctl handler before the node: a program that opens the node as soon as it hears of it
+    // finds it answering, as a kernel's node does.
+    handler_ = umockdev_ioctl_base_new();
+    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), nullptr);
+    if (!Bed().OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
+        throw std::runtime_error("umockdev: cannot attach the ioctl handler to " + node_);
+    }
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
         const std::string message = error->message;
         g_error_free(error);
         throw std::runtime_error("umockdev: " + message);
     }
+    pluggedAt_ = std::chrono::steady_clock::now();  // the hidraw node's "add" was the last uevent
+    firstReportAt_ = {};
 
     master_ = umockdev_testbed_get_dev_fd(bed_, node_.c_str());
     if (master_ < 0) throw std::runtime_error("umockdev: no pty behind " + node_);
@@ -181,16 +190,15 @@ void EmulatedKeypad::PlugLocked() {
     unlink(charLink_.c_str());
     if (symlink(("../.." + raw.substr(4)).c_str(), charLink_.c_str()) != 0) throw std::runtime_error("umockdev: link");
 
-    handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), nullptr);
-    if (!Bed().OnLoopThread([this] { return umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, nullptr) != FALSE; })) {
-        throw std::runtime_error("umockdev: cannot attach the ioctl handler to " + node_);
-    }
 }
 
 void EmulatedKeypad::UnplugLocked() {
     if (master_ < 0) return;
     std::lock_guard bedLock(Bed().mutex);
+    const std::string root = Owned(umockdev_testbed_get_root_dir(bed_));
+    // Gone from listings at once, as the udev monitor's "remove" tells of a device that is gone:
+    // a listing while the test bed takes the tree down must not find the node half there.
+    unlink((root + "/sys/class/hidraw/" + node_.substr(5)).c_str());
     for (auto device = devices_.rbegin(); device != devices_.rend(); ++device) {
         umockdev_testbed_uevent(bed_, device->c_str(), "remove");
     }
@@ -203,7 +211,6 @@ void EmulatedKeypad::UnplugLocked() {
     close(master_);  // the hang-up: the program's reads and writes on the node fail from here
     master_ = -1;
     pendingReplies_.clear();
-    const std::string root = Owned(umockdev_testbed_get_root_dir(bed_));
     unlink(charLink_.c_str());
     // The kernel hands the pty's number out again; umockdev must not find it mapped still.
     unlink((root + "/dev/.ptymap/" + ptyMap_).c_str());
@@ -243,7 +250,7 @@ void EmulatedKeypad::Serve() {
         pollfd ready{master, POLLIN, 0};
         if (poll(&ready, 1, 5) <= 0 || (ready.revents & POLLIN) == 0) {
             // Until the program opens the node, the test side reads nothing but errors.
-            if (ready.revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (ready.revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
         std::uint8_t bytes[64];
@@ -254,6 +261,7 @@ void EmulatedKeypad::Serve() {
         collecting.insert(collecting.end(), bytes, bytes + count);
         if (collecting.size() < 64) continue;
         ++received_;
+        if (firstReportAt_ == std::chrono::steady_clock::time_point{}) firstReportAt_ = std::chrono::steady_clock::now();
         velnorsim::SimKeypad::Outcome outcome = keypad_.OnOutputReport(collecting, std::chrono::steady_clock::now());
         collecting.clear();
         for (auto& reply : outcome.replies) pendingReplies_.push_back(std::move(reply));

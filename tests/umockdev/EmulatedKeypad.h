@@ -44,6 +44,10 @@ public:
         std::size_t reportsReceived = 0;
         velnorsim::KeypadSettings ram;
         velnorsim::KeypadSettings flash;
+        // Since the last plugging-in: when its uevents had been sent, and when the first output
+        // report was read ({} while none was).
+        std::chrono::steady_clock::time_point pluggedAt;
+        std::chrono::steady_clock::time_point firstReportAt;
     };
     Seen Now() const;
 
@@ -63,6 +67,8 @@ private:
     std::vector<velnorsim::TimedReport> pendingReplies_;
     std::chrono::steady_clock::time_point restartAt_{};
     std::chrono::steady_clock::time_point backAt_{};
+    std::chrono::steady_clock::time_point pluggedAt_{};
+    std::chrono::steady_clock::time_point firstReportAt_{};
     bool restarting_ = false;
     int plugs_ = 0;
     int master_ = -1;  // test side of the pty, -1 while unplugged

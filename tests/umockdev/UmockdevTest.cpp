@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "Installed.h"
-#include "station/KeypadWatch.h"
 
 namespace {
 
@@ -41,32 +40,6 @@ TEST(UmockdevTest, UnpluggedAndPluggedInAgainWhileConnected) {
     EXPECT_NE(run.out.find("client: back\nclient: set 0\n"), std::string::npos) << run.out;
     EXPECT_EQ(keypad.Now().ram.ledLevel, 5);
     EXPECT_EQ(keypad.Now().timesPlugged, 2);
-}
-
-// The station's watch, made here as it is made in velnor, takes umockdev's uevents for the
-// kernel's: a plug and an unplug each end a Wait of 10 s, and only after they happened.
-TEST(UmockdevTest, PluggingAndUnpluggingWakeTheStationsWatch) {
-    EmulatedKeypad keypad(Keypad("V6.10"));
-    std::string why;
-    const std::unique_ptr<velnorcli::KeypadWatch> watch = velnorcli::WatchKeypads(why);
-    ASSERT_TRUE(watch->Events()) << why;
-    for (const bool plug : {false, true}) {
-        std::atomic<bool> changing{false};
-        std::chrono::steady_clock::time_point at;
-        std::thread change([&] {
-            std::this_thread::sleep_for(200ms);
-            at = std::chrono::steady_clock::now();
-            changing = true;
-            plug ? keypad.Plug() : keypad.Unplug();
-        });
-        watch->Wait(10s, nullptr);
-        const auto woke = std::chrono::steady_clock::now();
-        ASSERT_TRUE(changing) << "Wait returned before the keypad was " << (plug ? "plugged in" : "unplugged");
-        change.join();
-        EXPECT_LT(woke - at, 9s) << "Wait ran to its limit";
-        std::printf("%s -> wake-up: %.1f ms\n", plug ? "plugged in" : "unplugged",
-                    std::chrono::duration<double, std::milli>(woke - at).count());
-    }
 }
 
 }  // namespace

@@ -102,6 +102,10 @@ Look LookAt(const std::vector<KEYPAD_ENTRY>& listed, const std::map<std::string,
     std::set<std::string> present;
     for (const std::size_t i : PortOrder(listed)) {
         if (!ports.empty() && std::find(ports.begin(), ports.end(), listed[i].Location) == ports.end()) continue;
+        // A kernel node without the USB port it hangs from went away while it was listed (its
+        // device half gone from sysfs): not a keypad to start under its path; the next look
+        // settles it.
+        if (listed[i].Location.empty() && listed[i].Path.rfind("/dev/", 0) == 0) continue;
         const std::string identity = KeypadIdentityName(listed[i]);
         if (!present.insert(identity).second) continue;
         if (starting && tracked.count(identity) == 0) look.start.push_back(i);

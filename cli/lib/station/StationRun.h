@@ -38,7 +38,7 @@ struct Look {
 // Which listed keypads to start and which to forget, given what the station tracks. `ports`:
 // the locations to serve (empty: every one). With `starting` false (a stop, or --once reached)
 // no keypad is started. A second keypad listed under an identity already seen in this listing
-// is left alone.
+// is left alone, and so is a /dev node listed without its USB port (one going away meanwhile).
 Look LookAt(const std::vector<KEYPAD_ENTRY>& listed, const std::map<std::string, Phase>& tracked,
             const std::vector<std::string>& ports, bool starting);
 
