@@ -8,11 +8,13 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "Attached.h"
+#include "Render.h"
 #include "Selection.h"
 #include "SerialLedger.h"
 #include "station/Feedback.h"
@@ -45,8 +47,10 @@ struct Cycle {
     std::string identity;  // its USB serial string
     velnorsim::DeviceId device = 0;
     Clock::time_point plugged{}, started{}, feedbackEnd{};
-    std::vector<std::pair<int, Clock::time_point>> commands;  // as the keypad received them
-    std::string flashSerial;                                  // the serial its flash held when pulled out
+    Clock::time_point firstWrite{}, restart{}, back{};  // as the keypad received its commands
+    std::string flashSerial;  // the serial its flash held when pulled out
+    std::optional<KeypadResult> result;  // as the station reported it
+    long long durationMs = 0;
     bool pulled = false;  // replaced or pulled out: its cycle is over
 };
 
@@ -73,7 +77,11 @@ public:
         const std::vector<Clock::time_point> times = velnorsim::OutputReportTimes(cycle->device);
         for (std::size_t i = 0; i < reports.size() && i < times.size(); ++i) {
             const velnorsim::Report& r = reports[i];
-            if (r.size() > 4 && r[2] == 0x02) cycle->commands.emplace_back(std::stoi(std::string(r.begin() + 3, r.begin() + 5), nullptr, 16), times[i]);
+            if (r.size() < 5 || r[2] != 0x02) continue;
+            const int command = std::stoi(std::string(r.begin() + 3, r.begin() + 5), nullptr, 16);
+            if (command != 1 && cycle->firstWrite == Clock::time_point{}) cycle->firstWrite = times[i];
+            if (cycle->restart != Clock::time_point{} && cycle->back == Clock::time_point{}) cycle->back = times[i];
+            if (command == kRestart) cycle->restart = times[i];
         }
         cycle->flashSerial = velnorsim::FlashSettings(cycle->device).serialNumber;
         if (static_cast<int>(cycles_.size()) >= options_.keypads) {
@@ -86,9 +94,18 @@ public:
 
     void Started(const KEYPAD_ENTRY& keypad) {
         const std::lock_guard lock(mutex_);
-        for (Cycle& cycle : cycles_) {
-            if (cycle.identity == keypad.UsbSerial) cycle.started = Clock::now();
+        if (const auto found = byIdentity_.find(KeypadIdentityName(keypad)); found != byIdentity_.end()) {
+            cycles_[found->second].started = Clock::now();
         }
+    }
+
+    // Only what the checks need is kept of a report, so that the memory measured is the station's.
+    void Finished(const KeypadReport& report) {
+        const std::lock_guard lock(mutex_);
+        const auto found = byIdentity_.find(KeypadIdentityName(report.keypad));
+        if (found == byIdentity_.end()) return;
+        cycles_[found->second].result = report.result;
+        cycles_[found->second].durationMs = report.durationMs;
     }
 
     void PullOutRest() {
@@ -122,6 +139,7 @@ private:
         setup.settings.serialNumber = "0000" + std::string(usb + 2);
         setup.resetAbsentMs = options_.resetAbsentMs;
         current_[location] = cycles_.size();
+        byIdentity_[usb] = cycles_.size();
         Cycle& cycle = cycles_.emplace_back();
         cycle.identity = usb;
         cycle.plugged = Clock::now();
@@ -141,6 +159,7 @@ private:
     std::mutex mutex_;
     std::vector<Cycle> cycles_;                  // guarded by mutex_
     std::map<std::string, std::size_t> current_;  // location -> its keypad's cycle, guarded by mutex_
+    std::map<std::string, std::size_t> byIdentity_;  // its USB serial -> its cycle, guarded by mutex_
 };
 
 // Each serial's events in the record, as written: serial -> (state, keypad) in order.
@@ -162,8 +181,7 @@ void Problem(SoakOutcome& outcome, std::size_t& counter, const std::string& what
 }
 
 // No serial given twice; each keypad's outcome as the record shows it.
-void CheckSerials(SoakOutcome& outcome, const std::vector<Cycle>& cycles, const std::vector<KeypadReport>& reports,
-                  const std::string& recordPath) {
+void CheckSerials(SoakOutcome& outcome, const std::vector<Cycle>& cycles, const std::string& recordPath) {
     const auto record = ReadRecord(recordPath);
     std::map<std::string, std::pair<std::string, std::string>> last;  // keypad -> its serial's last (serial, state)
     for (const auto& [serial, events] : record) {
@@ -182,26 +200,26 @@ void CheckSerials(SoakOutcome& outcome, const std::vector<Cycle>& cycles, const 
         }
     }
     std::set<std::string> reported;
-    for (const KeypadReport& report : reports) {
-        const std::string keypad = KeypadIdentityName(report.keypad);
+    for (const Cycle& cycle : cycles) {
+        if (!cycle.result) continue;
+        const std::string& keypad = cycle.identity;
         reported.insert(keypad);
         const auto found = last.find(keypad);
         const std::string state = found == last.end() ? "none" : found->second.second;
         const std::string serial = found == last.end() ? "" : found->second.first;
-        std::string flash;
-        for (const Cycle& cycle : cycles) flash = cycle.identity == keypad ? cycle.flashSerial : flash;
+        const std::string& flash = cycle.flashSerial;
         bool right = true;
-        if (report.result == KeypadResult::Updated) {
+        if (cycle.result == KeypadResult::Updated) {
             ++outcome.updated;
             right = state == "taken" && flash == serial;
-        } else if (report.result == KeypadResult::UnchangedAfterFailure) {
+        } else if (cycle.result == KeypadResult::UnchangedAfterFailure) {
             ++outcome.unchanged;
             right = (state == "returned" || state == "none") && flash != serial;
         } else {
             ++outcome.unknown;
             right = state == "taking";
         }
-        if (!right) Problem(outcome, outcome.recordWrong, "keypad " + keypad + ": " + report.message + "; the record: " + serial + " " + state);
+        if (!right) Problem(outcome, outcome.recordWrong, "keypad " + keypad + " " + std::string(ResultName(*cycle.result)) + "; the record: " + serial + " " + state);
     }
     for (const auto& [keypad, serialState] : last) {
         if (serialState.second == "taking" && reported.count(keypad) == 0) {
@@ -213,16 +231,10 @@ void CheckSerials(SoakOutcome& outcome, const std::vector<Cycle>& cycles, const 
     }
 }
 
-void AddTimes(CycleTimes& times, const Cycle& cycle, const KeypadReport& report) {
-    if (report.result != KeypadResult::Updated || cycle.started == Clock::time_point{}) return;
-    Clock::time_point firstWrite{}, restart{}, back{};
-    for (const auto& [command, at] : cycle.commands) {
-        if (command != 1 && firstWrite == Clock::time_point{}) firstWrite = at;
-        if (restart != Clock::time_point{} && back == Clock::time_point{}) back = at;
-        if (command == kRestart) restart = at;
-    }
-    if (back == Clock::time_point{}) return;
-    const Clock::time_point ended = cycle.started + std::chrono::milliseconds(report.durationMs);
+void AddTimes(CycleTimes& times, const Cycle& cycle) {
+    if (cycle.result != KeypadResult::Updated || cycle.started == Clock::time_point{} || cycle.back == Clock::time_point{}) return;
+    const Clock::time_point firstWrite = cycle.firstWrite, restart = cycle.restart, back = cycle.back;
+    const Clock::time_point ended = cycle.started + std::chrono::milliseconds(cycle.durationMs);
     ++times.keypads;
     times.idle += Ms(cycle.started - cycle.plugged);
     times.read += Ms(firstWrite - cycle.started);
@@ -286,6 +298,7 @@ SoakOutcome RunSoak(const SoakOptions& options) {
     run.event = [&](const StationEvent& event) {
         if (event.kind == EventKind::Started) hand.Started(event.keypad);
         if (event.kind != EventKind::Finished) return;
+        hand.Finished(*event.report);
         ++finished;
         if (finished == std::max<std::size_t>(1, run.once / 10)) outcome.rssEarlyKiB = ResidentKiB();
         if (finished == run.once) outcome.rssLateKiB = ResidentKiB();
@@ -299,17 +312,14 @@ SoakOutcome RunSoak(const SoakOptions& options) {
     outcome.fdsAfter = DescriptorCount();
     outcome.rssAfterKiB = ResidentKiB();
     hand.PullOutRest();
-    outcome.ended = summary.reports.size();
+    outcome.ended = summary.ended;
 
     const std::vector<Cycle> cycles = hand.cycles();
-    CheckSerials(outcome, cycles, summary.reports, ledger.RecordPath());
-    for (const KeypadReport& report : summary.reports) {
-        for (const Cycle& cycle : cycles) {
-            if (cycle.identity != KeypadIdentityName(report.keypad)) continue;
-            AddTimes(outcome.times, cycle, report);
-            const Clock::time_point ended = cycle.started + std::chrono::milliseconds(report.durationMs);
-            lastEnded = std::max(lastEnded, ended);
-        }
+    CheckSerials(outcome, cycles, ledger.RecordPath());
+    for (const Cycle& cycle : cycles) {
+        if (!cycle.result) continue;
+        AddTimes(outcome.times, cycle);
+        lastEnded = std::max(lastEnded, cycle.started + std::chrono::milliseconds(cycle.durationMs));
     }
     outcome.allVerifiedMs = Ms(lastEnded - start);
     std::error_code ignored;

@@ -343,7 +343,7 @@ int Station(const Request& request, Console& console) {
         }
     };
     const StationSummary summary = RunStationLoop(source, options);
-    const int status = WorstStatus(summary.reports);
+    const int status = summary.worst;
     if (request.json) return status;
     console.out << RenderStationSummary(summary);
     const char* signal = console.signals != nullptr ? console.signals->Which() : nullptr;

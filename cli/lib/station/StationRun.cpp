@@ -155,9 +155,12 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
         if (options.signals != nullptr && options.signals->load() >= 2) abort = true;
         {
             const std::lock_guard lock(handed.mutex);
-            for (KeypadReport& report : handed.finished) {
-                summary.reports.push_back(std::move(report));
-                tell(EventKind::Finished, summary.reports.back().keypad, &summary.reports.back());
+            for (const KeypadReport& report : handed.finished) {
+                ++summary.ended;
+                summary.updated += Good(report) && report.result == KeypadResult::Updated ? 1 : 0;
+                summary.upToDate += Good(report) && report.result == KeypadResult::UpToDate ? 1 : 0;
+                summary.worst = std::max(summary.worst, report.status);
+                tell(EventKind::Finished, report.keypad, &report);
             }
             handed.finished.clear();
             for (const std::string& identity : handed.over) tracked[identity] = Phase::Done;
@@ -170,7 +173,7 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
         });
         const bool stopping = StopRequested(options.stop);
         const bool enough = options.once != 0 && started >= options.once;
-        if ((stopping || (enough && summary.reports.size() >= started)) && batches.empty()) break;
+        if ((stopping || (enough && summary.ended >= started)) && batches.empty()) break;
 
         const Result<std::vector<KEYPAD_ENTRY>> listed = ListAttached();
         if (!listed && !listingFailed && options.warn) options.warn(listed.failure().message);
@@ -215,14 +218,9 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
 }
 
 std::string RenderStationSummary(const StationSummary& summary) {
-    std::size_t updated = 0;
-    std::size_t upToDate = 0;
-    for (const KeypadReport& report : summary.reports) {
-        if (!Good(report)) continue;
-        updated += report.result == KeypadResult::Updated ? 1 : 0;
-        upToDate += report.result == KeypadResult::UpToDate ? 1 : 0;
-    }
-    const std::size_t count = summary.reports.size();
+    const std::size_t updated = summary.updated;
+    const std::size_t upToDate = summary.upToDate;
+    const std::size_t count = summary.ended;
     const double seconds = std::max<double>(static_cast<double>(summary.elapsed.count()), 1) / 1000.0;
     return "updated " + std::to_string(updated) + ", up to date " + std::to_string(upToDate) + ", failed " +
            std::to_string(count - updated - upToDate) + "; " + std::to_string(count) + (count == 1 ? " keypad" : " keypads") +

@@ -74,8 +74,12 @@ struct StationRunOptions {
     std::function<void(const std::string&)> warn;
 };
 
+// Counts, not the reports: a station that runs for days keeps nothing per keypad that ended.
 struct StationSummary {
-    std::vector<KeypadReport> reports;  // in the order they ended
+    std::size_t ended = 0;     // keypads that ended
+    std::size_t updated = 0;   // of them, updated and verified
+    std::size_t upToDate = 0;  // of them, holding the file already
+    ExitStatus worst = kDone;  // the largest status of all
     std::chrono::milliseconds elapsed{0};
 };
 
