@@ -378,7 +378,7 @@ int Station(const Request& request, Console& console) {
         }
     };
     const StationSummary summary = RunStationWithBoard(request, console, source, options);
-    const int status = WorstStatus(summary.reports);
+    const int status = summary.worst;
     if (request.json) return status;
     console.out << RenderStationSummary(summary);
     const char* signal = console.signals != nullptr ? console.signals->Which() : nullptr;

@@ -193,6 +193,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
         }
     }
     device->received.push_back(report);
+    device->receivedAt.push_back(now);
     bus.LogOutputReport(*device, report);
     if (!device->setup.keypad) return static_cast<int>(length);
 

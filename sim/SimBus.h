@@ -35,6 +35,7 @@ struct SimDevice {
     Clock::time_point leavesAt = Clock::time_point::max();
     std::uint64_t generation = 0;  // bumped when it is unplugged; older handles are dead
     std::vector<Report> received;
+    std::vector<Clock::time_point> receivedAt;  // when each was written
     bool writesFail = false;
     bool readsFail = false;
     bool renumberDue = false;  // it went away: it comes back under a new node (with a location)

@@ -61,6 +61,23 @@ void Attach(DeviceId id) {
     });
 }
 
+void Replace(DeviceId id, const DeviceSetup& setup) {
+    Bus& bus = Bus::Get();
+    WithDevice(id, [&](SimDevice& device) {
+        bus.Disappear(device);
+        DeviceSetup next = setup;
+        next.location = device.setup.location;
+        next.path = next.location.empty() ? device.setup.path : std::string();
+        SimDevice fresh(device.id, next);
+        fresh.setup.path = device.setup.path;  // until the next look at the bus gives it its new node
+        fresh.generation = device.generation;
+        fresh.node = device.node;
+        fresh.renumberDue = true;
+        device = std::move(fresh);
+        bus.WriteStateFile();
+    });
+}
+
 bool IsAttached(DeviceId id) {
     Bus& bus = Bus::Get();
     return WithDevice(id, [&](SimDevice& device) { return bus.Present(device, Clock::now()); });
@@ -152,8 +169,15 @@ std::vector<Report> OutputReports(DeviceId id) {
     return WithDevice(id, [](SimDevice& device) { return device.received; });
 }
 
+std::vector<Clock::time_point> OutputReportTimes(DeviceId id) {
+    return WithDevice(id, [](SimDevice& device) { return device.receivedAt; });
+}
+
 void ClearOutputReports(DeviceId id) {
-    WithDevice(id, [](SimDevice& device) { device.received.clear(); });
+    WithDevice(id, [](SimDevice& device) {
+        device.received.clear();
+        device.receivedAt.clear();
+    });
 }
 
 void HoldCalls(Call call) {

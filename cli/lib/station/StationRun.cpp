@@ -154,15 +154,18 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
     bool listingFailed = false;
     for (;;) {
         if (options.signals != nullptr && options.signals->load() >= 2) abort = true;
+        std::vector<KeypadReport> finished;
         {
             const std::lock_guard lock(handed.mutex);
-            for (KeypadReport& report : handed.finished) {
-                summary.reports.push_back(std::move(report));
-                tell(EventKind::Finished, summary.reports.back().keypad, &summary.reports.back());
-            }
-            handed.finished.clear();
+            finished.swap(handed.finished);
             for (const std::string& identity : handed.over) tracked[identity] = Phase::Done;
             handed.over.clear();
+        }
+        // Told without the lock: a reader of the events that is slow holds up no keypad's thread.
+        for (const KeypadReport& report : finished) {
+            summary.counts.Add(report);
+            summary.worst = std::max(summary.worst, report.status);
+            tell(EventKind::Finished, report.keypad, &report);
         }
         batches.remove_if([](Batch& batch) {
             if (!batch.over) return false;
@@ -171,7 +174,7 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
         });
         const bool stopping = StopRequested(options.stop);
         const bool enough = options.once != 0 && started >= options.once;
-        if ((stopping || (enough && summary.reports.size() >= started)) && batches.empty()) break;
+        if ((stopping || (enough && summary.counts.Ended() >= started)) && batches.empty()) break;
 
         const Result<std::vector<KEYPAD_ENTRY>> listed = ListAttached();
         if (!listed && !listingFailed && options.warn) options.warn(listed.failure().message);
@@ -245,9 +248,7 @@ std::string RenderStationCounts(const StationCounts& counts, std::chrono::millis
 }
 
 std::string RenderStationSummary(const StationSummary& summary) {
-    StationCounts counts;
-    for (const KeypadReport& report : summary.reports) counts.Add(report);
-    return RenderStationCounts(counts, summary.elapsed) + "\n";
+    return RenderStationCounts(summary.counts, summary.elapsed) + "\n";
 }
 
 std::string ShownSerial(const KeypadReport& report) {

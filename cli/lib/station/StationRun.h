@@ -78,20 +78,24 @@ struct StationRunOptions {
     std::function<void(const KEYPAD_ENTRY&)> shown;
 };
 
-struct StationSummary {
-    std::vector<KeypadReport> reports;  // in the order they ended
-    std::chrono::milliseconds elapsed{0};
-};
-
-StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptions& options);
-
+// Counts, not the reports: a station that runs for days keeps nothing per keypad that ended.
 // The station's counters: a keypad is updated or up to date when it ended so (status 0), else failed.
 struct StationCounts {
     std::size_t updated = 0;
     std::size_t upToDate = 0;
     std::size_t failed = 0;
     void Add(const KeypadReport& report);
+    std::size_t Ended() const { return updated + upToDate + failed; }
 };
+
+// A whole run, in counts only: a station may run for days.
+struct StationSummary {
+    StationCounts counts;
+    ExitStatus worst = kDone;  // the largest status of all
+    std::chrono::milliseconds elapsed{0};
+};
+
+StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptions& options);
 
 // "updated 2, up to date 1, failed 0; 3 keypads in 2.5 min: 72 keypads per hour"
 std::string RenderStationCounts(const StationCounts& counts, std::chrono::milliseconds elapsed);

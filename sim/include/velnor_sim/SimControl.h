@@ -8,6 +8,7 @@
 #define VELNOR_SIM_SIMCONTROL_H
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -90,6 +91,10 @@ VELNOR_SIM_API void RemoveAllDevices();  // also drops faults, logs and open han
 VELNOR_SIM_API void Detach(DeviceId id);  // unplug: not enumerated, open handles fail
 VELNOR_SIM_API void Attach(DeviceId id);  // plug in again (handles opened before stay dead)
 VELNOR_SIM_API bool IsAttached(DeviceId id);
+// The keypad on this device's port is pulled out and another plugged into the same port: the
+// device becomes `setup` (keeping its location), with no faults and nothing received, under a
+// new node; handles opened before are dead. A station plugs keypad after keypad this way.
+VELNOR_SIM_API void Replace(DeviceId id, const DeviceSetup& setup);
 VELNOR_SIM_API std::string PathOf(DeviceId id);  // its path now (a hidraw node changes)
 // The folder that stands for / for devices with a location: a fresh one under /tmp unless the
 // configuration's sys_root or SetSystemRoot named one before the first such device was added.
@@ -117,6 +122,8 @@ VELNOR_SIM_API void InjectInputReport(DeviceId id, const Report& report, int del
 
 // What the keypad was sent: every output report, in order, as written.
 VELNOR_SIM_API std::vector<Report> OutputReports(DeviceId id);
+// When each of them was written, in the same order.
+VELNOR_SIM_API std::vector<std::chrono::steady_clock::time_point> OutputReportTimes(DeviceId id);
 VELNOR_SIM_API void ClearOutputReports(DeviceId id);
 
 // Holding calls: while held, a call of that hidapi function waits at its start, so that a test
