@@ -15,8 +15,8 @@ description:
   - Reads one keypad, chosen by I(location), I(usb_serial), I(path) or I(serial) (or the only
     one attached), and writes its settings as a backup file (C(velnor backup)) to I(dest) on
     the managed host; M(ansible.builtin.fetch) brings it to the controller.
-  - C(changed) when I(dest) was created or its content changed; an unchanged keypad leaves an
-    existing file as it is.
+  - C(changed) when I(dest) was created or the settings in it changed; a keypad whose settings
+    are those of I(dest) leaves it as it is (also its last line, which says when it was taken).
   - Warnings of velnor (a setting that a backup file cannot carry exactly) are returned and shown.
 options:
   dest:
@@ -101,11 +101,14 @@ from ansible_collections.velnor.keypad.plugins.module_utils.velnor import (
     SELECTORS, Velnor, as_operand, common_spec, selection_spec, selection_words)
 
 
+def settings_lines(name):
+    """The lines of a backup file but the last one, which says when and from where it was taken."""
+    with open(name, 'rb') as backup:
+        return [line for line in backup.read().splitlines() if not line.startswith(b'Taken ')]
+
+
 def same_content(first, second):
-    if not os.path.exists(second):
-        return False
-    with open(first, 'rb') as one, open(second, 'rb') as other:
-        return one.read() == other.read()
+    return os.path.exists(second) and settings_lines(first) == settings_lines(second)
 
 
 def main():

@@ -125,8 +125,9 @@ def test_keypad_info_sets_facts_and_changes_nothing(mocker, outputs, names):
 
 def test_keypad_backup_replaces_dest_only_when_the_keypad_changed(mocker, tmp_path):
     dest = tmp_path / 'k.txt'
-    for text, check_mode, changed, held in (('one\n', False, True, 'one\n'), ('one\n', False, False, 'one\n'),
-                                            ('two\n', True, True, 'one\n'), ('two\n', False, True, 'two\n')):
+    one, later = 'one\nTaken 1 from A\n', 'one\nTaken 2 from B\n'
+    for text, check_mode, changed, held in ((one, False, True, one), (later, False, False, one),
+                                            ('two\n', True, True, one), ('two\n', False, True, 'two\n')):
         def backup(argv, text=text):
             with open(argv[-1], 'w') as written:  # velnor writes the file it is given
                 written.write(text)
