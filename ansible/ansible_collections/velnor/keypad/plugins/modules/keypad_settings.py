@@ -29,7 +29,7 @@ options:
     type: path
   settings:
     description:
-      - Fields to set, as C(velnor set) takes them, for example C({led_level: 7, keys: 6}).
+      - "Fields to set, as C(velnor set) takes them, for example C({led_level: 7, keys: 6})."
       - "Known fields: C(led_level), C(buzzer), C(buzzer_period), C(keypad_table) (numbers,
         decimal or C(0x) hexadecimal), C(keys) (5, 6 or 8), C(serial) (text), C(code_table)
         (a list of numbers or a text of hexadecimal bytes) and C(key.N) (a code)."
