@@ -53,7 +53,6 @@ grep -E "^Running|^testhost" "$work/integration.log"
 echo "== fleet"
 fleet=$work/fleet
 mkdir -p "$fleet"
-cp "$here/../examples/backup-6-keys.txt" "$fleet/site.txt"
 for host in station-a station-b station-c; do
   cat > "$fleet/$host.conf" << CONFIG
 device location=1-2.1 name=$host-1
@@ -66,21 +65,33 @@ state_file $fleet/$host.state
 sys_root $fleet/$host.sys
 CONFIG
 done
-# Runs the playbook once over the three hosts; prints "HOST:CHANGED:FAILED ..." from its stats.
-converge() {
-  ansible-playbook --forks 3 -i "$here/fleet/inventory.yml" "$here/fleet/converge.yml" \
-    -e "fleet_dir=$fleet site_file=$fleet/site.txt velnor_bin=$velnor velnor_sim_lib=$build/sim-hidapi" > "$fleet/run.log" ||
-    { cat "$fleet/run.log" >&2; fail "the fleet's playbook"; }
-  sed -n 's/^\(station-[a-z]\) *: .* changed=\([0-9]*\) .* failed=\([0-9]*\) .*/\1:\2:\3/p' "$fleet/run.log" | sort | paste -sd ' '
-
+# Runs the site's playbook once over the three hosts with these tags; prints
+# "HOST:CHANGED:FAILED ..." from its recap.
+site() {
+  ansible-playbook --forks 3 -i "$here/fleet/inventory.yml" "$here/fleet/site.yml" --tags "$1" \
+    -e "fleet_dir=$fleet velnor_bin=$velnor velnor_sim_lib=$build/sim-hidapi" > "$fleet/$1.log" ||
+    { cat "$fleet/$1.log" >&2; fail "the site's playbook, --tags $1"; }
+  sed -n 's/^\(station-[a-z]\) *: .* changed=\([0-9]*\) .* failed=\([0-9]*\) .*/\1:\2:\3/p' "$fleet/$1.log" | sort | paste -sd ' '
 }
 start=$(date +%s.%N)
 expect() { [ "$2" = "$3" ] || fail "fleet, $1: $2 where $3 was expected (HOST:CHANGED:FAILED)"; echo "$1: $2"; }
-expect "first run" "$(converge)" "station-a:1:0 station-b:1:0 station-c:1:0"
-expect "second run" "$(converge)" "station-a:0:0 station-b:0:0 station-c:0:0"
+site backup > /dev/null
+for host in station-a station-b station-c; do
+  for keypad in 1-2.1 1-2.2; do
+    grep -q "^Velnor keypad settings backup" "$fleet/backups/$host/$keypad.txt" || fail "no backup of $host's $keypad"
+  done
+done
+echo "backup: every keypad's file fetched"
+expect "restore" "$(site restore)" "station-a:2:0 station-b:2:0 station-c:2:0"  # the site's file copied, the keypads written
+expect "restore again" "$(site restore)" "station-a:0:0 station-b:0:0 station-c:0:0"
 LD_LIBRARY_PATH=$build/sim-hidapi VELNOR_SIM_CONFIG=$fleet/station-b.conf "$velnor" set --quiet --location 1-2.2 led_level=1 > /dev/null
-expect "third run, after station-b's 1-2.2 was set by hand" "$(converge)" "station-a:0:0 station-b:1:0 station-c:0:0"
-echo "fleet: three hosts, three runs in $("$py" -c "import sys; print('%.1f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$start" "$(date +%s.%N)") s"
+expect "drift, after station-b's 1-2.2 was set by hand" "$(site drift)" "station-a:0:0 station-b:1:0 station-c:0:0"
+grep -q '"msg": "drifted: 1-2.2"' "$fleet/drift.log" || fail "the drift report names no 1-2.2"
+expect "restore after it" "$(site restore)" "station-a:0:0 station-b:1:0 station-c:0:0"
+echo "fleet: three hosts, five runs in $("$py" -c "import sys; print('%.1f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$start" "$(date +%s.%N)") s"
+# The collection's README shows this playbook as it is.
+"$py" -c 'import sys; sys.exit(open(sys.argv[2]).read() not in open(sys.argv[1]).read())' \
+  "$here/ansible_collections/velnor/keypad/README.md" "$here/fleet/site.yml" || fail "the collection's README does not show fleet/site.yml"
 
 echo "== sanity (offline)"
 sanity=/usr/lib/python3/dist-packages/ansible_test/_util/controller/sanity  # ansible-test's own settings
