@@ -38,6 +38,7 @@ cat > "$collection/tests/integration/integration_config.yml" << CONFIG
 velnor_bin: $velnor
 velnor_sim_lib: $build/sim-hidapi
 velnor_examples: $(cd "$here/../examples" && pwd)
+velnor_work_dir: $work
 CONFIG
 
 echo "== units"
@@ -82,7 +83,7 @@ for host in station-a station-b station-c; do
   done
 done
 echo "backup: every keypad's file fetched"
-expect "restore" "$(site restore)" "station-a:2:0 station-b:2:0 station-c:2:0"  # the site's file copied, the keypads written
+expect "restore" "$(site restore)" "station-a:1:0 station-b:1:0 station-c:1:0"
 expect "restore again" "$(site restore)" "station-a:0:0 station-b:0:0 station-c:0:0"
 LD_LIBRARY_PATH=$build/sim-hidapi VELNOR_SIM_CONFIG=$fleet/station-b.conf "$velnor" set --quiet --location 1-2.2 led_level=1 > /dev/null
 expect "drift, after station-b's 1-2.2 was set by hand" "$(site drift)" "station-a:0:0 station-b:1:0 station-c:0:0"

@@ -24,9 +24,15 @@ description:
 options:
   src:
     description:
-      - A backup file on the managed host (copy it there first, for example with M(ansible.builtin.copy)).
+      - A backup file on the controller (looked for as M(ansible.builtin.copy) looks for its I(src),
+        also in a role's C(files)), which the module's action copies to a temporary folder on
+        the managed host and removes after the run; with I(remote_src=true), a file on the managed host.
       - Exactly one of I(src) and I(settings) is required.
     type: path
+  remote_src:
+    description: I(src) is a file on the managed host.
+    type: bool
+    default: false
   settings:
     description:
       - "Fields to set, as C(velnor set) takes them, for example C({led_level: 7, keys: 6})."
@@ -77,6 +83,9 @@ attributes:
   diff_mode:
     support: full
     description: Each field's value before and after, per keypad.
+  action:
+    support: full
+    description: An action copies I(src) from the controller.
 notes:
   - Needs velnor 7.x (its JSON version 1).
 seealso:
@@ -87,9 +96,9 @@ author:
 '''
 
 EXAMPLES = r'''
-- name: Bring every keypad to the site's backup file
+- name: Bring every keypad to the site's backup file (on the controller)
   velnor.keypad.keypad_settings:
-    src: /etc/velnor/site.txt
+    src: site.txt
     all: true
 
 - name: Set the LED level and the key count of the keypad on port 1-2.3
@@ -101,7 +110,7 @@ EXAMPLES = r'''
 
 - name: Report drift without writing anything
   velnor.keypad.keypad_settings:
-    src: /etc/velnor/site.txt
+    src: site.txt
     all: true
   check_mode: true
   diff: true
@@ -204,6 +213,7 @@ def settings_document(velnor, params, module):
 def main():
     spec = dict(
         src=dict(type='path'),
+        remote_src=dict(type='bool', default=False),
         settings=dict(type='dict'),
         flash=dict(type='bool', default=True),
         force=dict(type='bool', default=False),
