@@ -7,7 +7,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libhidapi-dev libhidapi-hidraw0 libgtest-dev
           umockdev libumockdev-dev libudev-dev groff-base
           libcli11-dev nlohmann-json3-dev nettle-dev usb.ids bash-completion python3 python3-jsonschema
-          libpq-dev postgresql postgresql-common "$@")
+          libpq-dev postgresql postgresql-common
+          ansible-core python3-pytest python3-pytest-mock python3-pytest-forked python3-pytest-xdist
+          python3-voluptuous pycodestyle pylint yamllint "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages (debian/, dpkg-buildpackage) from a clean copy of the source tree
+# Builds the Debian packages (debian/, dpkg-buildpackage; velnor-ansible holds the Ansible
+# collection velnor.keypad, shown by ansible-doc once installed) from a clean copy of the source tree
 # into build-deb/, checks them with lintian (no error, warning or information that is not
 # overridden with its reason), installs them with dpkg, uses them (the installed VelnorUtility's
 # compare mode on the examples, a consumer built with find_package and with pkg-config against
@@ -17,7 +18,7 @@ changelog_version=$(dpkg-parsechangelog -S Version)
   fail "debian/changelog is at $changelog_version, the project at $version: add a changelog entry"
 
 work=$(mktemp -d)
-remove() { "${as_root[@]}" dpkg --purge libvelnorapi-dev velnor-utility libvelnorapi7 > /dev/null 2>&1 || true; rm -rf "$work"; }
+remove() { "${as_root[@]}" dpkg --purge velnor-ansible libvelnorapi-dev velnor-utility libvelnorapi7 > /dev/null 2>&1 || true; rm -rf "$work"; }
 trap remove EXIT
 
 # The tracked and new files only: no build folders of this tree in the package's source.
@@ -33,7 +34,7 @@ if grep -E '^(GTest_DIR|GMock_DIR|UMOCKDEV_|UMOCKDEV_WRAPPER)' "$source_dir/debi
   fail "BUILD_TESTING=OFF still looked for a test package"
 fi
 cp "$work"/*.deb build-deb/
-packages=(build-deb/libvelnorapi7_*.deb build-deb/velnor-utility_*.deb build-deb/libvelnorapi-dev_*.deb)
+packages=(build-deb/libvelnorapi7_*.deb build-deb/velnor-utility_*.deb build-deb/libvelnorapi-dev_*.deb build-deb/velnor-ansible_*.deb)
 for package in build-deb/*.deb; do dpkg-deb -I "$package" | sed -n 's/^ \(Package\|Depends\|Recommends\): /  \1: /p'; done
 
 echo "== lintian"
@@ -55,6 +56,10 @@ status=0
 /usr/bin/velnor diff --json examples/compare-before-upgrade.txt examples/compare-after-upgrade.txt > "$work/diff.json" || status=$?
 echo "== installed: $(/usr/bin/velnor --version); diff of two examples: $(cat "$work/diff.json")"
 [ "$status" -le 1 ] || fail "velnor diff ended with $status"
+if command -v ansible-doc > /dev/null; then  # the collection, found where it is installed
+  ansible-doc velnor.keypad.keypad_settings | grep -q "check_mode" || fail "ansible-doc finds no velnor.keypad.keypad_settings"
+  echo "== installed: velnor.keypad, shown by ansible-doc"
+fi
 completions=$(pkg-config --variable=completionsdir bash-completion)
 [ -f "$completions/velnor" ] || fail "no bash completion in $completions"
 
