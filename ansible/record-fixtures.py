@@ -47,6 +47,8 @@ CASES = {
     "set-updated": (ONE, [], ["set", "led_level=5", "buzzer=0"]),
     "set-up-to-date": (ONE, [["set", "led_level=5", "buzzer=0"]], ["set", "led_level=5", "buzzer=0"]),
     "set-unchanged-after-failure": (ONE + "fault 2 nak\n", [], ["set", "led_level=5"]),
+    "set-dry-run-led-level": (THREE, [], ["set", "--all", "--dry-run", "led_level=3"]),
+    "set-dry-run-keys": (THREE, [], ["set", "--all", "--dry-run", "keys=5"]),
     "backup": (ONE, [], ["backup", "keypad.txt"]),
     "backup-several": (THREE, [], ["backup", "keypad.txt"]),
 }

@@ -155,6 +155,7 @@ std::vector<Subcommand> AddCommands(CLI::App& app, Request& request) {
     AddWriting(*set, request, false);
     set->add_flag("--force", request.force, "write every named setting and flash, also when nothing differs");
     set->add_flag("--no-flash", request.noFlash, "leave the values in RAM only (until the keypad restarts)");
+    set->add_flag("--dry-run", request.dryRun, "read the keypad and show what set would change; write nothing");
     auto* reset = app.add_subcommand("reset", "restart a keypad and wait until it is back");
     AddWriting(*reset, request, true);
     auto* serials = app.add_subcommand("serials", "show what became of the serial numbers of a list, and settle the unknown ones");

@@ -198,7 +198,7 @@ KeypadReport RestoreRead(KeypadRun& run, const RestoreSource& source, const Stat
                   count == 0 && !options.force
                       ? "keypad " + run.Name() + " holds " + targetName + " already: a restore would write nothing"
                       : std::to_string(count) + (count == 1 ? " setting" : " settings") + " of keypad " + run.Name() +
-                            " differ from " + targetName + "; nothing was sent but the status query",
+                            (count == 1 ? " differs" : " differ") + " from " + targetName + "; nothing was sent but the status query",
                   plan.changes);
     } else if (plan.steps.empty()) {
         run.Plain(KeypadResult::UpToDate, "keypad " + run.Name() + " holds " + targetName + " already; nothing was written", {});
@@ -261,7 +261,14 @@ std::vector<KeypadReport> SetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
         const Target& wanted = *target;
         const Plan plan = PlanSet(SettingsOfKeypad(*run.report().before), wanted, FieldsOf(assignments), options.force,
                                   options.flash);
-        if (plan.steps.empty()) {
+        if (options.dryRun) {
+            const std::size_t count = plan.changes.size();
+            run.Plain(KeypadResult::Planned,
+                      plan.steps.empty() ? "keypad " + run.Name() + " holds these values already: set would write nothing"
+                                         : std::to_string(count) + (count == 1 ? " setting" : " settings") + " of keypad " + run.Name() +
+                                               (count == 1 ? " differs" : " differ") + " from the values set; nothing was sent but the status query",
+                      plan.changes);
+        } else if (plan.steps.empty()) {
             run.Plain(KeypadResult::UpToDate, "keypad " + run.Name() + " holds these values already; nothing was written", {});
         } else {
             run.Carried(plan, wanted, "the values set");

@@ -163,6 +163,8 @@ TEST(VelnorRestore, RestoreSetAndResetWriteOnlyWhatDiffersAndRefuseBadInputBefor
         {kOldKeypad, {"set", "keys=6", "code_table=1e,1f,20,21,22,23,24,25,26,27,28,2c,29,2a,2b,58"}, 0, "updated",
          {"01", "0B", "05", "01", "09"}, ""},
         {kOldKeypad, {"set", "serial=12345678"}, 0, "updated", {"01", "0E", "01", "09"}, ""},
+        {kOldKeypad, {"set", "--dry-run", "serial=12345678", "led_level=1"}, 0, "planned", {"01"}, "serial  \"87654321\"  ->  \"12345678    \"\nplanned: 1 setting of keypad keypad-1 differs"},
+        {kOldKeypad, {"set", "--dry-run", "led_level=1"}, 0, "planned", {"01"}, "set would write nothing"},
         // A refused write: nothing goes to flash, and the restart takes the LED level written
         // first out of RAM, so that a later run does not take it for stored.
         {kOldKeypad + "fault 2 nak\n", {"set", "buzzer=0x1", "led_level=7"}, 6, "unchanged-after-failure", {"01", "04", "02", "0A", "01"},

@@ -160,6 +160,15 @@ def as_code_table(value):
     return codes
 
 
+def key_text(value):
+    """A key as velnor set takes it: a code always with 0x (a bare number would be taken for a
+    key's name, such as "1"), else the key's name."""
+    try:
+        return '0x%02x' % as_int(value)
+    except ValueError:
+        return str(value)
+
+
 def set_words(settings):
     """FIELD=VALUE words of velnor set; raises ValueError for an unknown field or a bad value."""
     words = []
@@ -169,52 +178,14 @@ def set_words(settings):
             text = ' '.join('%02x' % code for code in as_code_table(value))
         elif field == 'serial':
             text = str(value)
-        elif field in SETTINGS_FIELDS or re.match(r'^key\.\d+$', field):
+        elif re.match(r'^key\.\d+$', field):
+            text = key_text(value)
+        elif field in SETTINGS_FIELDS:
             text = str(as_int(value))
         else:
             raise ValueError('unknown setting %s (known: %s, key.N)' % (field, ', '.join(SETTINGS_FIELDS)))
         words.append('%s=%s' % (field, text))
     return words
-
-
-def firmware_major(firmware):
-    match = re.match(r'\s*V(\d+)', firmware or '')
-    return int(match.group(1)) if match else None
-
-
-def predicted_changes(held, settings):
-    """The changes that `velnor set` with these settings would make to a keypad that holds
-    `held` (its status settings), as [{"field", "from", "to"}] in velnor's words."""
-    wanted = {}
-    table = list(held['code_table'])
-    new_table = None
-    for field, value in settings.items():
-        if field == 'keys':
-            keys = as_int(value)
-            if keys != held.get('keys'):
-                wanted['key_count_option'] = {5: 0, 6: 1, 8: 2}.get(keys, keys)
-        elif field == 'serial':
-            serial = str(value)
-            major = firmware_major(held.get('firmware'))
-            if len(serial) == 8 and major is not None and major < 7:
-                serial += '    '
-            wanted['serial'] = serial
-        elif field == 'code_table':
-            codes = as_code_table(value)
-            new_table = codes + [0] * (20 - len(codes))
-        elif field.startswith('key.'):
-            new_table = new_table or list(table)
-            new_table[int(field[4:])] = as_int(value)
-        else:
-            wanted[field] = as_int(value)
-    changes = []
-    for field in sorted(wanted):
-        before = held['key_count_option'] if field == 'key_count_option' else held.get(field)
-        if wanted[field] != before:
-            changes.append({'field': field, 'from': before, 'to': wanted[field]})
-    if new_table is not None and new_table != table:
-        changes.append({'field': 'code_table', 'from': table, 'to': new_table})
-    return changes
 
 
 class Velnor(object):

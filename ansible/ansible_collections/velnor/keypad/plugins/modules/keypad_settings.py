@@ -38,7 +38,7 @@ options:
       - "Fields to set, as C(velnor set) takes them, for example C({led_level: 7, keys: 6})."
       - "Known fields: C(led_level), C(buzzer), C(buzzer_period), C(keypad_table) (numbers,
         decimal or C(0x) hexadecimal), C(keys) (5, 6 or 8), C(serial) (text), C(code_table)
-        (a list of numbers or a text of hexadecimal bytes) and C(key.N) (a code)."
+        (a list of numbers or a text of hexadecimal bytes) and C(key.N) (a code, or a key's name as C(velnor keys) lists it)."
     type: dict
   location:
     description: The keypad at this USB port chain, as in C(1-2.3).
@@ -78,8 +78,8 @@ attributes:
   check_mode:
     support: full
     description:
-      - With I(src), runs C(velnor restore --dry-run), which sends the keypads nothing but status
-        requests; with I(settings), reads their status. C(changed) is predicted exactly.
+      - Runs C(velnor restore --dry-run) (with I(src)) or C(velnor set --dry-run) (with I(settings)),
+        which send the keypads nothing but status requests. C(changed) is predicted exactly.
   diff_mode:
     support: full
     description: Each field's value before and after, per keypad.
@@ -180,33 +180,20 @@ velnor_version:
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.velnor.keypad.plugins.module_utils.velnor import (
-    SELECTORS, Velnor, as_operand, common_spec, judge, predicted_changes, selection_spec, selection_words, set_words)
+    SELECTORS, Velnor, as_operand, common_spec, judge, selection_spec, selection_words, set_words)
 
 
 def settings_document(velnor, params, module):
-    """velnor set, or in check mode a prediction from the keypads' status in velnor's words."""
+    """velnor set; in check mode its dry run, which reads the keypads' status and sends nothing else."""
     try:
         words = set_words(params['settings'])
     except ValueError as error:
         module.fail_json(msg=str(error))
-    if module.check_mode:
-        rc, document = velnor.run(['status'] + selection_words(params))
-        velnor.fail_on_error(rc, document)
-        entries = []
-        for entry in document.get('keypads', []):
-            if 'error' in entry:
-                entries.append(dict(entry, result='failed', changes=[]))
-                continue
-            try:
-                changes = predicted_changes(entry['settings'], params['settings'])
-            except (ValueError, IndexError) as error:
-                module.fail_json(msg='setting refused: %s' % error)
-            entries.append({'keypad': entry['keypad'], 'status': 0, 'changes': changes, 'result': 'planned',
-                            'message': '%d settings would change; nothing was sent but the status query' % len(changes)})
-        return rc, {'keypads': entries}
     extra = [] if params['flash'] else ['--no-flash']
     if params['force']:
         extra.append('--force')
+    if module.check_mode:
+        extra.append('--dry-run')
     return velnor.run(['set'] + selection_words(params) + extra + words)
 
 

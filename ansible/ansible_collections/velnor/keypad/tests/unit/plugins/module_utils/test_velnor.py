@@ -110,7 +110,8 @@ def test_selection_words(params, words):
     ({'serial': '1001'}, ['serial=1001']),
     ({'code_table': [30, 31, 255]}, ['code_table=1e 1f ff']),
     ({'code_table': '1e, 1f ff'}, ['code_table=1e 1f ff']),
-    ({'key.3': '0x1f'}, ['key.3=31']),
+    ({'key.3': '0x1f'}, ['key.3=0x1f']),
+    ({'key.3': 30, 'key.4': '2 and @'}, ['key.3=0x1e', 'key.4=2 and @']),
     ({'volume': 3}, ValueError),
     ({'led_level': 'bright'}, ValueError),
     ({'led_level': True}, ValueError),
@@ -121,30 +122,3 @@ def test_settings_become_fields_of_set(settings, words):
             velnor.set_words(settings)
     else:
         assert velnor.set_words(settings) == words
-
-
-def held_settings(location):
-    for entry in recorded('status-all-three')['stdout']['keypads']:
-        if entry['keypad']['location'] == location:
-            return entry['settings']
-    raise KeyError(location)
-
-
-# keypad 1-2.2: V6.12, led_level 3, 5 keys, serial "20261202", all codes 0
-@pytest.mark.parametrize('settings, fields', [
-    ({'led_level': 3}, []),
-    ({'led_level': 7}, ['led_level']),
-    ({'keys': 5}, []),
-    ({'keys': 6}, ['key_count_option']),
-    ({'serial': '20261202'}, ['serial']),  # firmware below 7 gets four blanks after eight characters
-    ({'code_table': []}, []),
-    ({'code_table': '1e'}, ['code_table']),
-    ({'key.0': 0}, []),
-    ({'key.0': '0x1e', 'buzzer': 1}, ['buzzer', 'code_table']),
-])
-def test_check_mode_predicts_what_set_changes(settings, fields):
-    assert [change['field'] for change in velnor.predicted_changes(held_settings('1-2.2'), settings)] == fields
-
-
-def test_a_serial_on_firmware_7_is_taken_as_it_is():
-    assert velnor.predicted_changes(held_settings('1-2.3'), {'serial': '20261203'}) == []

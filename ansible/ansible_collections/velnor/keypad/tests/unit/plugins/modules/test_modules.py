@@ -71,10 +71,10 @@ SETTINGS = [
     ({'settings': {'led_level': 5, 'buzzer': 0}, 'flash': False, 'serial': 'S1'}, {'set': 'set-updated'},
      ['--json', 'set', '--serial', 'S1', '--no-flash', 'buzzer=0', 'led_level=5'], True, False, None),
     ({'settings': {'led_level': 5}}, {'set': 'set-up-to-date'}, ['--json', 'set', 'led_level=5'], False, False, None),
-    ({'settings': {'led_level': 3}, 'all': True, '_ansible_check_mode': True}, {'status': 'status-all-three'},
-     ['--json', 'status', '--all'], True, False, None),  # two of the three differ
-    ({'settings': {'keys': 5}, 'all': True, '_ansible_check_mode': True}, {'status': 'status-all-three'},
-     ['--json', 'status', '--all'], False, False, None),  # all three have 5 keys
+    ({'settings': {'led_level': 3}, 'all': True, '_ansible_check_mode': True}, {'set': 'set-dry-run-led-level'},
+     ['--json', 'set', '--all', '--dry-run', 'led_level=3'], True, False, None),  # two of the three differ
+    ({'settings': {'keys': 5}, 'all': True, '_ansible_check_mode': True}, {'set': 'set-dry-run-keys'},
+     ['--json', 'set', '--all', '--dry-run', 'keys=5'], False, False, None),  # all three have 5 keys
     ({'settings': {'volume': 1}}, {}, [], None, True, 'unknown setting volume'),
     ({'src': 'f.txt', 'flash': False}, {}, [], None, True, 'flash=false applies to settings only'),
     ({'src': 'f.txt', 'settings': {'led_level': 1}}, {}, [], None, True, 'parameters are mutually exclusive'),
@@ -97,7 +97,7 @@ def test_keypad_settings(mocker, args, outputs, words, changed, failed, message)
 
 def test_diff_mode_shows_each_keypad_before_and_after(mocker):
     args = {'settings': {'led_level': 3}, 'all': True, '_ansible_check_mode': True, '_ansible_diff': True}
-    result = run_module(mocker, keypad_settings, args, {'status': recorded('status-all-three')})[0]
+    result = run_module(mocker, keypad_settings, args, {'set': recorded('set-dry-run-led-level')})[0]
     assert [(d['before_header'], d['before'], d['after']) for d in result['diff']] == [
         ('keypad 1-2.1 (before)', {'led_level': 0}, {'led_level': 3}),
         ('keypad 1-2.3 (before)', {'led_level': 0}, {'led_level': 3})]
