@@ -286,7 +286,7 @@ SoakOutcome RunSoak(const SoakOptions& options) {
     run.once = static_cast<std::size_t>(options.keypads);
     run.watch = watch.get();
     if (options.feedback) {
-        run.feedback = [&hand](const KEYPAD_ENTRY& keypad, Shown shown, const Settings& flash, const std::atomic<bool>* stop) {
+        run.feedback = [&hand](const KEYPAD_ENTRY& keypad, Shown shown, const std::optional<Settings>& flash, const std::atomic<bool>* stop) {
             const velnorcli::Done shownDone = ShowResult(keypad, shown, flash, stop);
             hand.Done(keypad.Location);
             return shownDone;

@@ -41,6 +41,7 @@ struct KeypadReport {
     std::optional<DEVICE_INFO> before;    // the status read first
     std::optional<DEVICE_INFO> after;     // the last status read after writing
     long long durationMs = 0;
+    bool cameBack = false;  // unplugged during its restore and plugged in again before its end
 };
 
 // status: one keypad's status, or why it could not be read.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "Attached.h"
 #include "Render.h"
 #include "Selection.h"
 
@@ -24,6 +25,14 @@ struct Waited {
 
 // A command that the library could not queue or write: it never reached the keypad.
 bool NeverSent(int code) { return code == PlixoApi::WRITE_FAILED || code == PlixoApi::NOT_CONNECTED; }
+
+// True when a keypad of this one's identity is attached now (also when the listing fails).
+bool Listed(const KEYPAD_ENTRY& keypad) {
+    const Result<std::vector<KEYPAD_ENTRY>> listed = ListAttached();
+    return !listed || std::any_of(listed->begin(), listed->end(), [&keypad](const KEYPAD_ENTRY& entry) {
+               return KeypadIdentityName(entry) == KeypadIdentityName(keypad);
+           });
+}
 
 // Waits with `wait` (WaitLeft or WaitBack) within the time-out: done, -3, or stopped when the
 // stop flag was set meanwhile (looked at every slice, only when `stop` is given).
@@ -322,9 +331,12 @@ private:
         const std::atomic<bool>* always = anyWait ? stop : nullptr;
         const int timeout = options_.restartTimeoutMs;
         if (!keypad_.Connected()) {
+            // Unplugged, not only its connection lost: it is no longer listed.
+            const bool unplugged = !Listed(keypad_.Entry());
             const Waited back = WaitFor(keypad_, &Keypad::WaitBack, timeout, stop);
             if (back.stopped) return {Restarted::Gone, "interrupted while " + Name() + " was away", true};
             if (!back.Done()) return {Restarted::Gone, Name() + " is gone (not back within " + SecondsText(timeout) + ")"};
+            cameBack_ = unplugged;
         }
         if (const Waited sent = SendReset(keypad_, timeout, always); !sent.Done()) {
             if (sent.stopped) return {Restarted::Not, "interrupted while " + Name() + " was away", true};
@@ -344,7 +356,7 @@ private:
     }
 
     Outcome Ending(KeypadResult result, ExitStatus status, std::string message) {
-        return Outcome{result, status, std::move(message), after_, differences_};
+        return Outcome{result, status, std::move(message), after_, differences_, cameBack_};
     }
 
     bool Stopped() const { return options_.stop != nullptr && options_.stop->load(); }
@@ -361,6 +373,7 @@ private:
     bool flashed_ = false;        // the flash command reached the keypad
     std::optional<DEVICE_INFO> after_;
     std::vector<Difference> differences_;
+    bool cameBack_ = false;  // waited for it to be plugged in again
 };
 
 }  // namespace

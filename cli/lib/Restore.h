@@ -33,6 +33,7 @@ struct Outcome {
     std::string message;
     std::optional<DEVICE_INFO> after;     // the last status read after the first write
     std::vector<Difference> differences;  // keypad against target, when a read showed others
+    bool cameBack = false;                // it was away (unplugged) when due to restart, and came back
 };
 
 struct CarryOptions {

@@ -73,6 +73,7 @@ public:
         report_.changes = plan.changes;
         report_.differences = outcome.differences;
         report_.after = outcome.after;
+        report_.cameBack = outcome.cameBack;
     }
 
     void AddProblem(const Done& problem) {

@@ -401,17 +401,20 @@ TEST(VelnorStation, AStationRestoresKeypadsPluggedInLaterInPortOrderOnItsPortsOn
 }
 
 TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAndASignalLetsTheOneInProgressFinish) {
-    SimFolder sim("device path=kp1 name=kp1 serial=U1 reset_absent_ms=200\nset serial 00000001\nfault 7 unplug 1500 1\n");
-    const std::string list = sim.Write("serials.txt", "9001\n9002\n");
-    const Result run = sim.Run({"station", "--json", "--once", "2", "--timeout", "300", "--serials", list, kExample});
-    EXPECT_EQ(run.status, 6) << run.err;
-    const std::vector<json> events = Events(run.out);
-    EXPECT_EQ(Kinds(events), "attached started finished left attached started finished") << run.out;
-    EXPECT_EQ(events[2]["result"], "unchanged-after-failure");
-    EXPECT_EQ(events[2]["serial"], "00000001");
-    EXPECT_EQ(events[6]["result"], "updated");
-    EXPECT_EQ(events[6]["serial"], "9001") << "the serial returned by the failure is given again";
-    EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"9001", "taken"}}));
+    // Back after its restore gave up on it, or while its restore waited for it: left either way.
+    for (const auto& [gone, timeout] : {std::pair{"1500", "300"}, std::pair{"500", "3000"}}) {
+        SimFolder sim(std::string("device path=kp1 name=kp1 serial=U1 reset_absent_ms=200\nset serial 00000001\nfault 7 unplug ") + gone + " 1");
+        const std::string list = sim.Write("serials.txt", "9001\n9002\n");
+        const Result run = sim.Run({"station", "--json", "--once", "2", "--timeout", timeout, "--serials", list, kExample});
+        EXPECT_EQ(run.status, 6) << run.err;
+        const std::vector<json> events = Events(run.out);
+        ASSERT_EQ(Kinds(events), "attached started finished left attached started finished") << gone << run.out;
+        EXPECT_EQ(events[2]["result"], "unchanged-after-failure");
+        EXPECT_EQ(events[2]["serial"], "00000001");
+        EXPECT_EQ(events[6]["result"], "updated");
+        EXPECT_EQ(events[6]["serial"], "9001") << "the serial returned by the failure is given again";
+        EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"9001", "taken"}}));
+    }
 
     // Pulled during its restart while another keypad is plugged into its port: the other one is a
     // keypad that appeared, never taken for the first; the first's serial stays unknown.
@@ -425,8 +428,16 @@ TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAnd
     EXPECT_EQ(swapped[4]["result"], "updated");
     EXPECT_EQ(swapped[5]["keypad"]["usb_serial"], "UA");
     EXPECT_EQ(swapped[5]["result"], "failed");
+    EXPECT_EQ(swapped[5]["serial"], nullptr) << "unknown, as the record has it";
     EXPECT_EQ(swap.State()["b.flash.serial"], "\"9002\"");
     EXPECT_EQ(Record(swapList), (std::map<std::string, std::string>{{"9001", "taking"}, {"9002", "taken"}}));
+
+    // Too few serials for a tray: nothing written, and each keypad still shows its failure.
+    SimFolder tray(Keypads(1, 2));
+    EXPECT_EQ(tray.Run({"station", "--once", "2", "--serials", tray.Write("serials.txt", "9001\n"), kExample}).status, 7);
+    std::vector<std::string> blinked(2 * 8 + 4, "02");  // its status read, then read again, 8 blinks, set back, read
+    blinked[0] = blinked[1] = blinked.back() = "01";
+    for (const char* name : {"kp1", "kp2"}) EXPECT_EQ(tray.CommandsSent(name), blinked) << name;
 
     // SIGINT while the keypad restarts: it is finished, then the summary; nothing else is started.
     SimFolder slow(Keypads(1, 1, " reset_absent_ms=1000"));

@@ -42,12 +42,20 @@ BlinkPattern PatternOf(Shown shown) {
     return shown == Shown::Good ? BlinkPattern{3, 400, 400} : BlinkPattern{8, 80, 80};
 }
 
-Done ShowResult(const KEYPAD_ENTRY& entry, Shown shown, const Settings& flash, const std::atomic<bool>* stop) {
+Done ShowResult(const KEYPAD_ENTRY& entry, Shown shown, const std::optional<Settings>& held, const std::atomic<bool>* stop) {
     // Only a keypad that is there now is shown anything: one that is away (pulled, or not yet
     // back from a restart that failed) is not waited for, so that it is a keypad that left and
     // comes back, not one held as shown.
     Keypad keypad(entry);
     if (Done opened = keypad.Open(kThereNowMs); !opened) return opened;
+    Settings flash;
+    if (held) {
+        flash = *held;
+    } else {
+        const Result<DEVICE_INFO> first = keypad.ReadStatus();
+        if (!first) return first.failure();
+        flash = SettingsOfKeypad(*first);
+    }
     const BlinkPattern pattern = PatternOf(shown);
     const Target dark = WithLedLevel(0);
     const Target lit = WithLedLevel(flash.ledLevel != 0 ? flash.ledLevel : kLitWhenDark);

@@ -6,6 +6,7 @@
 #define VELNOR_CLI_STATION_FEEDBACK_H
 
 #include <atomic>
+#include <optional>
 
 #include <velnor/PlixoApi.h>
 
@@ -24,11 +25,11 @@ struct BlinkPattern {
 };
 BlinkPattern PatternOf(Shown shown);
 
-// Opens `keypad` (as attached now), blinks the pattern, sets the LED level back to `ledLevel`
-// (what its flash holds) and reads its status: a failure when it stopped answering, or when its
+// Opens `keypad` (as attached now), blinks the pattern, sets the LED level back to what `flash`
+// holds (none: a keypad nothing was written to, whose status is read first) and reads its status: a failure when it stopped answering, or when its
 // RAM differs from `flash` afterwards (the message says which field). Stops early, with the LED
 // level set back, when *stop becomes true.
-Done ShowResult(const KEYPAD_ENTRY& keypad, Shown shown, const Settings& flash, const std::atomic<bool>* stop);
+Done ShowResult(const KEYPAD_ENTRY& keypad, Shown shown, const std::optional<Settings>& flash, const std::atomic<bool>* stop);
 
 }  // namespace velnorcli
 

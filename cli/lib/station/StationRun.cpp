@@ -42,6 +42,7 @@ struct Handed {
     std::mutex mutex;
     std::vector<KeypadReport> finished;
     std::vector<std::string> over;  // identities whose restore and feedback ended
+    std::vector<std::string> back;  // of those, the failed ones that were unplugged and plugged in again
 };
 
 // One batch: the keypads noticed together, restored as restore --all restores them.
@@ -79,19 +80,21 @@ void RunBatch(const std::vector<KEYPAD_ENTRY>& keypads, const RestoreSource& sou
     if (options.feedback) {
         InParallel(reports.size(), [&](std::size_t i) {
             const KeypadReport& report = reports[i];
+            // Without a status read, nothing was written: the feedback reads what it holds.
             const std::optional<DEVICE_INFO>& flash = report.after ? report.after : report.before;
-            if (!flash) {
-                if (options.shown) options.shown(report.keypad);
-                return;
-            }
             const Done shown = options.feedback(report.keypad, Good(report) ? Shown::Good : Shown::Failed,
-                                                SettingsOfKeypad(*flash), restore.stop);
-            if (!shown && options.warn) options.warn("keypad " + KeypadName(report.keypad) + ": " + shown.failure().message);
+                                                flash ? std::optional<Settings>(SettingsOfKeypad(*flash)) : std::nullopt, restore.stop);
+            if (!shown && options.warn) options.warn(shown.failure().message);
             if (options.shown) options.shown(report.keypad);
         });
     }
     const std::lock_guard lock(handed.mutex);
     for (const KEYPAD_ENTRY& keypad : keypads) handed.over.push_back(KeypadIdentityName(keypad));
+    // One that failed because it was unplugged, and was plugged in again while its restore
+    // waited for it, left: it is a keypad that appears, to be restored again.
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (reports[i].cameBack && !Good(reports[i])) handed.back.push_back(KeypadIdentityName(keypads[i]));
+    }
 }
 
 }  // namespace
@@ -117,6 +120,9 @@ Look LookAt(const std::vector<KEYPAD_ENTRY>& listed, const std::map<std::string,
 }
 
 std::optional<std::string> SerialAfter(const KeypadReport& report) {
+    // A failed keypad's flash is not known (its last read may be of RAM before the flash
+    // command): its serial is as unknown as the record of serials has it.
+    if (report.result == KeypadResult::Failed) return std::nullopt;
     if (report.after) return report.after->SerialNumber;
     const bool unchanged = report.result == KeypadResult::UpToDate || report.result == KeypadResult::UnchangedAfterFailure;
     if (unchanged && report.before) return report.before->SerialNumber;
@@ -155,17 +161,24 @@ StationSummary RunStationLoop(const RestoreSource& source, const StationRunOptio
     for (;;) {
         if (options.signals != nullptr && options.signals->load() >= 2) abort = true;
         std::vector<KeypadReport> finished;
+        std::vector<std::string> back;
         {
             const std::lock_guard lock(handed.mutex);
             finished.swap(handed.finished);
             for (const std::string& identity : handed.over) tracked[identity] = Phase::Done;
             handed.over.clear();
+            back.swap(handed.back);
         }
         // Told without the lock: a reader of the events that is slow holds up no keypad's thread.
         for (const KeypadReport& report : finished) {
             summary.counts.Add(report);
             summary.worst = std::max(summary.worst, report.status);
             tell(EventKind::Finished, report.keypad, &report);
+        }
+        for (const std::string& identity : back) {
+            tell(EventKind::Left, seen.count(identity) != 0 ? seen[identity] : KEYPAD_ENTRY{});
+            tracked.erase(identity);
+            seen.erase(identity);
         }
         batches.remove_if([](Batch& batch) {
             if (!batch.over) return false;

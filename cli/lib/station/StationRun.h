@@ -58,7 +58,8 @@ Json StationEventJson(const StationEvent& event, const std::string& time);
 std::optional<std::string> SerialAfter(const KeypadReport& report);
 
 // The feedback of a keypad whose result is known (empty: none). Its failure is told, not counted.
-using ShowFeedback = std::function<Done(const KEYPAD_ENTRY&, Shown, const Settings& flash, const std::atomic<bool>* stop)>;
+// `flash`: what the keypad's flash holds, none when nothing was written to it (its status tells).
+using ShowFeedback = std::function<Done(const KEYPAD_ENTRY&, Shown, const std::optional<Settings>& flash, const std::atomic<bool>* stop)>;
 
 struct StationRunOptions {
     StationOptions restore;  // its stop is the station's own (a second signal); leave it null
