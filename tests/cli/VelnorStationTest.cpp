@@ -62,11 +62,6 @@ TEST(VelnorStation, EightKeypadsOneUnpluggedMidRestoreTheOthersVerifiedNothingWr
             EXPECT_EQ(command == "01" ? 1 : sim.TimesSent(command, name), 1) << name << " was sent command " << command;
         }
     }
-    // One line per keypad for people.
-    const Result human = SimFolder(Keypads(1, 2)).Run({"restore", "--all", kExample});
-    EXPECT_EQ(human.status, 0);
-    EXPECT_EQ(Lines(human.out).size(), 3u) << human.out;
-    EXPECT_EQ(human.out.rfind("KEYPAD  RESULT   STATUS  MESSAGE\nkp1     updated  0       keypad kp1 holds", 0), 0u) << human.out;
 }
 
 TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreReturnsIt) {
