@@ -224,7 +224,7 @@ std::string Granted(const std::string& folder, const std::string& name, const st
 
 const std::string kBackup = std::string(VELNOR_EXAMPLES_DIR) + "/backup-8-keys.txt";
 
-// Killed at each step, a restore or a station with the stations' role leaves the serial recorded
+// Killed at each step, a restore or a station (as the stations' role) leaves the serial recorded
 // as taking, no audit row, and the serial unknown: never handed out again; --resolve settles it
 // when the keypad holds it.
 TEST(SerialLedgers, AVelnorKilledAtAnyStepLeavesItsSerialUnknownUntilResolvedWithTheDocumentedRightsOnly) {
@@ -263,14 +263,15 @@ TEST(SerialLedgers, AVelnorKilledAtAnyStepLeavesItsSerialUnknownUntilResolvedWit
 // The server stopped while a station writes a keypad and started again: that keypad's restore
 // finishes and says its serial stays taking (unknown once the station ends) and its audit row
 // lost; restores meanwhile write nothing and show no password; the station serves the next
-// keypad once the server is back. Then another host's velnor takes a serial and ends.
+// keypad once the server is back (as the stations' role). Then another host's velnor takes a
+// serial and ends.
 TEST(SerialLedgers, ADatabaseStoppedAndStartedMidRunLosesNoOutcomeTakesNoSerialWhileAwayAndTheStationCarriesOn) {
     VELNOR_SERVER(shared);
     // A server of its own, which the other tests go on without.
     const std::string server = std::string(VELNOR_POSTGRES_SERVER) + " ", folder = shared + "-restart";
     ASSERT_EQ(std::system((server + "start " + folder + " >/dev/null").c_str()), 0);
-    const std::string uri = FreshDatabase(folder, "restart"), shown = "postgresql://velnor@/restart?host=" + folder;
-    ASSERT_TRUE(PostgresLedger(uri, "init").Init({"R1", "R2", "R3"}));
+    const std::string uri = Granted(folder, "restart", {"R1", "R2", "R3"}), owner = "postgresql://velnor:pass%27word@/restart?host=" + folder;
+    const std::string shown = "postgresql://velnor@/restart?host=" + folder;
     const velnortest::SimFolder sim("device path=kp1 name=kp1 reset_absent_ms=200\nset firmware V7.1\nfault 6 delay 3000\n"
                                     "device path=kp2 name=kp2 reset_absent_ms=200 appear_after_ms=15000\nset firmware V7.1\n");
     velnortest::Running station = sim.Start({"station", "--once", "2", "--serials", uri, "--log", uri, "--log", sim.Path("log"), kBackup});
@@ -282,7 +283,7 @@ TEST(SerialLedgers, ADatabaseStoppedAndStartedMidRunLosesNoOutcomeTakesNoSerialW
     };
     for (const auto& [option, said] : kMeanwhile) {
         const velnortest::SimFolder other("device path=kp3 name=kp3\nset firmware V7.1\n");
-        const velnortest::Result run = other.Run({"restore", option, uri, kBackup});
+        const velnortest::Result run = other.Run({"restore", option, owner, kBackup});
         EXPECT_TRUE(run.status == 7 && run.err.find(said) != std::string::npos && run.err.find("pass") == std::string::npos) << run.err;
         EXPECT_EQ(other.CommandsSent(), std::vector<std::string>{}) << option;
     }
@@ -295,7 +296,7 @@ TEST(SerialLedgers, ADatabaseStoppedAndStartedMidRunLosesNoOutcomeTakesNoSerialW
     }
     const std::string log = sim.Read("log");
     EXPECT_TRUE(log.find(R"("serial_after":"R1")") != std::string::npos && log.find(R"("serial_after":"R2")") != std::string::npos) << log;
-    Database database(uri);
+    Database database(owner);
     EXPECT_EQ(One(database, "SELECT string_agg(serial || ' ' || state, ', ' ORDER BY serial) || ', audit ' || "
                             "(SELECT string_agg(serial_after, ' ') FROM velnor.audit) FROM velnor.serials WHERE state <> 'free'"),
               "R1 taking, R2 taken, audit R2");
