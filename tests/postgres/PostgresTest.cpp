@@ -144,8 +144,7 @@ TEST(SerialLedgers, TheRulesAreTheSameInAListFileAndInADatabase) {
 
 TEST(SerialLedgers, TheSchemaIsMadeUpgradedInOneStepAndRefusedWhenNewer) {
     VELNOR_SERVER(folder);
-    std::ifstream first(std::string(VELNOR_SQL_DIR) + "/1-serials.sql");
-    const std::string version1((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+    const std::string version1 = velnortest::ReadFile(std::string(VELNOR_SQL_DIR) + "/1-serials.sql");
     // What is in the database before, and what a station's check says.
     const struct {
         const char* what;
@@ -214,11 +213,8 @@ TEST(SerialLedgers, EightVelnorProcessesSharingADatabaseNeverGiveASerialTwice) {
 // role holds the grants of rights.sql, and no more; the URI of that role.
 std::string Granted(const std::string& folder, const std::string& name, const std::vector<std::string>& serials) {
     const std::string owner = FreshDatabase(folder, name);
-    std::ifstream read(std::string(VELNOR_SQL_DIR) + "/rights.sql");
-    const std::string rights((std::istreambuf_iterator<char>(read)), std::istreambuf_iterator<char>());
-    const Result<std::size_t> made = PostgresLedger(owner, "init").Init(serials);
-    EXPECT_TRUE(made) << made.failure().message;
-    EXPECT_TRUE(Database(owner).Script(rights.c_str()));
+    EXPECT_TRUE(PostgresLedger(owner, "init").Init(serials));
+    EXPECT_TRUE(Database(owner).Script(velnortest::ReadFile(std::string(VELNOR_SQL_DIR) + "/rights.sql").c_str()));
     return "postgresql://velnor_station@/" + name + "?host=" + folder;
 }
 
