@@ -57,6 +57,9 @@ Failure Database::Problem(const std::string& what) const {
 
 Done Database::Connect() {
     if (connection_ != nullptr && PQstatus(connection_) == CONNECTION_OK) return {};
+    // A new connection would run the rest of a transaction without its start, which the server
+    // rolled back: its COMMIT would seem to succeed.
+    if (inTransaction_) return Problem("the connection was lost in a transaction; the database did not keep it");
     if (connection_ != nullptr) {
         PQreset(connection_);
     } else {
@@ -116,9 +119,11 @@ Done Database::Script(const char* sql) {
 Done Database::Transaction(const std::function<Done()>& work) {
     const std::lock_guard lock(using_);
     if (Result<std::vector<Row>> begun = Run("BEGIN"); !begun) return begun.failure();
+    inTransaction_ = true;
     Done done = work();
-    if (Result<std::vector<Row>> ended = Run(done ? "COMMIT" : "ROLLBACK"); !ended && done) return ended.failure();
-    return done;
+    const Result<std::vector<Row>> ended = Run(done ? "COMMIT" : "ROLLBACK");
+    inTransaction_ = false;
+    return !ended && done ? Done(ended.failure()) : done;
 }
 
 Done Database::Schema(bool create) {

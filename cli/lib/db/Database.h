@@ -71,6 +71,7 @@ private:
     std::string writer_;
     pg_conn* connection_ = nullptr;
     std::recursive_mutex using_;  // one statement (or transaction) at a time
+    bool inTransaction_ = false;  // between BEGIN and its end: no new connection
 };
 
 }  // namespace velnorcli
