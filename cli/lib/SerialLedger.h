@@ -46,8 +46,9 @@ public:
     // Records what became of a serial taken (Taken or Returned).
     virtual Done Settle(const std::string& serial, SerialState outcome, const std::string& keypad, const LedgerWait& wait = {}) = 0;
 
-    // The serials left "taking" by a velnor of this host that no longer runs (their outcome is
-    // unknown); none when the record cannot be read.
+    // The serials left "taking" by a velnor of this host that no longer runs, or in a database
+    // by one of another host that holds no connection to it (their outcome is unknown); none
+    // when the record cannot be read.
     virtual std::vector<std::string> Unknown() const = 0;
     // The list's serials counted by state, and the unknown ones.
     virtual Result<SerialsState> State() const = 0;

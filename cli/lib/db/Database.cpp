@@ -44,7 +44,8 @@ std::string ShownUri(const std::string& uri) {
     return query.empty() ? base : base + "?" + query;
 }
 
-Database::Database(std::string uri) : uri_(std::move(uri)), shown_(ShownUri(uri_)) {}
+Database::Database(std::string uri, std::string writer)
+    : uri_(std::move(uri)), shown_(ShownUri(uri_)), writer_(std::move(writer)) {}
 
 Database::~Database() {
     if (connection_ != nullptr) PQfinish(connection_);
@@ -56,6 +57,9 @@ Failure Database::Problem(const std::string& what) const {
 
 Done Database::Connect() {
     if (connection_ != nullptr && PQstatus(connection_) == CONNECTION_OK) return {};
+    // A new connection would run the rest of a transaction without its start, which the server
+    // rolled back: its COMMIT would seem to succeed.
+    if (inTransaction_) return Problem("the connection was lost in a transaction; the database did not keep it");
     if (connection_ != nullptr) {
         PQreset(connection_);
     } else {
@@ -67,6 +71,15 @@ Done Database::Connect() {
     if (connection_ == nullptr) return Problem("cannot connect: out of memory");
     PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);  // the server's notes are not velnor's
     if (PQstatus(connection_) != CONNECTION_OK) return Problem("cannot connect: " + Said(PQerrorMessage(connection_)));
+    if (writer_.empty()) return {};
+    // Held until the connection ends; not waited for: a lock still held by this velnor's own
+    // lost connection (its server process not yet gone) keeps its serials seen as worked on.
+    const char* const writer = writer_.c_str();
+    const ResultPtr locked(PQexecParams(connection_, "SELECT pg_try_advisory_lock(7407, hashtext($1))", 1, nullptr, &writer, nullptr, nullptr, 0),
+                           &PQclear);
+    if (!locked || PQresultStatus(locked.get()) != PGRES_TUPLES_OK) {
+        return Problem(Said(locked ? PQresultErrorMessage(locked.get()) : PQerrorMessage(connection_)));
+    }
     return {};
 }
 
@@ -106,9 +119,11 @@ Done Database::Script(const char* sql) {
 Done Database::Transaction(const std::function<Done()>& work) {
     const std::lock_guard lock(using_);
     if (Result<std::vector<Row>> begun = Run("BEGIN"); !begun) return begun.failure();
+    inTransaction_ = true;
     Done done = work();
-    if (Result<std::vector<Row>> ended = Run(done ? "COMMIT" : "ROLLBACK"); !ended && done) return ended.failure();
-    return done;
+    const Result<std::vector<Row>> ended = Run(done ? "COMMIT" : "ROLLBACK");
+    inTransaction_ = false;
+    return !ended && done ? Done(ended.failure()) : done;
 }
 
 Done Database::Schema(bool create) {

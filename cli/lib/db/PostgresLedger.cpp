@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include "Text.h"
 
@@ -37,7 +38,7 @@ std::string Text(const Database::Value& value) { return value.value_or(""); }
 }  // namespace
 
 PostgresLedger::PostgresLedger(const std::string& uri, std::string station)
-    : SerialLedger(ShownUri(uri), ShownUri(uri)), station_(std::move(station)), database_(std::make_unique<Database>(uri)) {}
+    : SerialLedger(ShownUri(uri), ShownUri(uri)), station_(std::move(station)), database_(std::make_unique<Database>(uri, LedgerWriter())) {}
 
 Done PostgresLedger::Check() const { return database_->Schema(false); }
 
@@ -123,8 +124,8 @@ Done PostgresLedger::Settle(const std::string& serial, SerialState outcome, cons
 }
 
 Result<std::vector<Database::Row>> PostgresLedger::Rows() const {
-    return database_->Run("SELECT serial, state, " VELNOR_UTC("coalesce(settled, taking_since)") ", host || ':' || pid, keypad "
-                          "FROM velnor.serials ORDER BY position");
+    return database_->Run("SELECT serial, state, " VELNOR_UTC("coalesce(settled, taking_since)") ", host || ':' || pid, keypad, "
+                          "state = 'taking' AND " VELNOR_WRITER_GONE " FROM velnor.serials ORDER BY position");
 }
 
 namespace {
@@ -138,17 +139,29 @@ std::optional<SerialEvent> EventOf(const Database::Row& row) {
     return SerialEvent{view(row[0]), read, view(row[2]), view(row[3]), view(row[4])};
 }
 
+// The serials of unknown outcome: left taking by a velnor of this host that no longer runs, or
+// by one of another host that holds no connection to the database (its lock is free: it ended,
+// or lost the database and is no longer working on them).
+std::vector<PendingSerial> UnknownOf(const std::vector<Database::Row>& rows) {
+    Unsettled unsettled;
+    std::set<std::string> gone;
+    for (const Database::Row& row : rows) {
+        if (const std::optional<SerialEvent> event = EventOf(row)) unsettled.Add(*event);
+        if (row[5] == "t") gone.insert(Text(row[3]));
+    }
+    const std::string host = LedgerHost();
+    std::set<std::string> ended;
+    for (const PendingSerial& pending : unsettled.Unknown(host, LedgerRuns)) ended.insert(pending.writer);
+    return unsettled.Unknown([&](const std::string& writer) { return HostOf(writer) == host ? ended.count(writer) != 0 : gone.count(writer) != 0; });
+}
+
 }  // namespace
 
 std::vector<std::string> PostgresLedger::Unknown() const {
     std::vector<std::string> serials;
     const Result<std::vector<Database::Row>> rows = Rows();
     if (!rows) return serials;  // the next Take's to report
-    Unsettled unsettled;
-    for (const Database::Row& row : *rows) {
-        if (const std::optional<SerialEvent> event = EventOf(row)) unsettled.Add(*event);
-    }
-    for (const PendingSerial& pending : unsettled.Unknown(LedgerHost(), LedgerRuns)) serials.push_back(pending.serial);
+    for (const PendingSerial& pending : UnknownOf(*rows)) serials.push_back(pending.serial);
     return serials;
 }
 
@@ -158,16 +171,12 @@ Result<SerialsState> PostgresLedger::State() const {
     if (!rows) return rows.failure();
     std::vector<std::string> list;
     LastStates states;
-    Unsettled unsettled;
     for (const Database::Row& row : *rows) {
         list.push_back(Text(row[0]));
-        if (const std::optional<SerialEvent> event = EventOf(row)) {
-            states.Add(*event);
-            unsettled.Add(*event);
-        }
+        if (const std::optional<SerialEvent> event = EventOf(row)) states.Add(*event);
     }
     SerialsState state;
-    state.unknown = unsettled.Unknown(LedgerHost(), LedgerRuns);
+    state.unknown = UnknownOf(*rows);
     state.counts = CountSerials(list, states, state.unknown);
     return state;
 }
@@ -221,7 +230,7 @@ Result<SerialsState> PostgresLedger::Return(const std::vector<std::string>& seri
             const char* what = last.empty() || last == "free" ? "it was never taken"
                                : last == "taken"              ? "it is taken"
                                : last == "returned"           ? "it is returned already"
-                                                              : "a velnor that still runs, or one of another host, is at work on it";
+                                                              : "a velnor that still runs is at work on it";
             return Failure{kFileProblem, "serial " + EscapeControl(serial) + " has no unknown outcome in " + EscapeControl(ListPath()) +
                                              " (" + what + "); nothing was returned"};
         }

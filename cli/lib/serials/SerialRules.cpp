@@ -123,13 +123,17 @@ void Unsettled::Add(const SerialEvent& event) {
 }
 
 std::vector<PendingSerial> Unsettled::Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const {
+    return Unknown([&](const std::string& writer) {
+        if (writer.find(':') == std::string::npos || HostOf(writer) != host) return false;
+        const long pid = std::strtol(writer.c_str() + HostOf(writer).size() + 1, nullptr, 10);
+        return pid <= 0 || !runs(pid);
+    });
+}
+
+std::vector<PendingSerial> Unsettled::Unknown(const std::function<bool(const std::string& writer)>& gone) const {
     std::vector<PendingSerial> unknown;
     for (const auto& [serial, pending] : pending_) {
-        const std::string_view writer = pending.writer;
-        if (writer.find(':') == std::string_view::npos || HostOf(writer) != host) continue;
-        const long pid = std::strtol(pending.writer.c_str() + HostOf(writer).size() + 1, nullptr, 10);
-        if (pid > 0 && runs(pid)) continue;
-        unknown.push_back(pending);
+        if (gone(pending.writer)) unknown.push_back(pending);
     }
     // Shorter first.
     std::sort(unknown.begin(), unknown.end(), [](const PendingSerial& a, const PendingSerial& b) {

@@ -107,6 +107,8 @@ public:
     // Those left by a velnor of `host` whose process no longer runs (`runs` says which do): their
     // outcome is unknown. A velnor of another host may still be at work. Numbers in their order.
     std::vector<PendingSerial> Unknown(std::string_view host, const std::function<bool(long pid)>& runs) const;
+    // Those whose writer `gone` says no longer runs, wherever it ran.
+    std::vector<PendingSerial> Unknown(const std::function<bool(const std::string& writer)>& gone) const;
     // Every serial whose last event is "taking", unknown or still being worked on.
     std::size_t Count() const { return pending_.size(); }
 
