@@ -26,7 +26,8 @@ std::string Said(const char* message) {
 bool IsDatabaseUri(std::string_view text) { return text.starts_with("postgresql://") || text.starts_with("postgres://"); }
 
 std::string ShownUri(const std::string& uri) {
-    // The password is left out wherever it was given: user:PASSWORD@host or ?password=.
+    // Secrets are left out wherever they were given: user:PASSWORD@host, ?password= and the
+    // passphrase of a TLS client key, ?sslpassword=.
     const std::size_t question = uri.find('?');
     std::string base = uri.substr(0, question);
     const std::size_t authority = base.find("://") + 3;
@@ -38,7 +39,7 @@ std::string ShownUri(const std::string& uri) {
     for (std::size_t start = question + 1; start <= uri.size();) {
         const std::size_t end = std::min(uri.find('&', start), uri.size());
         const std::string item = uri.substr(start, end - start);
-        if (!item.starts_with("password=")) query += (query.empty() ? "" : "&") + item;
+        if (!item.starts_with("password=") && !item.starts_with("sslpassword=")) query += (query.empty() ? "" : "&") + item;
         start = end + 1;
     }
     return query.empty() ? base : base + "?" + query;
