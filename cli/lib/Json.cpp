@@ -144,22 +144,24 @@ Json LogJson(const KeypadReport& report, const LogContext& context) {
     const auto serialOf = [](const std::optional<DEVICE_INFO>& status) {
         return status ? Json(status->SerialNumber) : Json(nullptr);
     };
-    return Json{{"time", context.time},
-                {"host", context.host},
-                {"velnor_version", context.version},
-                {"command", context.command},
-                {"location", TextOrNull(report.keypad.Location)},
-                {"usb_serial", TextOrNull(report.keypad.UsbSerial)},
-                {"serial_before", serialOf(report.before)},
-                {"serial_after", serialOf(report.after)},
-                {"firmware", report.before ? Json(report.before->FirmwareName) : Json(nullptr)},
-                {"file", text(context.file)},
-                {"file_sha256", text(context.fileSha256)},
-                {"changes", DifferencesJson(report.changes)},
-                {"result", ResultName(report.result)},
-                {"status", report.status},
-                {"duration_ms", report.durationMs},
-                {"message", TextOrNull(report.message)}};
+    Json line{{"time", context.time},
+              {"host", context.host},
+              {"velnor_version", context.version},
+              {"command", context.command},
+              {"location", TextOrNull(report.keypad.Location)},
+              {"usb_serial", TextOrNull(report.keypad.UsbSerial)},
+              {"serial_before", serialOf(report.before)},
+              {"serial_after", serialOf(report.after)},
+              {"firmware", report.before ? Json(report.before->FirmwareName) : Json(nullptr)},
+              {"file", text(context.file)},
+              {"file_sha256", text(context.fileSha256)},
+              {"changes", DifferencesJson(report.changes)},
+              {"result", ResultName(report.result)},
+              {"status", report.status},
+              {"duration_ms", report.durationMs},
+              {"message", TextOrNull(report.message)}};
+    if (!context.station.empty()) line["station"] = context.station;
+    return line;
 }
 
 Json KeysJson(const KeyNames& names) {

@@ -66,6 +66,7 @@ struct LogContext {
     std::string command;
     std::optional<std::string> file;
     std::optional<std::string> fileSha256;
+    std::string station;  // empty: none named
 };
 Json LogJson(const KeypadReport& report, const LogContext& context);
 

@@ -297,7 +297,7 @@ std::vector<KeypadReport> ResetKeypads(const std::vector<KEYPAD_ENTRY>& keypads,
 
 Done LogReport(const StationLog& log, const KeypadReport& report, const std::string& command,
                const std::string& version, const std::optional<RestoreSource>& file, const std::atomic<bool>* stop) {
-    LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}};
+    LogContext context{UtcTime(std::chrono::system_clock::now(), true), HostName(), version, command, {}, {}, log.Station()};
     if (file) {
         context.file = file->name;
         context.fileSha256 = Sha256Hex(file->content.bytes);

@@ -47,7 +47,8 @@ private:
 
 class Database;
 
-// Every log given: files, and databases (a URI). `station` names the station in a database's rows.
+// Every log given: files, and databases (a URI). `station` names the station in each line and in
+// a database's rows.
 class StationLog {
 public:
     explicit StationLog(const std::vector<std::string>& targets, std::string station = {});
@@ -59,6 +60,7 @@ public:
     Done Open();
     // The line to every log; each that fails is named in the failure (the others have it).
     Done Append(const std::string& line, const std::atomic<bool>* stop = nullptr) const;
+    const std::string& Station() const { return station_; }
 
 private:
     std::vector<std::unique_ptr<LogFile>> files_;

@@ -28,7 +28,7 @@ TEST(Json, EachDocumentPutsEachValueInItsPlace) {
     restored.status = kNoAnswer;
     restored.message = "m";
     restored.changes = {{Field::LedLevel, 1, 7}};
-    const LogContext context{"2026-12-07T10:11:12.345Z", "station-3", "7.0", "restore", "k.txt", std::nullopt};
+    const LogContext context{"2026-12-07T10:11:12.345Z", "station-3", "7.0", "restore", "k.txt", std::nullopt, "line 2"};
     const std::string entry = std::string(R"({"keypads":[{"keypad":)") + kKeypadJson;
 
     const struct {
@@ -51,7 +51,7 @@ TEST(Json, EachDocumentPutsEachValueInItsPlace) {
          R"({"time":"2026-12-07T10:11:12.345Z","host":"station-3","velnor_version":"7.0","command":"restore",)"
          R"("location":"1-2.3","usb_serial":null,"serial_before":null,"serial_after":null,"firmware":null,"file":"k.txt",)"
          R"("file_sha256":null,"changes":[{"field":"led_level","from":1,"to":7}],"result":"unchanged-after-failure",)"
-         R"("status":6,"duration_ms":0,"message":"m"})"},
+         R"("status":6,"duration_ms":0,"message":"m","station":"line 2"})"},
         {"error", ErrorJson({kNoKeypad, "none"}), R"({"error":{"status":3,"message":"none","hint":null}})"},
         {"error of a keypad", ErrorJson({kNoAnswer, "m"}, &kKeypad),
          entry + R"(,"status":6,"message":"m","error":{"status":6,"message":"m","hint":null}}]})"},
