@@ -114,13 +114,7 @@ TEST_F(ConnectionTest, FindUsbDeviceWalksTheWholeBusUpToTheMatch) {
     velnorsim::AddDevice(Device(0x2047, 0x0001, 0));
     velnorsim::AddDevice(Device(0x2047, 0x09BF, 0));  // any interface counts here
     velnorsim::AddDevice(Device(0x3333, 0x4444, 1));
-    const struct {
-        const char* name;
-        int vendor;
-        int product;
-        int expected;
-        std::size_t linesPrinted;
-    } cases[] = {
+    const struct { const char* name; int vendor, product, expected; std::size_t linesPrinted; } cases[] = {
         {"match third", kVendor, kProduct, 1, 3},
         {"match first", 0x1111, 0x2222, 1, 1},
         {"no match", 0x2047, 0x0002, 0, 4},
@@ -191,12 +185,8 @@ TEST_F(ConnectionTest, HidOpenOpensByInterfaceOrBySerialNumber) {
     };
     const std::vector<velnorsim::DeviceId> ids = {add(0x1234, 1, L"X1"), add(0x2047, 0, L"S1"), add(0x2047, 1, L"S2"),
                                                   add(0x2047, 1, L"S3")};  // the first of another vendor
-    const struct {
-        const char* name;
-        int interfaceNumber;
-        const wchar_t* serial;
-        int opened;  // index into ids, -1 for none
-    } cases[] = {
+    // opened: the index into ids, -1 for none.
+    const struct { const char* name; int interfaceNumber; const wchar_t* serial; int opened; } cases[] = {
         {"interface 1", 1, nullptr, 2},
         {"interface 0", 0, nullptr, 1},
         {"255 is any interface", 255, nullptr, 1},

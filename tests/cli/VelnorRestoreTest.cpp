@@ -234,15 +234,8 @@ TEST(VelnorRestore, SetKeyByNameChangesThatEntryOfTheCodeTableOnly) {
 // No serial is returned, or given again, while the written keypad may hold it.
 TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten) {
     const std::string fresh = "\nset firmware V6.12\n";
-    const struct {
-        const char* what;
-        std::string a;  // the keypad written
-        std::string c;  // the one that appears later
-        bool serials;
-        const char* result;
-        int status;
-        const char* aFlashSerial;  // what the written keypad's flash holds
-    } kCases[] = {
+    // A is the keypad written, C the one that appears later; aFlashSerial: what A's flash holds.
+    const struct { const char* what; std::string a, c; bool serials; const char* result; int status; const char* aFlashSerial; } kCases[] = {
         {"flash carried out, then A gone for good; a fresh C on its port",
          "device location=1-2 name=A" + fresh + "fault 9 unplug\n", "device location=1-2 name=C appear_after_ms=3000" + fresh,
          true, "failed", 6, "\"1001\""},
@@ -284,15 +277,8 @@ TEST(VelnorRestore, AKeypadSwappedInDuringTheRestartIsNeverTakenForTheOneWritten
 }
 
 TEST(VelnorRestore, SigintStopsAfterTheCurrentStepAndLeavesTheKeypadAsTheInvariantSays) {
-    const struct {
-        const char* when;
-        std::string faults;    // the step in progress when the signal comes is slow to answer
-        const char* awaited;   // the command in progress when the signal comes
-        int signal;
-        const char* result;
-        Flash flash;
-        const char* inMessage;
-    } kCases[] = {
+    // The step in progress when the signal comes (the command awaited) is slow to answer.
+    const struct { const char* when; std::string faults; const char* awaited; int signal; const char* result; Flash flash; const char* inMessage; } kCases[] = {
         {"writing buzzer_period", "fault 6 delay 700\n", "06", SIGINT, "unchanged-after-failure", Flash::Old,
          "interrupted before writing keypad_table of keypad keypad-1; nothing was written to flash and the keypad was restarted"},
         {"waiting for the restart", "", "0A", SIGINT, "failed", Flash::New, "its flash was written; the result was not checked"},

