@@ -177,7 +177,7 @@ TEST(SerialLedgers, EightVelnorProcessesSharingADatabaseNeverGiveASerialTwice) {
     VELNOR_SERVER(folder);
     const std::string uri = FreshDatabase(folder, "line");
     std::vector<std::string> list;
-    for (int i = 0; i < 40; ++i) list.push_back("S-" + std::to_string(1000 + i));
+    for (int i = 0; i < 1000; ++i) list.push_back("S-" + std::to_string(1000 + i));  // one list for the whole line
     ASSERT_TRUE(PostgresLedger(uri, "init").Init(list));
     constexpr int kStations = 8, kKeypads = 4;
     std::string config;
@@ -305,7 +305,7 @@ TEST(SerialLedgers, ADatabaseStoppedAndStartedMidRunLosesNoOutcomeTakesNoSerialW
     far.reset();  // its server process ends soon after
     for (int i = 0; i < 300 && here.Unknown().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(here.Unknown(), std::vector<std::string>{"R3"});
-    EXPECT_EQ(ShownUri("postgresql://u:se%40cr@db:5433/line?password=x&sslmode=require&password=y"), "postgresql://u@db:5433/line?sslmode=require");
+    EXPECT_EQ(ShownUri("postgresql://u:se%40cr@db:5433/line?password=x&sslmode=require&sslpassword=k&password=y"), "postgresql://u@db:5433/line?sslmode=require");
     EXPECT_EQ(std::system((server + "stop " + folder).c_str()), 0);
 }
 
