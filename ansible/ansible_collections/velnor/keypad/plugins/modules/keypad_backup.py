@@ -23,21 +23,9 @@ options:
     description: The backup file to write on the managed host.
     type: path
     required: true
-  location:
-    description: The keypad at this USB port chain, as in C(1-2.3).
-    type: str
-  usb_serial:
-    description: The keypad with this USB serial string.
-    type: str
-  path:
-    description: The keypad with this device path, as C(velnor list) shows it.
-    type: str
-  serial:
-    description: The keypad whose own serial number is this (trailing blanks ignored).
-    type: str
-  executable:
-    description: The velnor program; by default C(velnor) on the C(PATH).
-    type: path
+extends_documentation_fragment:
+  - velnor.keypad.velnor
+  - velnor.keypad.velnor.selection
 attributes:
   check_mode:
     support: full
@@ -45,8 +33,6 @@ attributes:
   diff_mode:
     support: none
     description: No diff is shown.
-notes:
-  - Needs velnor 7.x (its JSON version 1).
 seealso:
   - module: velnor.keypad.keypad_info
   - module: velnor.keypad.keypad_settings

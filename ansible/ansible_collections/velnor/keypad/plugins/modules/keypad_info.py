@@ -15,10 +15,9 @@ description:
   - Lists the keypads attached to the host (C(velnor list)) and reads the settings of each
     (C(velnor status --all)); sets the fact C(velnor_keypads). Never changes anything.
   - A host without keypads has an empty list.
-options:
-  executable:
-    description: The velnor program; by default C(velnor) on the C(PATH).
-    type: path
+options: {}
+extends_documentation_fragment:
+  - velnor.keypad.velnor
 attributes:
   check_mode:
     support: full
@@ -29,8 +28,6 @@ attributes:
   facts:
     support: full
     description: Sets C(velnor_keypads).
-notes:
-  - Needs velnor 7.x (its JSON version 1).
 seealso:
   - module: velnor.keypad.keypad_settings
 author:

@@ -40,18 +40,6 @@ options:
         decimal or C(0x) hexadecimal), C(keys) (5, 6 or 8), C(serial) (text), C(code_table)
         (a list of numbers or a text of hexadecimal bytes) and C(key.N) (a code, or a key's name as C(velnor keys) lists it)."
     type: dict
-  location:
-    description: The keypad at this USB port chain, as in C(1-2.3).
-    type: str
-  usb_serial:
-    description: The keypad with this USB serial string.
-    type: str
-  path:
-    description: The keypad with this device path, as C(velnor list) shows it.
-    type: str
-  serial:
-    description: The keypad whose own serial number is this (trailing blanks ignored).
-    type: str
   all:
     description:
       - Every attached keypad, in parallel. Without a selection and without I(all), the host
@@ -71,9 +59,9 @@ options:
   timeout:
     description: With I(src), seconds to wait for a keypad to leave and to come back after its restart.
     type: int
-  executable:
-    description: The velnor program; by default C(velnor) on the C(PATH).
-    type: path
+extends_documentation_fragment:
+  - velnor.keypad.velnor
+  - velnor.keypad.velnor.selection
 attributes:
   check_mode:
     support: full
@@ -86,8 +74,6 @@ attributes:
   action:
     support: full
     description: An action copies I(src) from the controller.
-notes:
-  - Needs velnor 7.x (its JSON version 1).
 seealso:
   - module: velnor.keypad.keypad_info
   - module: velnor.keypad.keypad_backup
