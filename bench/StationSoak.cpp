@@ -88,8 +88,10 @@ public:
             velnorsim::Detach(cycle->device);
             return;
         }
-        velnorsim::Replace(cycle->device, Setup(location));
-        Faults(cycle->device);
+        // Setup adds a cycle, which may move the one `cycle` points at.
+        const velnorsim::DeviceId device = cycle->device;
+        velnorsim::Replace(device, Setup(location));
+        Faults(device);
     }
 
     void Started(const KEYPAD_ENTRY& keypad) {
