@@ -7,6 +7,12 @@
 
 namespace {
 
+#if defined(__SANITIZE_THREAD__)
+constexpr int kOwnThreads = 1;  // ThreadSanitizer starts a thread of its own while the run goes on
+#else
+constexpr int kOwnThreads = 0;
+#endif
+
 TEST(StationSoak, PlugCyclesWithUnplugsMidRestoreGiveNoSerialTwiceAndLeaveNothingBehind) {
     struct Case {
         velnorbench::SoakOptions options;
@@ -18,7 +24,7 @@ TEST(StationSoak, PlugCyclesWithUnplugsMidRestoreGiveNoSerialTwiceAndLeaveNothin
         EXPECT_EQ(soak.givenTwice + soak.recordWrong + soak.notReported, 0u) << soak.problems;
         EXPECT_GT(soak.updated, 0u);
         EXPECT_GT(soak.unchanged + soak.unknown, 0u);  // the unplugs happened
-        EXPECT_EQ(soak.threadsAfter, soak.threadsBefore);
+        EXPECT_LE(soak.threadsAfter, soak.threadsBefore + kOwnThreads);
         EXPECT_EQ(soak.fdsAfter, soak.fdsBefore);
     }
 }
