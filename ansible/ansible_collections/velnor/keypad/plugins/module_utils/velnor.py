@@ -34,15 +34,15 @@ FLASH_WORDS = {
 SETTINGS_FIELDS = ('led_level', 'buzzer', 'buzzer_period', 'keypad_table', 'keys', 'serial', 'code_table')
 
 
-def selection_spec(with_all=True):
+def selection_options(with_all=True):
     """The options that choose keypads, for a module's argument_spec."""
-    spec = dict((name, dict(type='str')) for name in SELECTORS)
+    options = dict((name, dict(type='str')) for name in SELECTORS)
     if with_all:
-        spec['all'] = dict(type='bool', default=False)
-    return spec
+        options['all'] = dict(type='bool', default=False)
+    return options
 
 
-def common_spec():
+def common_options():
     return dict(executable=dict(type='path'))
 
 

@@ -84,7 +84,7 @@ import tempfile
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.velnor.keypad.plugins.module_utils.velnor import (
-    SELECTORS, Velnor, as_operand, common_spec, selection_spec, selection_words)
+    SELECTORS, Velnor, as_operand, common_options, selection_options, selection_words)
 
 
 def settings_lines(name):
@@ -98,10 +98,10 @@ def same_content(first, second):
 
 
 def main():
-    spec = dict(dest=dict(type='path', required=True))
-    spec.update(selection_spec(with_all=False))
-    spec.update(common_spec())
-    module = AnsibleModule(argument_spec=spec, mutually_exclusive=[SELECTORS], supports_check_mode=True)
+    options = dict(dest=dict(type='path', required=True))
+    options.update(selection_options(with_all=False))
+    options.update(common_options())
+    module = AnsibleModule(argument_spec=options, mutually_exclusive=[SELECTORS], supports_check_mode=True)
     dest = module.params['dest']
     velnor = Velnor(module)
     folder = tempfile.mkdtemp(prefix='velnor-backup-')

@@ -76,13 +76,13 @@ velnor_version:
 
 from ansible.module_utils.basic import AnsibleModule
 
-from ansible_collections.velnor.keypad.plugins.module_utils.velnor import Velnor, common_spec, keypad_name
+from ansible_collections.velnor.keypad.plugins.module_utils.velnor import Velnor, common_options, keypad_name
 
 NO_KEYPAD = 3
 
 
 def main():
-    module = AnsibleModule(argument_spec=common_spec(), supports_check_mode=True)
+    module = AnsibleModule(argument_spec=common_options(), supports_check_mode=True)
     velnor = Velnor(module)
     rc, listed = velnor.run(['list'])
     velnor.fail_on_error(rc, listed)

@@ -166,7 +166,7 @@ velnor_version:
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.velnor.keypad.plugins.module_utils.velnor import (
-    SELECTORS, Velnor, as_operand, common_spec, judge, selection_spec, selection_words, set_words)
+    SELECTORS, Velnor, as_operand, common_options, judge, selection_options, selection_words, set_words)
 
 
 def settings_document(velnor, params, module):
@@ -184,7 +184,7 @@ def settings_document(velnor, params, module):
 
 
 def main():
-    spec = dict(
+    options = dict(
         src=dict(type='path'),
         remote_src=dict(type='bool', default=False),
         settings=dict(type='dict'),
@@ -192,10 +192,10 @@ def main():
         force=dict(type='bool', default=False),
         timeout=dict(type='int'),
     )
-    spec.update(selection_spec())
-    spec.update(common_spec())
+    options.update(selection_options())
+    options.update(common_options())
     module = AnsibleModule(
-        argument_spec=spec,
+        argument_spec=options,
         mutually_exclusive=[('src', 'settings'), SELECTORS + ('all',)],
         required_one_of=[('src', 'settings')],
         supports_check_mode=True,
